@@ -1,0 +1,34 @@
+#!/bin/bash
+# SPDX-License-Identifier: GPL-2.0-or-later
+# SPDX-FileCopyrightText: 2026 The kcm_zel_admin_time authors
+#
+# Installs, from Debian 12's packages, everything needed to build, test and
+# open the module. Run as root; does nothing when all is there already.
+set -euo pipefail
+
+packages=(
+    # build
+    cmake g++ make extra-cmake-modules gettext
+    qtbase5-dev qtbase5-dev-tools libqt5dbus5
+    libkf5coreaddons-dev libkf5configwidgets-dev libkf5i18n-dev libkf5auth-dev
+    # the host and what the module runs
+    kde-cli-tools dbus ntpsec-ntpdig policykit-1
+    # the sandbox machine and on-screen checks
+    systemd util-linux iproute2 xvfb xauth breeze-icon-theme imagemagick
+    # fuzzing the configuration parsers
+    clang libclang-rt-14-dev
+)
+
+missing=()
+for p in "${packages[@]}"; do
+    if ! dpkg-query -W -f='${Status}\n' "$p" 2>/dev/null | grep -q '^install ok installed'; then
+        missing+=("$p")
+    fi
+done
+
+if [ ${#missing[@]} -gt 0 ]; then
+    echo "Installing: ${missing[*]}"
+    export DEBIAN_FRONTEND=noninteractive
+    apt-get update -q
+    apt-get install -y -q --no-install-recommends "${missing[@]}"
+fi
