@@ -1,0 +1,71 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// SPDX-FileCopyrightText: 2026 The kcm_zel_admin_time authors
+
+#include "packageinstaller.h"
+
+#include "zeladmintime_debug.h"
+
+#include <QEventLoop>
+#include <QRegularExpression>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryFile>
+
+namespace PackageInstaller
+{
+bool run(const QString &package, Action action, unsigned long long parentWindowId)
+{
+    static const QRegularExpression validName(QStringLiteral("^[a-z0-9][a-z0-9+.-]+$"));
+    if (!validName.match(package).hasMatch()) {
+        qCWarning(ZELADMINTIME_LOG) << "not a package name:" << package;
+        return false;
+    }
+    const QString program = QStandardPaths::findExecutable(QStringLiteral("synaptic-pkexec"));
+    if (program.isEmpty()) {
+        qCWarning(ZELADMINTIME_LOG) << "synaptic-pkexec was not found";
+        return false;
+    }
+
+    QTemporaryFile selections;
+    if (!selections.open()) {
+        qCWarning(ZELADMINTIME_LOG) << "cannot create a selections file:" << selections.errorString();
+        return false;
+    }
+    const QByteArray line = package.toLatin1() + (action == Action::Install ? "\tinstall\n" : "\tdeinstall\n");
+    if (selections.write(line) != line.size() || !selections.flush()) {
+        qCWarning(ZELADMINTIME_LOG) << "cannot write the selections file:" << selections.errorString();
+        return false;
+    }
+    // Synaptic runs as root through pkexec and must be able to read it.
+    selections.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadOther | QFileDevice::ReadGroup);
+
+    const QStringList arguments{QStringLiteral("--hide-main-window"),
+                                QStringLiteral("--non-interactive"),
+                                QStringLiteral("--parent-window-id"),
+                                QString::number(parentWindowId),
+                                QStringLiteral("--set-selections-file"),
+                                selections.fileName()};
+
+    // Parentless and deleted later: a wait loop further up may still
+    // deliver its signals after we return.
+    auto *process = new QProcess;
+    process->setProcessChannelMode(QProcess::ForwardedChannels);
+    process->start(program, arguments);
+    const bool started = process->waitForStarted(-1);
+    if (!started) {
+        qCWarning(ZELADMINTIME_LOG) << "synaptic-pkexec could not be started:" << process->errorString();
+    } else {
+        QEventLoop loop;
+        QObject::connect(process, QOverload<int, QProcess::ExitStatus>::of(&QProcess::finished), &loop, &QEventLoop::quit);
+        if (process->state() != QProcess::NotRunning) {
+            // The window keeps painting; clicks wait until Synaptic is done.
+            loop.exec(QEventLoop::ExcludeUserInputEvents);
+        }
+        if (process->exitStatus() != QProcess::NormalExit || process->exitCode() != 0) {
+            qCWarning(ZELADMINTIME_LOG) << "synaptic-pkexec ended with exit code" << process->exitCode();
+        }
+    }
+    process->deleteLater();
+    return started;
+}
+}
