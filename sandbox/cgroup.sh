@@ -1,0 +1,43 @@
+# SPDX-License-Identifier: GPL-2.0-or-later
+# SPDX-FileCopyrightText: 2026 The kcm_zel_admin_time authors
+#
+# The sandbox's own control group. systemd --user puts its units into control
+# groups below its own; started in the caller's group it would use the
+# hierarchy's root, which every sandbox running at the same time would share
+# (stopping a unit in one would end the other's processes), and leave its
+# groups behind. So each sandbox's manager starts in a group of its own, named
+# like the sandbox's folder, which run.sh removes afterwards. Sourced, not run.
+
+# The mount points of the hierarchies systemd tracks processes in: the unified
+# (cgroup2) one and the legacy name=systemd one, where mounted at their root.
+sandbox_cgroup_hierarchies() {
+    awk '{
+        for (i = 7; i <= NF && $i != "-"; i++) ;
+        type = $(i + 1); options = $(i + 3)
+        if ($4 != "/") next
+        if (type == "cgroup2" || (type == "cgroup" && options ~ /(^|,)name=systemd(,|$)/)) print $5
+    }' /proc/self/mountinfo
+}
+
+# sandbox_cgroup_enter NAME: moves the calling shell into group NAME of each
+# hierarchy, creating it. Quietly does nothing where that is not possible.
+sandbox_cgroup_enter() {
+    local h
+    for h in $(sandbox_cgroup_hierarchies); do
+        mkdir -p "$h/$1" 2>/dev/null && echo "$BASHPID" > "$h/$1/cgroup.procs" 2>/dev/null || true
+    done
+}
+
+# sandbox_cgroup_remove NAME: removes group NAME and its subgroups once their
+# processes are gone, waiting up to a second for the kernel to let them go.
+sandbox_cgroup_remove() {
+    local h tries
+    for h in $(sandbox_cgroup_hierarchies); do
+        [ -d "$h/$1" ] || continue
+        for tries in 1 2 3 4 5 6 7 8 9 10; do
+            find "$h/$1" -depth -type d -exec rmdir {} + 2>/dev/null
+            [ -d "$h/$1" ] || break
+            sleep 0.1
+        done
+    done
+}

@@ -1,0 +1,264 @@
+#!/bin/bash
+# SPDX-License-Identifier: GPL-2.0-or-later
+# SPDX-FileCopyrightText: 2026 The kcm_zel_admin_time authors
+#
+# The inside of the sandbox machine. run.sh starts this as process 1 of fresh
+# mount, network and pid namespaces; when it exits, the kernel ends every
+# process left in them and the tmpfs mounts vanish with the mount namespace.
+# Not meant to be run by hand.
+#
+# From run.sh: ZEL_SANDBOX (an empty folder), _ZEL_SB_BUILD, _ZEL_SB_INSTALLED
+# (unset for the default), _ZEL_SB_NO_SYSTEMD, _ZEL_SB_KEEP_ROOT; the command
+# to run as arguments.
+set -euo pipefail
+
+here=$(cd "$(dirname "$0")" && pwd)
+prepared=$_ZEL_SB_BUILD/sandbox
+stock=$prepared/stock
+# Exit status when the machine itself could not be started.
+readonly setup_failed=125
+
+fail() {
+    echo "sandbox: $*" >&2
+    for log in "$ZEL_SANDBOX"/logs/*.log; do
+        [ -s "$log" ] || continue
+        echo "--- $log" >&2
+        tail -n 20 "$log" >&2
+    done
+    exit $setup_failed
+}
+
+# Polls COMMAND every 10 ms for up to 10 s.
+wait_for() {
+    local deadline=$((${EPOCHREALTIME/./} + 10000000))
+    until "$@" >/dev/null 2>&1; do
+        [ "${EPOCHREALTIME/./}" -lt $deadline ] || return 1
+        sleep 0.01
+    done
+}
+
+[ -d "$ZEL_SANDBOX" ] && [ -n "$_ZEL_SB_BUILD" ] || { echo "machine.sh: started by run.sh only" >&2; exit 2; }
+[ -x "$prepared/chrony/usr/sbin/chronyd" ] ||
+    fail "$prepared is not prepared; run sandbox/prepare.sh $_ZEL_SB_BUILD"
+
+# Everything the machine writes lives in memory and disappears with it.
+mount -t tmpfs -o mode=0700 zel-sandbox "$ZEL_SANDBOX"
+mount -t tmpfs -o mode=0755 zel-run /run
+mkdir -p /run/systemd/system /run/user/0
+chmod 0700 /run/user/0
+# chronyc's default socket folder, used by chrony.service's chronyd.
+mkdir -m 0750 /run/chrony
+ip link set lo up
+
+export XDG_RUNTIME_DIR=/run/user/0
+export XDG_CONFIG_HOME=$ZEL_SANDBOX/config
+export ZELADMINTIME_SYSROOT=$ZEL_SANDBOX/root
+bus_address=unix:path=$XDG_RUNTIME_DIR/bus
+export DBUS_SYSTEM_BUS_ADDRESS=$bus_address
+export DBUS_SESSION_BUS_ADDRESS=$bus_address
+logs=$ZEL_SANDBOX/logs
+bin=$ZEL_SANDBOX/bin
+units=$XDG_CONFIG_HOME/systemd/user
+mkdir -p "$logs" "$bin" "$units" "$ZEL_SANDBOX/home"
+
+# --- the bus -----------------------------------------------------------------
+# Only what the sandbox puts on it: no activatable services, root may do all.
+# A user manager takes its name on the bus only while its dbus.socket and
+# dbus.service run, so with systemd the daemon is started as those units.
+cat > "$ZEL_SANDBOX/bus.conf" <<END
+<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
+ "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
+<busconfig>
+  <type>system</type>
+  <listen>$bus_address</listen>
+  <auth>EXTERNAL</auth>
+  <policy context="default">
+    <allow user="*"/>
+    <allow own="*"/>
+    <allow send_destination="*" eavesdrop="true"/>
+    <allow receive_sender="*"/>
+    <allow eavesdrop="true"/>
+  </policy>
+</busconfig>
+END
+if [ -n "$_ZEL_SB_NO_SYSTEMD" ]; then
+    dbus-daemon --nofork --nopidfile --nosyslog --config-file="$ZEL_SANDBOX/bus.conf" \
+        </dev/null >"$logs/dbus.log" 2>&1 &
+fi
+
+# --- programs ------------------------------------------------------------------
+chronyd_real=$prepared/chrony/usr/sbin/chronyd
+# chronyd never controls the clock here, whoever starts it and however.
+cat > "$bin/chronyd" <<END
+#!/bin/sh
+exec "$chronyd_real" -x "\$@"
+END
+chmod +x "$bin/chronyd"
+ln -s "$prepared/chrony/usr/bin/chronyc" "$bin/chronyc"
+for f in synaptic-pkexec ntpdig pkexec; do
+    ln -s "$here/stand-ins/$f" "$bin/$f"
+done
+export PATH=$bin:$PATH
+
+# --- the NTP server on 127.0.0.1:123 -------------------------------------------
+server=$ZEL_SANDBOX/ntp-server
+mkdir -m 0750 "$server"
+cat > "$server/chrony.conf" <<END
+# The sandbox's NTP server: serves this machine's clock on the loopback only.
+local stratum 10
+allow 127.0.0.1
+bindaddress 127.0.0.1
+port 123
+cmdport 0
+bindcmdaddress $server/chronyd.sock
+pidfile $server/chronyd.pid
+driftfile $server/chrony.drift
+END
+# Without -d chronyd returns once it is serving.
+"$bin/chronyd" -u root -f "$server/chrony.conf" -l "$logs/ntp-server.log" </dev/null ||
+    fail "the NTP server on 127.0.0.1:123 did not start"
+
+# --- the system root -------------------------------------------------------------
+root=$ZELADMINTIME_SYSROOT
+if [ -n "$_ZEL_SB_KEEP_ROOT" ]; then
+    mkdir -p "$root"
+    cp -a "$_ZEL_SB_KEEP_ROOT/." "$root/"
+else
+    # shellcheck source=dpkg-status.sh
+    . "$here/dpkg-status.sh"
+    mkdir -p "$root/etc/systemd" "$root/etc/ntpsec" "$root/etc/openntpd" \
+             "$root/var/lib/dpkg" "$root/var/lib/apt/lists"
+    cp "$stock/systemd-timesyncd/etc/systemd/timesyncd.conf" "$root/etc/systemd/"
+    cp "$stock/ntpsec/etc/ntpsec/ntp.conf" "$root/etc/ntpsec/"
+    cp "$stock/openntpd/etc/openntpd/ntpd.conf" "$root/etc/openntpd/"
+    cp -a "$stock/chrony/etc/chrony" "$root/etc/"
+
+    # Debian's chrony.conf, made to sync to the sandbox's server within a few
+    # seconds and to keep its files inside the root.
+    awk -v root="$root" -v zoneinfo=/usr/share/zoneinfo '
+        /^[ \t]*pool[ \t]/ {
+            if (!server_done) {
+                print "server 127.0.0.1 iburst minpoll -6 maxpoll -6"
+                print ""
+                print "# The NTP port belongs to the server above."
+                print "port 0"
+                server_done = 1
+            }
+            next
+        }
+        /^[ \t]*(confdir|sourcedir|keyfile|driftfile|ntsdumpdir|logdir|dumpdir)[ \t]+\// {
+            sub(/[ \t]+\//, " " root "/")
+            print
+            next
+        }
+        /^[ \t]*leapsectz[ \t]/ {
+            if (system("test -e " zoneinfo "/" $2) != 0) next
+        }
+        { print }
+    ' "$stock/chrony/etc/chrony/chrony.conf" > "$root/etc/chrony/chrony.conf"
+    awk '$1 ~ /^(confdir|sourcedir|ntsdumpdir|logdir|dumpdir)$/ { print $2 }
+         $1 ~ /^(keyfile|driftfile)$/ { sub(/\/[^\/]*$/, "", $2); print $2 }' \
+        "$root/etc/chrony/chrony.conf" | while read -r dir; do mkdir -p "$dir"; done
+
+    list=$root/var/lib/apt/lists/deb.debian.org_debian_dists_bookworm_main_binary-amd64_Packages
+    cp "$prepared/Packages" "$list"
+    # dpkg keeps its status sorted by package name.
+    stanzas=$ZEL_SANDBOX/stanzas
+    mkdir "$stanzas"
+    awk -v dir="$stanzas" 'BEGIN { RS = ""; FS = "\n" }
+        { name = $1; sub(/^Package:[ \t]*/, "", name); print $0 "\n" > (dir "/" name) }' \
+        "$prepared/status-base"
+    for p in ${_ZEL_SB_INSTALLED-systemd-timesyncd chrony}; do
+        status_stanza "$list" "$p" > "$stanzas/$p"
+        [ -s "$stanzas/$p" ] || fail "no package $p in $list"
+    done
+    for f in $(ls "$stanzas" | LC_ALL=C sort); do cat "$stanzas/$f"; done > "$root/var/lib/dpkg/status"
+    rm -r "$stanzas"
+fi
+
+# --- the units -----------------------------------------------------------------
+# Debian's unit with its [Service] replaced: keeps what the module looks at
+# (description, ordering, conflicts, install), drops what a user manager
+# cannot do. DefaultDependencies=no keeps the user manager's basic.target, and
+# with it the host's user sockets, from being pulled in.
+make_unit() {
+    local package=$1 unit=$2 service=$3
+    {
+        echo "# Sandbox stand-in for Debian's $unit (package $package)."
+        awk '
+            /^\[/ { section = $0 }
+            section == "[Unit]" && /^\[Unit\]/ { print; print "DefaultDependencies=no"; next }
+            section == "[Unit]" && /^(Description|Documentation|Conflicts|After|Before)=/ { print; next }
+            section == "[Service]" && /^\[Service\]/ { print ""; print; printf "%s", service; next }
+            section == "[Install]" { if (/^\[Install\]/) print ""; print; next }
+        ' service="$service" "$stock/$package/lib/systemd/system/$unit"
+    } > "$units/$unit"
+}
+idle=$'Type=simple\nExecStart=/bin/sleep infinity\n'
+make_unit systemd-timesyncd systemd-timesyncd.service "$idle"
+make_unit ntpsec ntpsec.service "$idle"
+make_unit openntpd openntpd.service "$idle"
+make_unit chrony chrony.service "Type=forking
+PIDFile=/run/chrony/chronyd.pid
+ExecStart=$bin/chronyd -u root -f $root/etc/chrony/chrony.conf -l $logs/chronyd.log
+"
+
+cat > "$units/dbus.socket" <<END
+[Unit]
+Description=D-Bus Sandbox Message Bus Socket
+DefaultDependencies=no
+
+[Socket]
+ListenStream=%t/bus
+END
+cat > "$units/dbus.service" <<END
+[Unit]
+Description=D-Bus Sandbox Message Bus
+Documentation=man:dbus-daemon(1)
+DefaultDependencies=no
+Requires=dbus.socket
+
+[Service]
+Type=notify
+NotifyAccess=main
+ExecStart=/usr/bin/dbus-daemon --config-file=$ZEL_SANDBOX/bus.conf --address=systemd: --nofork --nopidfile --nosyslog
+StandardOutput=append:$logs/dbus.log
+StandardError=append:$logs/dbus.log
+END
+# What the manager starts instead of default.target: the bus, nothing else.
+cat > "$units/zel-sandbox.target" <<END
+[Unit]
+Description=Sandbox machine
+DefaultDependencies=no
+Wants=dbus.socket dbus.service
+END
+
+# --- systemd -------------------------------------------------------------------
+if [ -n "$_ZEL_SB_NO_SYSTEMD" ]; then
+    wait_for test -S "$XDG_RUNTIME_DIR/bus" || fail "dbus-daemon did not start"
+else
+    (
+        # shellcheck source=cgroup.sh
+        . "$here/cgroup.sh"
+        sandbox_cgroup_enter "$(basename "$ZEL_SANDBOX")"
+        # The manager's own files stay in the sandbox too.
+        export HOME=$ZEL_SANDBOX/home XDG_DATA_HOME=$ZEL_SANDBOX/home/.local/share
+        export XDG_STATE_HOME=$ZEL_SANDBOX/home/.local/state XDG_CACHE_HOME=$ZEL_SANDBOX/home/.cache
+        export SYSTEMD_LOG_TARGET=console
+        exec /lib/systemd/systemd --user --unit=zel-sandbox.target
+    ) </dev/null >"$logs/systemd.log" 2>&1 &
+    systemd_pid=$!
+    manager_up() {
+        kill -0 $systemd_pid || return 2
+        local state
+        state=$(busctl --address="$bus_address" --timeout=1 get-property org.freedesktop.systemd1 \
+            /org/freedesktop/systemd1 org.freedesktop.systemd1.Manager SystemState) || return 1
+        [ "$state" = 's "running"' ] || [ "$state" = 's "degraded"' ]
+    }
+    wait_for manager_up || fail "systemd --user did not come up on the bus"
+fi
+
+unset _ZEL_SB_BUILD _ZEL_SB_INSTALLED _ZEL_SB_NO_SYSTEMD _ZEL_SB_KEEP_ROOT
+set +e
+"$@"
+exit $?

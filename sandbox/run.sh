@@ -1,0 +1,121 @@
+#!/bin/bash
+# SPDX-License-Identifier: GPL-2.0-or-later
+# SPDX-FileCopyrightText: 2026 The kcm_zel_admin_time authors
+#
+# Runs a command inside the sandbox machine: a Debian 12 machine's time
+# services, made harmless, in private mount, network and pid namespaces.
+#
+#   run.sh --build-dir DIR [--installed "pkg pkg ..."] [--no-systemd]
+#          [--keep-root PATH] -- command args...
+#
+#   --build-dir DIR   build folder that sandbox/prepare.sh prepared
+#   --installed LIST  packages the dpkg status lists as installed, among
+#                     chrony, systemd-timesyncd, ntpsec and openntpd
+#                     (default "systemd-timesyncd chrony"; "" for none)
+#   --no-systemd      a bus, but no systemd on it
+#   --keep-root PATH  the system root is a copy of PATH instead of the stock one
+#
+# The command sees:
+#   ZEL_SANDBOX               the sandbox's folder (in memory, gone afterwards);
+#                             synaptic.log and logs/*.log are in it
+#   ZELADMINTIME_SYSROOT      $ZEL_SANDBOX/root, the system root: etc/chrony/
+#                             chrony.conf (syncs to 127.0.0.1), etc/systemd/
+#                             timesyncd.conf, etc/ntpsec/ntp.conf, etc/openntpd/
+#                             ntpd.conf, var/lib/dpkg/status, var/lib/apt/lists/
+#   DBUS_SYSTEM_BUS_ADDRESS   the sandbox's bus, with systemd --user on it as
+#                             org.freedesktop.systemd1 (already answering)
+#   DBUS_SESSION_BUS_ADDRESS  the same bus
+#   XDG_RUNTIME_DIR           /run/user/0 (/run is the sandbox's own)
+#   XDG_CONFIG_HOME           $ZEL_SANDBOX/config; the units are in
+#                             $XDG_CONFIG_HOME/systemd/user: chrony.service
+#                             (a real chronyd -x), systemd-timesyncd.service,
+#                             ntpsec.service, openntpd.service (idle stand-ins),
+#                             all disabled and stopped
+#   PATH                      $ZEL_SANDBOX/bin first: chronyd (always -x),
+#                             chronyc, ntpdig (never sets the clock), pkexec
+#                             (runs its program), synaptic-pkexec (records to
+#                             synaptic.log, updates the dpkg status)
+# and an NTP server (chronyd, local stratum 10) on 127.0.0.1:123.
+#
+# Nothing inside can set the clock: the sandbox has no CAP_SYS_TIME at all.
+# Everything started inside ends with the command, also when this script is
+# interrupted or killed. Exits with the command's status (125 when the machine
+# could not be started).
+set -euo pipefail
+
+usage() {
+    sed -n '8,16p' "$0" | sed 's/^# \{0,1\}//' >&2
+    exit 2
+}
+
+here=$(cd "$(dirname "$0")" && pwd)
+build=
+installed=
+installed_given=
+no_systemd=
+keep_root=
+while [ $# -gt 0 ]; do
+    case $1 in
+    --build-dir) [ $# -ge 2 ] || usage; build=$2; shift 2 ;;
+    --installed) [ $# -ge 2 ] || usage; installed=$2; installed_given=1; shift 2 ;;
+    --no-systemd) no_systemd=1; shift ;;
+    --keep-root) [ $# -ge 2 ] || usage; keep_root=$2; shift 2 ;;
+    --) shift; break ;;
+    *) usage ;;
+    esac
+done
+[ -n "$build" ] && [ $# -gt 0 ] || usage
+build=$(realpath "$build")
+if [ -n "$keep_root" ]; then
+    keep_root=$(realpath "$keep_root")
+    [ -d "$keep_root" ] || { echo "run.sh: no folder $keep_root" >&2; exit 2; }
+fi
+
+# shellcheck source=cgroup.sh
+. "$here/cgroup.sh"
+# Control groups of sandboxes that were killed outright are still there.
+for h in $(sandbox_cgroup_hierarchies); do
+    for g in "$h"/zel-sandbox.*; do
+        [ ! -d "$g" ] || [ -e "/tmp/${g##*/}" ] || sandbox_cgroup_remove "${g##*/}"
+    done
+done
+
+sandbox=$(mktemp -d /tmp/zel-sandbox.XXXXXX)
+export ZEL_SANDBOX=$sandbox
+export _ZEL_SB_BUILD=$build _ZEL_SB_NO_SYSTEMD=$no_systemd _ZEL_SB_KEEP_ROOT=$keep_root
+if [ -n "$installed_given" ]; then
+    export _ZEL_SB_INSTALLED=$installed
+else
+    unset _ZEL_SB_INSTALLED
+fi
+
+# setpriv: the namespaces die with this script even if it is killed, and
+# nobody inside may ever hold CAP_SYS_TIME. unshare --kill-child: its child,
+# process 1 of the pid namespace, dies with it, and the kernel then ends every
+# process in the namespace.
+exec 3<&0
+setpriv --pdeathsig KILL --bounding-set -sys_time --inh-caps -sys_time -- \
+    unshare --mount --net --pid --fork --kill-child --mount-proc --propagation private \
+    bash "$here/machine.sh" "$@" <&3 3<&- &
+machine=$!
+exec 3<&-
+
+finish() {
+    # The mount namespace, and the tmpfs on $sandbox with it, is gone once the
+    # machine has ended; only the empty mount point remains here.
+    sandbox_cgroup_remove "${sandbox##*/}"
+    rm -rf -- "$sandbox"
+    exit "$1"
+}
+on_signal() {
+    kill -KILL $machine 2>/dev/null || true
+    wait $machine 2>/dev/null || true
+    finish $((128 + $1))
+}
+trap 'on_signal 1' HUP
+trap 'on_signal 2' INT
+trap 'on_signal 15' TERM
+
+status=0
+wait $machine || status=$?
+finish $status
