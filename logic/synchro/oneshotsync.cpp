@@ -1,0 +1,185 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// SPDX-FileCopyrightText: 2026 The kcm_zel_admin_time authors
+
+#include "oneshotsync.h"
+
+#include "common/serveraddress.h"
+#include "zeladmintime_debug.h"
+
+#include <KLocalizedString>
+
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTimer>
+
+#include <memory>
+#include <unistd.h>
+
+// One query of one server; DNS and a few addresses per name fit well inside.
+static constexpr int defaultRequestTimeout = 5;
+static constexpr int defaultTimeLimit = 30000;
+// pkexec may first ask for a password.
+static constexpr int authenticationAllowance = 90000;
+
+OneShotSync::OneShotSync(QObject *parent)
+    : QObject(parent)
+    , m_requestTimeout(defaultRequestTimeout)
+    , m_timeLimit(defaultTimeLimit)
+    , m_usePkexec(geteuid() != 0)
+{
+}
+
+OneShotSync::~OneShotSync()
+{
+    // Runs still going are children: QProcess kills them on destruction.
+    const auto processes = findChildren<QProcess *>(QString(), Qt::FindDirectChildrenOnly);
+    for (QProcess *process : processes) {
+        process->disconnect(this);
+    }
+}
+
+void OneShotSync::setRequestTimeout(int seconds)
+{
+    m_requestTimeout = qMax(1, seconds);
+}
+
+void OneShotSync::setTimeLimit(int milliseconds)
+{
+    m_timeLimit = qMax(0, milliseconds);
+}
+
+void OneShotSync::setUsePkexec(bool use)
+{
+    m_usePkexec = use;
+}
+
+void OneShotSync::failLater(const QString &message)
+{
+    qCWarning(ZELADMINTIME_LOG) << "one-off synchronization:" << message;
+    // The caller is still inside start(): answer from the event loop.
+    QTimer::singleShot(0, this, [this, message] {
+        Q_EMIT failed(message);
+    });
+}
+
+bool OneShotSync::start(const QString &address)
+{
+    // Checked before anything else: the address ends up on a root command line.
+    if (address.trimmed().isEmpty()) {
+        failLater(ki18nd("kcm_zel_admin_time", "No server address was given.").toString());
+        return false;
+    }
+    if (!ServerAddress::isValid(address)) {
+        failLater(ki18nd("kcm_zel_admin_time", "\"%1\" is not a valid server name or IP address.").subs(address).toString());
+        return false;
+    }
+
+    const QString ntpdig = QStandardPaths::findExecutable(QStringLiteral("ntpdig"));
+    if (ntpdig.isEmpty()) {
+        failLater(ki18nd("kcm_zel_admin_time", "The program ntpdig was not found. Please install the package ntpsec-ntpdig.").toString());
+        return true;
+    }
+    QString program = ntpdig;
+    // -S steps the clock at once; "--" keeps the address an operand.
+    QStringList arguments{QStringLiteral("-S"), QStringLiteral("-t"), QString::number(m_requestTimeout), QStringLiteral("--"), address};
+    if (m_usePkexec) {
+        program = QStandardPaths::findExecutable(QStringLiteral("pkexec"));
+        if (program.isEmpty()) {
+            failLater(ki18nd("kcm_zel_admin_time", "The program pkexec was not found. Please install the package pkexec.").toString());
+            return true;
+        }
+        arguments.prepend(ntpdig);
+    }
+
+    auto *process = new QProcess(this);
+    process->setProgram(program);
+    process->setArguments(arguments);
+    process->setStandardInputFile(QProcess::nullDevice());
+    // Started from the event loop, so that not even a failure to start is
+    // reported from inside this call.
+    QTimer::singleShot(0, process, [this, process] {
+        run(process);
+    });
+    return true;
+}
+
+void OneShotSync::run(QProcess *process)
+{
+    // Set once the run has been answered: later news of it is dropped.
+    auto answered = std::make_shared<bool>(false);
+    const int limit = m_timeLimit + (m_usePkexec ? authenticationAllowance : 0);
+    auto *timer = new QTimer(process);
+    timer->setSingleShot(true);
+
+    auto answer = [this, answered, timer](bool ok, const QString &message) {
+        if (*answered) {
+            return;
+        }
+        *answered = true;
+        timer->stop();
+        if (ok) {
+            Q_EMIT succeeded();
+        } else {
+            qCWarning(ZELADMINTIME_LOG) << "one-off synchronization failed:" << message;
+            Q_EMIT failed(message);
+        }
+    };
+
+    connect(timer, &QTimer::timeout, this, [process, answer, limit] {
+        answer(false,
+               ki18ndp("kcm_zel_admin_time",
+                       "The synchronization did not end within %1 second and was stopped.",
+                       "The synchronization did not end within %1 seconds and was stopped.")
+                   .subs((limit + 999) / 1000)
+                   .toString());
+        process->kill();
+    });
+
+    connect(process, &QProcess::errorOccurred, this, [process, answer](QProcess::ProcessError error) {
+        if (error != QProcess::FailedToStart) {
+            // Crashes and kills come with finished() as well.
+            return;
+        }
+        answer(false, ki18nd("kcm_zel_admin_time", "The program %1 could not be started: %2").subs(process->program()).subs(process->errorString()).toString());
+        process->deleteLater();
+    });
+
+    const bool viaPkexec = m_usePkexec;
+    connect(process, qOverload<int, QProcess::ExitStatus>(&QProcess::finished), this, [process, answer, viaPkexec](int exitCode, QProcess::ExitStatus status) {
+        process->deleteLater();
+        const QString errors = QString::fromLocal8Bit(process->readAllStandardError()).trimmed();
+        const QString output = QString::fromLocal8Bit(process->readAllStandardOutput()).trimmed();
+        if (status == QProcess::CrashExit) {
+            QString message = ki18nd("kcm_zel_admin_time", "The synchronization program stopped unexpectedly.").toString();
+            if (!errors.isEmpty()) {
+                message += QLatin1Char('\n') + errors;
+            }
+            answer(false, message);
+            return;
+        }
+        if (exitCode == 0) {
+            answer(true, QString());
+            return;
+        }
+        // pkexec's own codes: the request was dismissed or not authorized.
+        if (viaPkexec && (exitCode == 126 || exitCode == 127)) {
+            QString message = ki18nd("kcm_zel_admin_time", "Setting the system clock was not authorized.").toString();
+            if (!errors.isEmpty()) {
+                message += QLatin1Char('\n') + errors;
+            }
+            answer(false, message);
+            return;
+        }
+        // ntpdig's own words, e.g. "ntpdig: no eligible servers".
+        QString message = !errors.isEmpty() ? errors : output;
+        if (message.isEmpty()) {
+            message = ki18nd("kcm_zel_admin_time", "The synchronization failed with exit code %1.").subs(exitCode).toString();
+        }
+        answer(false, message);
+    });
+
+    if (limit > 0) {
+        timer->start(limit);
+    }
+    process->start();
+}
