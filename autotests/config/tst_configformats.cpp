@@ -1,0 +1,493 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// SPDX-FileCopyrightText: 2026 The kcm_zel_admin_time authors
+
+// The configuration models: what is not edited survives byte for byte, and
+// an edit touches only the lines it must.
+
+#include "confighelpers.h"
+
+#include "configformat.h"
+#include "directiveconfig.h"
+#include "timesyncdconfig.h"
+
+#include <QRandomGenerator>
+#include <QTest>
+
+using Config::DirectiveEntry;
+using Config::DurationValue;
+using Config::NoValue;
+using Config::ServerEntry;
+
+class ConfigFormatsTest : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void stockRoundTrip_data();
+    void stockRoundTrip();
+    void oddBytesRoundTrip_data();
+    void oddBytesRoundTrip();
+    void timesyncdEdits();
+    void timesyncdDurations();
+    void chronyServerEdits();
+    void chronyMakestepAndRtcsync();
+    void serverListPlacement();
+    void ntpsecAndOpenntpdLines();
+    void otherDirectives();
+    void lineEndsKept();
+    void malformedServerNamesRefused();
+    void randomBytesNeverBreakTheModels();
+};
+
+static DirectiveSettings chronySettings(const QByteArray &bytes)
+{
+    return DirectiveConfig::parse(DirectiveFormat::Chrony, bytes).settings();
+}
+
+void ConfigFormatsTest::stockRoundTrip_data()
+{
+    QTest::addColumn<int>("service");
+    QTest::addColumn<QString>("package");
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<QStringList>("servers");
+    const QStringList debianPool{QStringLiteral("0.debian.pool.ntp.org"),
+                                 QStringLiteral("1.debian.pool.ntp.org"),
+                                 QStringLiteral("2.debian.pool.ntp.org"),
+                                 QStringLiteral("3.debian.pool.ntp.org")};
+    QTest::newRow("timesyncd") << int(TimesyncdPackage) << "systemd-timesyncd"
+                               << "/etc/systemd/timesyncd.conf" << QStringList();
+    QTest::newRow("chrony") << int(ChronyPackage) << "chrony"
+                            << "/etc/chrony/chrony.conf" << QStringList{QStringLiteral("2.debian.pool.ntp.org")};
+    QTest::newRow("ntpsec") << int(NtpsecPackage) << "ntpsec"
+                            << "/etc/ntpsec/ntp.conf" << debianPool;
+    QTest::newRow("openntpd") << int(OpenntpdPackage) << "openntpd"
+                              << "/etc/openntpd/ntpd.conf" << debianPool;
+}
+
+void ConfigFormatsTest::stockRoundTrip()
+{
+    QFETCH(int, service);
+    QFETCH(QString, package);
+    QFETCH(QString, path);
+    QFETCH(QStringList, servers);
+    const QByteArray stock = ConfigTest::stockFile(package, path);
+    QVERIFY(!stock.isEmpty());
+
+    if (service == TimesyncdPackage) {
+        const TimesyncdConfig config = TimesyncdConfig::parse(stock);
+        QCOMPARE(config.render(config.settings()), stock);
+        QVERIFY(!config.settings().rootDistanceMaxSec.present);
+    } else {
+        const auto format = service == ChronyPackage ? DirectiveFormat::Chrony
+            : service == NtpsecPackage                ? DirectiveFormat::Ntpsec
+                                                      : DirectiveFormat::Openntpd;
+        const DirectiveConfig config = DirectiveConfig::parse(format, stock);
+        QCOMPARE(config.render(config.settings()), stock);
+        // Also after a copy of the settings went through every field.
+        DirectiveSettings copy = config.settings();
+        QCOMPARE(config.render(copy), stock);
+    }
+    QCOMPARE(ConfigFormat::serverNames(PackageIndex(service), stock), servers);
+    QCOMPARE(ConfigFormat::problems(PackageIndex(service), stock), QStringList());
+}
+
+void ConfigFormatsTest::oddBytesRoundTrip_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::newRow("empty") << QByteArray();
+    QTest::newRow("no final newline") << QByteArray("server a.example iburst");
+    QTest::newRow("crlf") << QByteArray("# c\r\npool b.example\r\n\r\n");
+    QTest::newRow("lone cr") << QByteArray("server a\rb\n");
+    QTest::newRow("latin1 and tabs") << QByteArray("#\xe9t\xe9\n\tserver\t\ta.example  \t# x\n");
+    QTest::newRow("utf8") << QByteArray("# can\xe2\x80\x99t\nrtcsync\n");
+    QTest::newRow("blank lines only") << QByteArray("\n\n\n");
+    QTest::newRow("unterminated quote") << QByteArray("server \"a.example\nconstraint from \"x\n");
+    QTest::newRow("keyword alone") << QByteArray("server\npool\nmakestep\n[Time]\nNTP\n=\n");
+}
+
+void ConfigFormatsTest::oddBytesRoundTrip()
+{
+    QFETCH(QByteArray, bytes);
+    const TimesyncdConfig timesyncd = TimesyncdConfig::parse(bytes);
+    QCOMPARE(timesyncd.render(timesyncd.settings()), bytes);
+    for (auto format : {DirectiveFormat::Chrony, DirectiveFormat::Ntpsec, DirectiveFormat::Openntpd}) {
+        const DirectiveConfig config = DirectiveConfig::parse(format, bytes);
+        QCOMPARE(config.render(config.settings()), bytes);
+    }
+}
+
+void ConfigFormatsTest::timesyncdEdits()
+{
+    const QByteArray stock = ConfigTest::stockFile(QStringLiteral("systemd-timesyncd"), QStringLiteral("/etc/systemd/timesyncd.conf"));
+    const TimesyncdConfig config = TimesyncdConfig::parse(stock);
+
+    // A value the stock file only mentions in a comment goes right below it.
+    TimesyncdSettings s = config.settings();
+    s.ntp = QStringList{QStringLiteral("ntp1.example.org"), QStringLiteral("192.0.2.1")};
+    QByteArray out = config.render(s);
+    ConfigTest::Diff d = ConfigTest::diff(stock, out);
+    QCOMPARE(d.removed.size(), 0);
+    QCOMPARE(d.added, QList<QByteArray>{"NTP=ntp1.example.org 192.0.2.1\n"});
+    QVERIFY(out.contains("#NTP=\nNTP=ntp1.example.org 192.0.2.1\n#FallbackNTP="));
+    QCOMPARE(TimesyncdConfig::parse(out).settings().ntp, s.ntp);
+
+    // Changing that value again changes that one line.
+    const TimesyncdConfig edited = TimesyncdConfig::parse(out);
+    TimesyncdSettings s2 = edited.settings();
+    s2.ntp[1] = QStringLiteral("2001:db8::1");
+    d = ConfigTest::diff(out, edited.render(s2));
+    QCOMPARE(d.removed, QList<QByteArray>{"NTP=ntp1.example.org 192.0.2.1\n"});
+    QCOMPARE(d.added, QList<QByteArray>{"NTP=ntp1.example.org 2001:db8::1\n"});
+
+    // Emptying the list drops the line and gives the stock file back.
+    s2.ntp.clear();
+    QCOMPARE(edited.render(s2), stock);
+
+    // Spacing around '=' and after the value survives an edit of the value.
+    const QByteArray spaced("[Time]\n  NTP = a.example b.example   \nNTP=c.example\n");
+    const TimesyncdConfig sp = TimesyncdConfig::parse(spaced);
+    QCOMPARE(sp.settings().ntp, (QStringList{QStringLiteral("a.example"), QStringLiteral("b.example"), QStringLiteral("c.example")}));
+    TimesyncdSettings s3 = sp.settings();
+    s3.ntp.removeFirst();
+    // Repeated list assignments collapse into the last one.
+    QCOMPARE(sp.render(s3), QByteArray("[Time]\nNTP=b.example c.example\n"));
+
+    // An empty assignment empties the list, as systemd reads it.
+    QCOMPARE(TimesyncdConfig::parse("[Time]\nNTP=a.example\nNTP=\nNTP=b.example\n").settings().ntp, QStringList{QStringLiteral("b.example")});
+    // Keys outside [Time] are not timesyncd's.
+    QVERIFY(TimesyncdConfig::parse("[Other]\nNTP=a.example\n").settings().ntp.isEmpty());
+
+    // A file without a [Time] section gets one.
+    const TimesyncdConfig bare = TimesyncdConfig::parse("# nothing\n");
+    TimesyncdSettings s4 = bare.settings();
+    s4.fallbackNtp = QStringList{QStringLiteral("a.example")};
+    s4.pollIntervalMinSec = DurationValue::fromSeconds(64);
+    QCOMPARE(bare.render(s4), QByteArray("# nothing\n[Time]\nFallbackNTP=a.example\nPollIntervalMinSec=64\n"));
+}
+
+void ConfigFormatsTest::timesyncdDurations()
+{
+    qint64 seconds = -1;
+    QVERIFY(TimesyncdConfig::parseDuration(QStringLiteral("32"), &seconds));
+    QCOMPARE(seconds, 32);
+    QVERIFY(TimesyncdConfig::parseDuration(QStringLiteral(" 2min 8s "), &seconds));
+    QCOMPARE(seconds, 128);
+    QVERIFY(TimesyncdConfig::parseDuration(QStringLiteral("1h"), &seconds));
+    QCOMPARE(seconds, 3600);
+    QVERIFY(TimesyncdConfig::parseDuration(QStringLiteral("1500ms"), &seconds) == false);
+    QVERIFY(!TimesyncdConfig::parseDuration(QStringLiteral("soon"), &seconds));
+    QVERIFY(!TimesyncdConfig::parseDuration(QStringLiteral("5 parsecs"), &seconds));
+    QVERIFY(!TimesyncdConfig::parseDuration(QString(), &seconds));
+
+    const QByteArray text("[Time]\nPollIntervalMaxSec=1min\nRootDistanceMaxSec=500ms\n#PollIntervalMinSec=32\n");
+    const TimesyncdConfig config = TimesyncdConfig::parse(text);
+    const TimesyncdSettings &s = config.settings();
+    QVERIFY(s.pollIntervalMaxSec.present && s.pollIntervalMaxSec.understood);
+    QCOMPARE(s.pollIntervalMaxSec.seconds, 60);
+    // A value the page cannot show is kept as written.
+    QVERIFY(s.rootDistanceMaxSec.present && !s.rootDistanceMaxSec.understood);
+    QCOMPARE(s.rootDistanceMaxSec.raw, QStringLiteral("500ms"));
+    QVERIFY(!s.pollIntervalMinSec.present);
+
+    TimesyncdSettings wanted = s;
+    wanted.pollIntervalMaxSec = DurationValue::fromSeconds(4096);
+    wanted.pollIntervalMinSec = DurationValue::fromSeconds(16);
+    wanted.rootDistanceMaxSec = DurationValue();
+    QCOMPARE(config.render(wanted), QByteArray("[Time]\nPollIntervalMaxSec=4096\n#PollIntervalMinSec=32\nPollIntervalMinSec=16\n"));
+}
+
+void ConfigFormatsTest::chronyServerEdits()
+{
+    const QByteArray stock = ConfigTest::stockFile(QStringLiteral("chrony"), QStringLiteral("/etc/chrony/chrony.conf"));
+    const DirectiveConfig config = DirectiveConfig::parse(DirectiveFormat::Chrony, stock);
+    const DirectiveSettings &s = config.settings();
+    QCOMPARE(s.servers.size(), 1);
+    QCOMPARE(s.servers.first().directive, QStringLiteral("pool"));
+    QVERIFY(s.servers.first().iburst);
+    QVERIFY(!s.servers.first().prefer);
+
+    // One option off: one line changes, nothing else.
+    DirectiveSettings wanted = s;
+    wanted.servers[0].iburst = false;
+    ConfigTest::Diff d = ConfigTest::diff(stock, config.render(wanted));
+    QCOMPARE(d.removed, QList<QByteArray>{"pool 2.debian.pool.ntp.org iburst\n"});
+    QCOMPARE(d.added, QList<QByteArray>{"pool 2.debian.pool.ntp.org\n"});
+
+    // Options the page does not know stay where they are.
+    const QByteArray line("server  a.example   key 5 minpoll 4 iburst xleave maxpoll 9\n");
+    const DirectiveConfig one = DirectiveConfig::parse(DirectiveFormat::Chrony, line);
+    QCOMPARE(one.settings().servers.first().minpoll, 4);
+    QCOMPARE(one.settings().servers.first().maxpoll, 9);
+    DirectiveSettings w = one.settings();
+    w.servers[0].minpoll = 6;
+    w.servers[0].maxpoll = NoValue;
+    w.servers[0].prefer = true;
+    w.servers[0].nts = true;
+    w.servers[0].host = QStringLiteral("b.example");
+    QCOMPARE(one.render(w), QByteArray("server  b.example   key 5 minpoll 6 iburst xleave prefer nts\n"));
+    w.servers[0].iburst = false;
+    w.servers[0].directive = QStringLiteral("pool");
+    QCOMPARE(one.render(w), QByteArray("pool  b.example   key 5 minpoll 6 xleave prefer nts\n"));
+
+    // Another option's argument is never taken for a flag.
+    const DirectiveConfig tricky = DirectiveConfig::parse(DirectiveFormat::Chrony, "server a.example certset iburst\n");
+    QVERIFY(!tricky.settings().servers.first().iburst);
+
+    // chrony reads keywords without regard to case.
+    const DirectiveConfig upper = DirectiveConfig::parse(DirectiveFormat::Chrony, "SERVER a.example\nRtcSync\n");
+    QCOMPARE(upper.settings().servers.size(), 1);
+    QVERIFY(upper.settings().rtcsync);
+}
+
+void ConfigFormatsTest::chronyMakestepAndRtcsync()
+{
+    const QByteArray stock = ConfigTest::stockFile(QStringLiteral("chrony"), QStringLiteral("/etc/chrony/chrony.conf"));
+    const DirectiveConfig config = DirectiveConfig::parse(DirectiveFormat::Chrony, stock);
+    const DirectiveSettings &s = config.settings();
+    QVERIFY(s.makestep);
+    QCOMPARE(s.makestepThreshold, 1.0);
+    QCOMPARE(s.makestepLimit, 3);
+    QVERIFY(s.rtcsync);
+
+    DirectiveSettings wanted = s;
+    wanted.makestepThreshold = 0.5;
+    wanted.makestepLimit = -1;
+    ConfigTest::Diff d = ConfigTest::diff(stock, config.render(wanted));
+    QCOMPARE(d.removed, QList<QByteArray>{"makestep 1 3\n"});
+    QCOMPARE(d.added, QList<QByteArray>{"makestep 0.5 -1\n"});
+
+    wanted = s;
+    wanted.rtcsync = false;
+    wanted.makestep = false;
+    d = ConfigTest::diff(stock, config.render(wanted));
+    QCOMPARE(d.removed, (QList<QByteArray>{"rtcsync\n", "makestep 1 3\n"}));
+    QVERIFY(d.added.isEmpty());
+
+    // Switched back on, each goes below its commented-out form if there is one.
+    const DirectiveConfig bare = DirectiveConfig::parse(DirectiveFormat::Chrony, "#makestep 1 3\nlogdir /var/log/chrony\n");
+    wanted = bare.settings();
+    wanted.makestep = true;
+    wanted.makestepThreshold = 10;
+    wanted.makestepLimit = 2;
+    wanted.rtcsync = true;
+    QCOMPARE(bare.render(wanted), QByteArray("#makestep 1 3\nmakestep 10 2\nlogdir /var/log/chrony\nrtcsync\n"));
+}
+
+void ConfigFormatsTest::serverListPlacement()
+{
+    const QByteArray text(
+        "# head\n"
+        "server a.example iburst\n"
+        "# between\n"
+        "server b.example\n"
+        "server c.example\n"
+        "driftfile /var/lib/chrony/chrony.drift\n");
+    const DirectiveConfig config = DirectiveConfig::parse(DirectiveFormat::Chrony, text);
+    const DirectiveSettings &s = config.settings();
+    QCOMPARE(DirectiveConfig::serverNames(s), (QStringList{QStringLiteral("a.example"), QStringLiteral("b.example"), QStringLiteral("c.example")}));
+
+    // Removing a server removes its line only.
+    DirectiveSettings w = s;
+    w.servers.removeAt(1);
+    ConfigTest::Diff d = ConfigTest::diff(text, config.render(w));
+    QCOMPARE(d.removed, QList<QByteArray>{"server b.example\n"});
+    QVERIFY(d.added.isEmpty());
+
+    // A new server goes after the last server line.
+    w = s;
+    ServerEntry added;
+    added.directive = QStringLiteral("pool");
+    added.host = QStringLiteral("pool.example.net");
+    added.iburst = true;
+    added.maxpoll = 10;
+    w.servers.append(added);
+    QVERIFY(config.render(w).contains("server c.example\npool pool.example.net iburst maxpoll 10\ndriftfile"));
+
+    // Moving the last server up moves one line.
+    w = s;
+    w.servers.move(2, 0);
+    const QByteArray moved = config.render(w);
+    QVERIFY(moved.startsWith("# head\nserver c.example\nserver a.example iburst\n# between\nserver b.example\ndriftfile"));
+    d = ConfigTest::diff(text, moved);
+    QCOMPARE(d.removed.size(), 1);
+    QCOMPARE(d.added.size(), 1);
+    QCOMPARE(DirectiveConfig::serverNames(chronySettings(moved)), DirectiveConfig::serverNames(w));
+
+    // All replaced: the new list takes the place of the last old line.
+    w = s;
+    w.servers = {added};
+    QCOMPARE(config.render(w),
+             QByteArray("# head\n# between\npool pool.example.net iburst maxpoll 10\ndriftfile /var/lib/chrony/chrony.drift\n"));
+
+    // No server line at all: new ones go at the end.
+    const DirectiveConfig none = DirectiveConfig::parse(DirectiveFormat::Chrony, "driftfile x");
+    w = none.settings();
+    w.servers = {added};
+    QCOMPARE(none.render(w), QByteArray("driftfile x\npool pool.example.net iburst maxpoll 10\n"));
+}
+
+void ConfigFormatsTest::ntpsecAndOpenntpdLines()
+{
+    const QByteArray ntpsecStock = ConfigTest::stockFile(QStringLiteral("ntpsec"), QStringLiteral("/etc/ntpsec/ntp.conf"));
+    const DirectiveConfig ntpsec = DirectiveConfig::parse(DirectiveFormat::Ntpsec, ntpsecStock);
+    // "nts" in a commented-out server line and "nts enable" are not servers.
+    QCOMPARE(ntpsec.settings().servers.size(), 4);
+    DirectiveSettings w = ntpsec.settings();
+    w.servers[1].host = QStringLiteral("ntp.example.org");
+    w.servers[1].prefer = true;
+    ConfigTest::Diff d = ConfigTest::diff(ntpsecStock, ntpsec.render(w));
+    QCOMPARE(d.removed, QList<QByteArray>{"pool 1.debian.pool.ntp.org iburst\n"});
+    QCOMPARE(d.added, QList<QByteArray>{"pool ntp.example.org iburst prefer\n"});
+
+    // ntpsec: an address family flag before the address, an inline comment.
+    const DirectiveConfig family = DirectiveConfig::parse(DirectiveFormat::Ntpsec, "server -4 a.example iburst # lab\n");
+    QCOMPARE(family.settings().servers.first().host, QStringLiteral("a.example"));
+    w = family.settings();
+    w.servers[0].iburst = false;
+    w.servers[0].minpoll = 5;
+    QCOMPARE(family.render(w), QByteArray("server -4 a.example minpoll 5 # lab\n"));
+
+    const QByteArray openStock = ConfigTest::stockFile(QStringLiteral("openntpd"), QStringLiteral("/etc/openntpd/ntpd.conf"));
+    const DirectiveConfig openntpd = DirectiveConfig::parse(DirectiveFormat::Openntpd, openStock);
+    QCOMPARE(openntpd.settings().servers.size(), 4);
+    QCOMPARE(openntpd.settings().servers.first().directive, QStringLiteral("servers"));
+    w = openntpd.settings();
+    w.servers.removeAt(2);
+    w.servers[0].weight = 5;
+    w.servers[0].trusted = true;
+    d = ConfigTest::diff(openStock, openntpd.render(w));
+    QCOMPARE(d.removed, (QList<QByteArray>{"servers 0.debian.pool.ntp.org\n", "servers 2.debian.pool.ntp.org\n"}));
+    QCOMPARE(d.added, QList<QByteArray>{"servers 0.debian.pool.ntp.org weight 5 trusted\n"});
+
+    // openntpd: quoted addresses keep their quotes.
+    const DirectiveConfig quoted = DirectiveConfig::parse(DirectiveFormat::Openntpd, "server \"a.example\" weight 2\nconstraints from \"https://www.example.org\"\n");
+    QCOMPARE(quoted.settings().servers.first().host, QStringLiteral("a.example"));
+    QCOMPARE(quoted.settings().servers.first().weight, 2);
+    w = quoted.settings();
+    w.servers[0].host = QStringLiteral("b.example");
+    w.servers[0].weight = NoValue;
+    QCOMPARE(quoted.render(w), QByteArray("server \"b.example\"\nconstraints from \"https://www.example.org\"\n"));
+    QCOMPARE(quoted.settings().others.size(), 1);
+    QCOMPARE(quoted.settings().others.first().value, QStringLiteral("from \"https://www.example.org\""));
+}
+
+void ConfigFormatsTest::otherDirectives()
+{
+    const QByteArray stock = ConfigTest::stockFile(QStringLiteral("chrony"), QStringLiteral("/etc/chrony/chrony.conf"));
+    const DirectiveConfig chrony = DirectiveConfig::parse(DirectiveFormat::Chrony, stock);
+    QStringList keys;
+    for (const DirectiveEntry &e : chrony.settings().others) {
+        keys.append(e.key);
+    }
+    QCOMPARE(keys,
+             (QStringList{QStringLiteral("confdir"),
+                          QStringLiteral("sourcedir"),
+                          QStringLiteral("sourcedir"),
+                          QStringLiteral("keyfile"),
+                          QStringLiteral("driftfile"),
+                          QStringLiteral("ntsdumpdir"),
+                          QStringLiteral("logdir"),
+                          QStringLiteral("maxupdateskew"),
+                          QStringLiteral("leapsectz")}));
+    DirectiveSettings w = chrony.settings();
+    w.others[7].value = QStringLiteral("50.0"); // maxupdateskew
+    w.others.removeAt(6); // logdir
+    w.others.append({QStringLiteral("log"), QStringLiteral("tracking"), -1});
+    ConfigTest::Diff d = ConfigTest::diff(stock, chrony.render(w));
+    QCOMPARE(d.removed, (QList<QByteArray>{"logdir /var/log/chrony\n", "maxupdateskew 100.0\n"}));
+    QCOMPARE(d.added, (QList<QByteArray>{"maxupdateskew 50.0\n", "log tracking\n"}));
+
+    const QByteArray tstock = ConfigTest::stockFile(QStringLiteral("systemd-timesyncd"), QStringLiteral("/etc/systemd/timesyncd.conf"));
+    const TimesyncdConfig timesyncd = TimesyncdConfig::parse(tstock);
+    QVERIFY(timesyncd.settings().others.isEmpty());
+    TimesyncdSettings ts = timesyncd.settings();
+    ts.others.append({QStringLiteral("SaveIntervalSec"), QStringLiteral("120"), -1});
+    d = ConfigTest::diff(tstock, timesyncd.render(ts));
+    QVERIFY(d.removed.isEmpty());
+    QCOMPARE(d.added, QList<QByteArray>{"SaveIntervalSec=120\n"});
+    const TimesyncdConfig again = TimesyncdConfig::parse(timesyncd.render(ts));
+    QCOMPARE(again.settings().others.size(), 1);
+    ts = again.settings();
+    ts.others[0].value = QStringLiteral("30");
+    QVERIFY(again.render(ts).endsWith("#SaveIntervalSec=60\nSaveIntervalSec=30\n"));
+
+    QVERIFY(TimesyncdConfig::isManagedKey(QStringLiteral("NTP")));
+    QVERIFY(!TimesyncdConfig::isManagedKey(QStringLiteral("SaveIntervalSec")));
+    QVERIFY(DirectiveConfig::isManagedKey(DirectiveFormat::Chrony, QStringLiteral("Pool")));
+    QVERIFY(!DirectiveConfig::isManagedKey(DirectiveFormat::Ntpsec, QStringLiteral("makestep")));
+    QVERIFY(!DirectiveConfig::isValidKey(QStringLiteral("two words")));
+    QVERIFY(!DirectiveConfig::isValidValue(DirectiveFormat::Ntpsec, QStringLiteral("a # b")));
+    QVERIFY(DirectiveConfig::isValidValue(DirectiveFormat::Chrony, QStringLiteral("a # b")));
+    QVERIFY(!DirectiveConfig::isValidValue(DirectiveFormat::Openntpd, QStringLiteral("from \"x")));
+    QVERIFY(!DirectiveConfig::isValidValue(DirectiveFormat::Chrony, QStringLiteral("a\nserver evil")));
+    QVERIFY(!TimesyncdConfig::isValidValue(QStringLiteral("30\\")));
+}
+
+void ConfigFormatsTest::lineEndsKept()
+{
+    const QByteArray text("# c\r\nserver a.example\r\nrtcsync");
+    const DirectiveConfig config = DirectiveConfig::parse(DirectiveFormat::Chrony, text);
+    DirectiveSettings w = config.settings();
+    ServerEntry e;
+    e.directive = QStringLiteral("server");
+    e.host = QStringLiteral("b.example");
+    w.servers.append(e);
+    QCOMPARE(config.render(w), QByteArray("# c\r\nserver a.example\r\nserver b.example\r\nrtcsync"));
+    w = config.settings();
+    w.makestep = true;
+    QCOMPARE(config.render(w), QByteArray("# c\r\nserver a.example\r\nrtcsync\r\nmakestep 1 3\r\n"));
+}
+
+void ConfigFormatsTest::malformedServerNamesRefused()
+{
+    const struct {
+        PackageIndex service;
+        QByteArray text;
+    } cases[] = {
+        {TimesyncdPackage, "[Time]\nNTP=good.example bad_name.example\n"},
+        {TimesyncdPackage, "[Time]\nFallbackNTP=-oProxyCommand=x\n"},
+        {ChronyPackage, "server 999.1.1.1 iburst\n"},
+        {ChronyPackage, "pool\n"},
+        {NtpsecPackage, "server -4\n"},
+        {NtpsecPackage, "pool a..example\n"},
+        {OpenntpdPackage, "servers \"a example\"\n"},
+        {ChronyPackage, QByteArray("server a.example\n\0\n", 19)},
+    };
+    for (const auto &c : cases) {
+        QVERIFY2(!ConfigFormat::problems(c.service, c.text).isEmpty(), c.text.constData());
+    }
+    QVERIFY(ConfigFormat::problems(ChronyPackage, "server 192.0.2.1\npool 2001:db8::1\nserver ntp.example.org.\n").isEmpty());
+}
+
+void ConfigFormatsTest::randomBytesNeverBreakTheModels()
+{
+    // The fuzz targets do this at length; here a quick pass over inputs made
+    // from the formats' own words.
+    const QList<QByteArray> words{"server", "pool", "servers", "makestep", "rtcsync", "[Time]", "NTP=", "FallbackNTP=", "minpoll", "iburst",
+                                  "\"", "#", " ", "\t", "\r", "\n", "\r\n", "a.example", "-4", "weight", "=", "\\", "trusted", "1"};
+    QRandomGenerator random(20260101);
+    for (int round = 0; round < 2000; ++round) {
+        QByteArray bytes;
+        const int count = random.bounded(30);
+        for (int i = 0; i < count; ++i) {
+            bytes += words.at(random.bounded(words.size()));
+        }
+        const TimesyncdConfig t = TimesyncdConfig::parse(bytes);
+        QCOMPARE(t.render(t.settings()), bytes);
+        for (auto format : {DirectiveFormat::Chrony, DirectiveFormat::Ntpsec, DirectiveFormat::Openntpd}) {
+            const DirectiveConfig c = DirectiveConfig::parse(format, bytes);
+            QCOMPARE(c.render(c.settings()), bytes);
+            DirectiveSettings w = c.settings();
+            std::reverse(w.servers.begin(), w.servers.end());
+            if (!w.others.isEmpty()) {
+                w.others.removeFirst();
+            }
+            // Whatever the edit, the servers come back in the order given.
+            QCOMPARE(DirectiveConfig::serverNames(DirectiveConfig::parse(format, c.render(w)).settings()), DirectiveConfig::serverNames(w));
+        }
+    }
+}
+
+QTEST_GUILESS_MAIN(ConfigFormatsTest)
+
+#include "tst_configformats.moc"

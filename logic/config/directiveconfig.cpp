@@ -1,0 +1,521 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// SPDX-FileCopyrightText: 2026 The kcm_zel_admin_time authors
+
+#include "directiveconfig.h"
+
+#include "../common/serveraddress.h"
+
+#include <QRegularExpression>
+#include <QSet>
+
+using Config::DirectiveEntry;
+using Config::NoValue;
+using Config::ServerEntry;
+
+namespace
+{
+struct Syntax {
+    TokenSyntax tokens;
+    QList<QByteArray> sourceDirectives;
+    bool caseInsensitive; // chrony matches keywords without regard to case
+    QList<QByteArray> flags; // options without an argument the page edits
+    QList<QByteArray> valueOptions; // options that take one argument
+    QList<QByteArray> hostPrefixes; // words allowed before the address
+};
+
+const Syntax &syntaxOf(DirectiveFormat format)
+{
+    static const Syntax chrony{
+        {QByteArrayLiteral("#%;!"), false, false},
+        {QByteArrayLiteral("server"), QByteArrayLiteral("pool")},
+        true,
+        {QByteArrayLiteral("iburst"), QByteArrayLiteral("prefer"), QByteArrayLiteral("nts")},
+        {"minpoll", "maxpoll", "key", "maxdelay", "maxdelayratio", "maxdelaydevratio", "mindelay", "asymmetry", "offset", "minsamples",
+         "maxsamples", "filter", "port", "ntsport", "certset", "polltarget", "presend", "minstratum", "version", "maxsources", "extfield"},
+        {},
+    };
+    static const Syntax ntpsec{
+        {QByteArrayLiteral("#"), true, true},
+        {QByteArrayLiteral("server"), QByteArrayLiteral("pool")},
+        false,
+        {QByteArrayLiteral("iburst"), QByteArrayLiteral("prefer"), QByteArrayLiteral("nts")},
+        {"minpoll", "maxpoll", "key", "mode", "version", "bias", "ttl", "ca", "aead", "subtype", "unit", "refid", "stratum", "path", "ppspath", "baud",
+         "holdover", "time1", "time2"},
+        {QByteArrayLiteral("-4"), QByteArrayLiteral("-6")},
+    };
+    static const Syntax openntpd{
+        {QByteArrayLiteral("#"), true, true},
+        {QByteArrayLiteral("server"), QByteArrayLiteral("servers")},
+        false,
+        {QByteArrayLiteral("trusted")},
+        {QByteArrayLiteral("weight")},
+        {},
+    };
+    switch (format) {
+    case DirectiveFormat::Ntpsec:
+        return ntpsec;
+    case DirectiveFormat::Openntpd:
+        return openntpd;
+    case DirectiveFormat::Chrony:
+        break;
+    }
+    return chrony;
+}
+
+bool sameKeyword(const Syntax &syntax, const QByteArray &a, const QByteArray &b)
+{
+    return syntax.caseInsensitive ? a.compare(b, Qt::CaseInsensitive) == 0 : a == b;
+}
+
+bool isOneOf(const Syntax &syntax, const QByteArray &word, const QList<QByteArray> &list)
+{
+    for (const QByteArray &item : list) {
+        if (sameKeyword(syntax, word, item)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+bool *flagOf(ServerEntry &entry, const QByteArray &flag)
+{
+    if (flag == "iburst") {
+        return &entry.iburst;
+    }
+    if (flag == "prefer") {
+        return &entry.prefer;
+    }
+    if (flag == "nts") {
+        return &entry.nts;
+    }
+    if (flag == "trusted") {
+        return &entry.trusted;
+    }
+    return nullptr;
+}
+
+int *valueOf(ServerEntry &entry, const QByteArray &option)
+{
+    if (option == "minpoll") {
+        return &entry.minpoll;
+    }
+    if (option == "maxpoll") {
+        return &entry.maxpoll;
+    }
+    if (option == "weight") {
+        return &entry.weight;
+    }
+    return nullptr;
+}
+
+int toInt(const QByteArray &text)
+{
+    bool ok = false;
+    const int value = text.toInt(&ok);
+    return ok && value != NoValue ? value : NoValue;
+}
+
+QByteArray numberText(double value)
+{
+    return QByteArray::number(value, 'g', 12);
+}
+}
+
+ServerOptions DirectiveConfig::serverOptions(DirectiveFormat format)
+{
+    ServerOptions options;
+    switch (format) {
+    case DirectiveFormat::Chrony:
+        options.directives = QStringList{QStringLiteral("server"), QStringLiteral("pool")};
+        options.iburst = options.prefer = options.nts = true;
+        options.pollRange = true;
+        options.pollMinimum = -6;
+        options.pollMaximum = 24;
+        break;
+    case DirectiveFormat::Ntpsec:
+        options.directives = QStringList{QStringLiteral("server"), QStringLiteral("pool")};
+        options.iburst = options.prefer = options.nts = true;
+        options.pollRange = true;
+        options.pollMinimum = 3;
+        options.pollMaximum = 17;
+        break;
+    case DirectiveFormat::Openntpd:
+        options.directives = QStringList{QStringLiteral("server"), QStringLiteral("servers")};
+        options.trusted = true;
+        options.weight = true;
+        options.weightMinimum = 1;
+        options.weightMaximum = 10;
+        break;
+    }
+    return options;
+}
+
+DirectiveConfig DirectiveConfig::parse(DirectiveFormat format, const QByteArray &bytes)
+{
+    const Syntax &syntax = syntaxOf(format);
+    DirectiveConfig config;
+    config.m_format = format;
+    config.m_document = ConfigDocument::fromBytes(bytes);
+    const auto &lines = config.m_document.lines;
+    config.m_tokens.reserve(lines.size());
+    for (int i = 0; i < lines.size(); ++i) {
+        config.m_tokens.append(tokenize(lines.at(i).text, syntax.tokens));
+        const QVector<Token> &tokens = config.m_tokens.last().tokens;
+        if (tokens.isEmpty()) {
+            continue;
+        }
+        const QByteArray &keyword = tokens.first().value;
+        if (isOneOf(syntax, keyword, syntax.sourceDirectives)) {
+            SourceLine source{i, -1, {}};
+            ServerEntry &entry = source.entry;
+            entry.directive = QString::fromUtf8(keyword);
+            entry.origin = i;
+            int t = 1;
+            while (t < tokens.size() && syntax.hostPrefixes.contains(tokens.at(t).value)) {
+                ++t;
+            }
+            if (t < tokens.size()) {
+                source.hostToken = t;
+                entry.host = QString::fromUtf8(tokens.at(t).value);
+                ++t;
+            }
+            for (; t < tokens.size(); ++t) {
+                const QByteArray &word = tokens.at(t).value;
+                if (bool *flag = syntax.flags.contains(word) ? flagOf(entry, word) : nullptr) {
+                    *flag = true;
+                } else if (syntax.valueOptions.contains(word)) {
+                    if (t + 1 < tokens.size()) {
+                        if (int *value = valueOf(entry, word)) {
+                            *value = toInt(tokens.at(t + 1).value);
+                        }
+                        ++t;
+                    }
+                }
+            }
+            config.m_sources.append(source);
+            config.m_settings.servers.append(entry);
+        } else if (format == DirectiveFormat::Chrony && sameKeyword(syntax, keyword, "makestep")) {
+            config.m_makestepLines.append(i);
+            DirectiveSettings &s = config.m_settings;
+            s.makestep = true;
+            bool thresholdOk = false;
+            bool limitOk = false;
+            const double threshold = tokens.value(1).value.toDouble(&thresholdOk);
+            const int limit = tokens.value(2).value.toInt(&limitOk);
+            s.makestepThreshold = thresholdOk ? threshold : 1.0;
+            s.makestepLimit = limitOk ? limit : 3;
+        } else if (format == DirectiveFormat::Chrony && sameKeyword(syntax, keyword, "rtcsync")) {
+            config.m_rtcsyncLines.append(i);
+            config.m_settings.rtcsync = true;
+        } else {
+            const QByteArray &text = lines.at(i).text;
+            const int valueBegin = tokens.size() > 1 ? tokens.at(1).begin : tokens.first().end;
+            const QByteArray value = text.mid(valueBegin, tokens.last().end - valueBegin);
+            config.m_otherLines.append(i);
+            config.m_settings.others.append({QString::fromUtf8(keyword), QString::fromUtf8(value), i});
+        }
+    }
+    return config;
+}
+
+QStringList DirectiveConfig::serverNames(const DirectiveSettings &settings)
+{
+    QStringList names;
+    for (const ServerEntry &entry : settings.servers) {
+        names.append(entry.host);
+    }
+    return names;
+}
+
+QStringList DirectiveConfig::problems(DirectiveFormat format, const QByteArray &bytes)
+{
+    QStringList problems;
+    if (hasForbiddenBytes(bytes)) {
+        problems.append(QStringLiteral("the file holds a NUL byte"));
+    }
+    const DirectiveConfig config = parse(format, bytes);
+    for (const SourceLine &source : config.m_sources) {
+        if (source.hostToken < 0) {
+            problems.append(QStringLiteral("line %1: a server without an address").arg(source.line + 1));
+        } else if (!ServerAddress::isValid(source.entry.host)) {
+            problems.append(QStringLiteral("line %1: \"%2\" is not a valid server name").arg(source.line + 1).arg(source.entry.host));
+        }
+    }
+    return problems;
+}
+
+bool DirectiveConfig::isManagedKey(DirectiveFormat format, const QString &key)
+{
+    const Syntax &syntax = syntaxOf(format);
+    const QByteArray word = key.toUtf8();
+    if (isOneOf(syntax, word, syntax.sourceDirectives)) {
+        return true;
+    }
+    return format == DirectiveFormat::Chrony && (sameKeyword(syntax, word, "makestep") || sameKeyword(syntax, word, "rtcsync"));
+}
+
+bool DirectiveConfig::isValidKey(const QString &key)
+{
+    static const QRegularExpression re(QStringLiteral("^[A-Za-z][A-Za-z0-9_-]{0,63}$"));
+    return re.match(key).hasMatch();
+}
+
+bool DirectiveConfig::isValidValue(DirectiveFormat format, const QString &value)
+{
+    for (const QChar c : value) {
+        if (c.unicode() < 0x20 || c.unicode() == 0x7f) {
+            return false;
+        }
+    }
+    if (value.size() > 1024) {
+        return false;
+    }
+    const Syntax &syntax = syntaxOf(format);
+    // A '#' would silently cut the line; an odd quote would swallow it.
+    if (syntax.tokens.inlineComments && value.contains(QLatin1Char('#'))) {
+        return false;
+    }
+    if (syntax.tokens.quotes && value.count(QLatin1Char('"')) % 2 != 0) {
+        return false;
+    }
+    // openntpd joins a line ending in a backslash to the next one.
+    return !(format == DirectiveFormat::Openntpd && value.endsWith(QLatin1Char('\\')));
+}
+
+QByteArray DirectiveConfig::newServerLine(const ServerEntry &entry) const
+{
+    const ServerOptions options = serverOptions(m_format);
+    QByteArray text = entry.directive.toUtf8() + ' ' + entry.host.toUtf8();
+    auto addFlag = [&](bool supported, bool on, const char *name) {
+        if (supported && on) {
+            text += ' ';
+            text += name;
+        }
+    };
+    auto addValue = [&](bool supported, int value, const char *name) {
+        if (supported && value != NoValue) {
+            text += ' ';
+            text += name;
+            text += ' ';
+            text += QByteArray::number(value);
+        }
+    };
+    addFlag(options.iburst, entry.iburst, "iburst");
+    addFlag(options.prefer, entry.prefer, "prefer");
+    addFlag(options.nts, entry.nts, "nts");
+    addValue(options.pollRange, entry.minpoll, "minpoll");
+    addValue(options.pollRange, entry.maxpoll, "maxpoll");
+    addValue(options.weight, entry.weight, "weight");
+    addFlag(options.trusted, entry.trusted, "trusted");
+    return text;
+}
+
+QByteArray DirectiveConfig::editedServerLine(const SourceLine &source, const ServerEntry &wanted) const
+{
+    const Syntax &syntax = syntaxOf(m_format);
+    const ServerOptions options = serverOptions(m_format);
+    const ServerEntry &old = source.entry;
+    const QVector<Token> &tokens = m_tokens.at(source.line).tokens;
+    LineEdit edit(m_document.lines.at(source.line).text);
+    const int appendAt = tokens.last().end;
+    auto quoted = [](const Token &token, const QByteArray &value) {
+        return token.quoted ? '"' + value + '"' : value;
+    };
+
+    if (wanted.directive != old.directive) {
+        edit.replace(tokens.first().begin, tokens.first().end, wanted.directive.toUtf8());
+    }
+    if (wanted.host != old.host) {
+        if (source.hostToken >= 0) {
+            const Token &host = tokens.at(source.hostToken);
+            edit.replace(host.begin, host.end, quoted(host, wanted.host.toUtf8()));
+        } else {
+            // No address yet: it goes right after the keyword and its prefixes.
+            int after = 0;
+            while (after + 1 < tokens.size() && syntax.hostPrefixes.contains(tokens.at(after + 1).value)) {
+                ++after;
+            }
+            edit.replace(tokens.at(after).end, tokens.at(after).end, ' ' + wanted.host.toUtf8());
+        }
+    }
+
+    const int firstOption = source.hostToken >= 0 ? source.hostToken + 1 : tokens.size();
+    // Drops a word and the blanks before it.
+    auto removeTokens = [&](int first, int last) {
+        edit.replace(tokens.at(first - 1).end, tokens.at(last).end, QByteArray());
+    };
+    // The last occurrence of an option, never mistaking another option's
+    // argument for it.
+    auto findOption = [&](const QByteArray &name) {
+        int found = -1;
+        for (int t = firstOption; t < tokens.size(); ++t) {
+            if (tokens.at(t).value == name) {
+                found = t;
+            }
+            if (syntax.valueOptions.contains(tokens.at(t).value)) {
+                ++t;
+            }
+        }
+        return found;
+    };
+    auto editFlag = [&](bool supported, bool before, bool after, const QByteArray &name) {
+        if (!supported || before == after) {
+            return;
+        }
+        if (after) {
+            edit.replace(appendAt, appendAt, ' ' + name);
+            return;
+        }
+        for (int t = firstOption; t < tokens.size(); ++t) {
+            if (tokens.at(t).value == name) {
+                removeTokens(t, t);
+            } else if (syntax.valueOptions.contains(tokens.at(t).value)) {
+                ++t;
+            }
+        }
+    };
+    auto editValue = [&](bool supported, int before, int after, const QByteArray &name) {
+        if (!supported || before == after) {
+            return;
+        }
+        const int t = findOption(name);
+        const QByteArray number = QByteArray::number(after);
+        if (after == NoValue) {
+            if (t >= 0) {
+                removeTokens(t, qMin(t + 1, int(tokens.size()) - 1));
+            }
+        } else if (t >= 0 && t + 1 < tokens.size()) {
+            edit.replace(tokens.at(t + 1).begin, tokens.at(t + 1).end, number);
+        } else if (t >= 0) {
+            edit.replace(tokens.at(t).end, tokens.at(t).end, ' ' + number);
+        } else {
+            edit.replace(appendAt, appendAt, ' ' + name + ' ' + number);
+        }
+    };
+    editFlag(options.iburst, old.iburst, wanted.iburst, "iburst");
+    editFlag(options.prefer, old.prefer, wanted.prefer, "prefer");
+    editFlag(options.nts, old.nts, wanted.nts, "nts");
+    editValue(options.pollRange, old.minpoll, wanted.minpoll, "minpoll");
+    editValue(options.pollRange, old.maxpoll, wanted.maxpoll, "maxpoll");
+    editValue(options.weight, old.weight, wanted.weight, "weight");
+    editFlag(options.trusted, old.trusted, wanted.trusted, "trusted");
+    return edit.apply();
+}
+
+QByteArray DirectiveConfig::editedDirectiveLine(int line, const QByteArray &value) const
+{
+    const QVector<Token> &tokens = m_tokens.at(line).tokens;
+    LineEdit edit(m_document.lines.at(line).text);
+    if (tokens.size() > 1) {
+        edit.replace(tokens.at(1).begin, tokens.last().end, value);
+    } else if (!value.isEmpty()) {
+        edit.replace(tokens.first().end, tokens.first().end, ' ' + value);
+    }
+    return edit.apply();
+}
+
+int DirectiveConfig::commentedAnchor(const QByteArray &key) const
+{
+    // A commented-out "#makestep 1 3" marks where the directive belongs.
+    for (int i = m_tokens.size() - 1; i >= 0; --i) {
+        if (!m_tokens.at(i).isComment) {
+            continue;
+        }
+        const QByteArray text = m_document.lines.at(i).text.trimmed();
+        const QByteArray rest = text.mid(1).trimmed();
+        if (rest.startsWith(key) && (rest.size() == key.size() || rest.at(key.size()) == ' ' || rest.at(key.size()) == '\t')) {
+            return i;
+        }
+    }
+    return -2;
+}
+
+void DirectiveConfig::renderChrony(LinePlan &plan, const DirectiveSettings &wanted) const
+{
+    const DirectiveSettings &old = m_settings;
+    const bool makestepChanged = wanted.makestep != old.makestep
+        || (wanted.makestep && (wanted.makestepThreshold != old.makestepThreshold || wanted.makestepLimit != old.makestepLimit));
+    if (makestepChanged) {
+        const QByteArray threshold = numberText(wanted.makestepThreshold);
+        const QByteArray limit = QByteArray::number(wanted.makestepLimit);
+        if (!wanted.makestep) {
+            for (int line : m_makestepLines) {
+                plan.remove(line);
+            }
+        } else if (m_makestepLines.isEmpty()) {
+            plan.insertAfter(commentedAnchor("makestep"), "makestep " + threshold + ' ' + limit);
+        } else {
+            // chrony uses the last one.
+            const int line = m_makestepLines.last();
+            const QVector<Token> &tokens = m_tokens.at(line).tokens;
+            LineEdit edit(m_document.lines.at(line).text);
+            if (tokens.size() > 2) {
+                edit.replace(tokens.at(1).begin, tokens.at(1).end, threshold);
+                edit.replace(tokens.at(2).begin, tokens.at(2).end, limit);
+            } else if (tokens.size() == 2) {
+                edit.replace(tokens.at(1).begin, tokens.at(1).end, threshold + ' ' + limit);
+            } else {
+                edit.replace(tokens.at(0).end, tokens.at(0).end, ' ' + threshold + ' ' + limit);
+            }
+            plan.replace(line, edit.apply());
+        }
+    }
+    if (wanted.rtcsync != old.rtcsync) {
+        if (wanted.rtcsync) {
+            plan.insertAfter(commentedAnchor("rtcsync"), QByteArrayLiteral("rtcsync"));
+        } else {
+            for (int line : m_rtcsyncLines) {
+                plan.remove(line);
+            }
+        }
+    }
+}
+
+QByteArray DirectiveConfig::render(const DirectiveSettings &wanted) const
+{
+    LinePlan plan(m_document);
+
+    // Servers: unchanged ones keep their lines byte for byte.
+    {
+        QHash<int, const SourceLine *> byLine;
+        QVector<int> originals;
+        for (const SourceLine &source : m_sources) {
+            byLine.insert(source.line, &source);
+            originals.append(source.line);
+        }
+        QVector<PlacedLine> items;
+        items.reserve(wanted.servers.size());
+        for (const ServerEntry &entry : wanted.servers) {
+            const SourceLine *source = byLine.value(entry.origin);
+            if (!source) {
+                items.append({-1, newServerLine(entry)});
+            } else if (source->entry.sameSettings(entry)) {
+                items.append({entry.origin, m_document.lines.at(entry.origin).text});
+            } else {
+                items.append({entry.origin, editedServerLine(*source, entry)});
+            }
+        }
+        placeLines(plan, originals, items, m_document);
+    }
+
+    if (m_format == DirectiveFormat::Chrony) {
+        renderChrony(plan, wanted);
+    }
+
+    if (wanted.others != m_settings.others) {
+        const QSet<int> otherLines(m_otherLines.cbegin(), m_otherLines.cend());
+        QVector<PlacedLine> items;
+        for (const DirectiveEntry &entry : wanted.others) {
+            const QByteArray key = entry.key.toUtf8();
+            const QByteArray value = entry.value.toUtf8();
+            const bool known = otherLines.contains(entry.origin);
+            if (known && m_tokens.at(entry.origin).tokens.first().value == key) {
+                items.append({entry.origin, editedDirectiveLine(entry.origin, value)});
+            } else {
+                items.append({known ? entry.origin : -1, value.isEmpty() ? key : key + ' ' + value});
+            }
+        }
+        placeLines(plan, m_otherLines, items, m_document);
+    }
+    return plan.apply();
+}

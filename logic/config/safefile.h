@@ -1,0 +1,40 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// SPDX-FileCopyrightText: 2026 The kcm_zel_admin_time authors
+
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+#include <functional>
+
+// Reading a configuration file and replacing it so that, whatever happens,
+// the file on disk is either the old one whole or the new one whole.
+namespace SafeFile
+{
+// A file as it was read: what a later write compares against.
+struct Snapshot {
+    bool exists = false;
+    QByteArray content;
+
+    // Hex SHA-256 of the content; empty for a file that does not exist.
+    QByteArray hash() const;
+};
+
+QByteArray hashOf(const QByteArray &content);
+
+// A missing file is a snapshot that does not exist, not an error.
+bool read(const QString &path, Snapshot *snapshot, QString *error);
+
+// Replaces the file at `path` (a symbolic link: the file it points to) by
+// `content`: a new file in the same folder, written, given the old file's
+// mode and owner, flushed to disk, then renamed over the old one. The file
+// must still hold what was read: `expectedHash` is the hash of that content
+// (empty when the file did not exist); when it differs nothing is written.
+// On any failure the old file stays as it was and `error` names the file.
+bool write(const QString &path, const QByteArray &content, const QByteArray &expectedHash, QString *error);
+
+// Tests only: called with the new file's path once it is flushed and
+// before it is renamed.
+void setBeforeRenameHook(std::function<void(const QString &tempPath)> hook);
+}
