@@ -11,7 +11,8 @@
 #   --build-dir DIR   build folder that sandbox/prepare.sh prepared
 #   --installed LIST  packages the dpkg status lists as installed, among
 #                     chrony, systemd-timesyncd, ntpsec and openntpd
-#                     (default "systemd-timesyncd chrony"; "" for none)
+#                     (default "systemd-timesyncd chrony"; "" for none);
+#                     also --installed=LIST
 #   --no-systemd      a bus, but no systemd on it
 #   --keep-root PATH  the system root is a copy of PATH instead of the stock one
 #
@@ -44,7 +45,7 @@
 set -euo pipefail
 
 usage() {
-    sed -n '8,16p' "$0" | sed 's/^# \{0,1\}//' >&2
+    sed -n '8,17p' "$0" | sed 's/^# \{0,1\}//' >&2
     exit 2
 }
 
@@ -58,6 +59,7 @@ while [ $# -gt 0 ]; do
     case $1 in
     --build-dir) [ $# -ge 2 ] || usage; build=$2; shift 2 ;;
     --installed) [ $# -ge 2 ] || usage; installed=$2; installed_given=1; shift 2 ;;
+    --installed=*) installed=${1#*=}; installed_given=1; shift ;;
     --no-systemd) no_systemd=1; shift ;;
     --keep-root) [ $# -ge 2 ] || usage; keep_root=$2; shift 2 ;;
     --) shift; break ;;
@@ -108,7 +110,11 @@ finish() {
     exit "$1"
 }
 on_signal() {
-    kill -KILL $machine 2>/dev/null || true
+    # Killing process 1 of the namespace ends all in it before unshare, which
+    # waits for it, returns; killing unshare would not wait for that.
+    local init
+    init=$(ps -o pid= --ppid $machine | head -n1)
+    kill -KILL ${init:-$machine} 2>/dev/null || true
     wait $machine 2>/dev/null || true
     finish $((128 + $1))
 }

@@ -1,0 +1,286 @@
+#!/bin/bash
+# SPDX-License-Identifier: GPL-2.0-or-later
+# SPDX-FileCopyrightText: 2026 The kcm_zel_admin_time authors
+#
+# Checks the sandbox machine from outside and from inside.
+#   selftest.sh BUILD_DIR
+# Inside, it is started again by run.sh as "selftest.sh --inside[-bare] STATE".
+set -uo pipefail
+
+here=$(cd "$(dirname "$0")" && pwd)
+failures=0
+
+check() {
+    local what=$1
+    shift
+    if "$@"; then
+        echo "ok    $what"
+    else
+        echo "FAIL  $what"
+        failures=$((failures + 1))
+    fi
+}
+
+# Polls COMMAND every 50 ms for up to SECONDS seconds.
+poll() {
+    local deadline=$((${EPOCHREALTIME/./} + $1 * 1000000))
+    shift
+    until "$@" >/dev/null 2>&1; do
+        [ "${EPOCHREALTIME/./}" -lt $deadline ] || return 1
+        sleep 0.05
+    done
+}
+
+sd() {
+    busctl --address="$DBUS_SYSTEM_BUS_ADDRESS" "$@"
+}
+manager() {
+    sd call org.freedesktop.systemd1 /org/freedesktop/systemd1 org.freedesktop.systemd1.Manager "$@"
+}
+unit_property() {
+    local path
+    path=$(manager LoadUnit s "$1" | cut -d'"' -f2) || return 1
+    sd get-property org.freedesktop.systemd1 "$path" "$2" "$3"
+}
+status_field() { # PACKAGE FIELD
+    awk -v pkg="$1" -v field="$2" 'BEGIN { RS = ""; FS = "\n" }
+        $1 == "Package: " pkg { for (i = 2; i <= NF; i++) if (index($i, field ": ") == 1) print substr($i, length(field) + 3) }' \
+        "$ZELADMINTIME_SYSROOT/var/lib/dpkg/status"
+}
+
+# --- inside: the full machine ----------------------------------------------------
+inside() {
+    local state=$1
+    echo "$ZEL_SANDBOX" > "$state/sandbox"
+
+    check "environment exported" test -d "$ZEL_SANDBOX" -a "$ZELADMINTIME_SYSROOT" = "$ZEL_SANDBOX/root" \
+        -a "$XDG_RUNTIME_DIR" = /run/user/0 -a "$XDG_CONFIG_HOME" = "$ZEL_SANDBOX/config" \
+        -a "$DBUS_SESSION_BUS_ADDRESS" = "$DBUS_SYSTEM_BUS_ADDRESS" -a "${PATH%%:*}" = "$ZEL_SANDBOX/bin"
+    check "/run/systemd/system exists" test -d /run/systemd/system
+    check "no CAP_SYS_TIME in the sandbox" \
+        test $(( 0x$(awk '/^CapBnd:/ { print $2 }' /proc/self/status) >> 25 & 1 )) -eq 0
+
+    check "systemd answers on DBUS_SYSTEM_BUS_ADDRESS" test -n "$(sd get-property org.freedesktop.systemd1 \
+        /org/freedesktop/systemd1 org.freedesktop.systemd1.Manager Version)"
+    local unit
+    for unit in systemd-timesyncd.service chrony.service ntpsec.service openntpd.service; do
+        check "$unit loaded" test "$(unit_property $unit org.freedesktop.systemd1.Unit LoadState)" = 's "loaded"'
+        check "$unit inactive" test "$(unit_property $unit org.freedesktop.systemd1.Unit ActiveState)" = 's "inactive"'
+        check "$unit disabled" test "$(manager GetUnitFileState s $unit)" = 's "disabled"'
+    done
+    check "chrony.service keeps Debian's Conflicts=" \
+        grep -q ntpsec.service <<< "$(unit_property chrony.service org.freedesktop.systemd1.Unit Conflicts)"
+
+    local conf=$ZELADMINTIME_SYSROOT/etc/chrony/chrony.conf stock=$state/stock
+    check "chrony.conf syncs to the loopback server" grep -qx 'server 127.0.0.1 iburst minpoll -6 maxpoll -6' "$conf"
+    check "chrony.conf has no pool and port 0" bash -c "! grep -q '^pool' '$conf' && grep -qx 'port 0' '$conf'"
+    check "stock timesyncd.conf" cmp -s "$stock/systemd-timesyncd/etc/systemd/timesyncd.conf" "$ZELADMINTIME_SYSROOT/etc/systemd/timesyncd.conf"
+    check "stock ntp.conf" cmp -s "$stock/ntpsec/etc/ntpsec/ntp.conf" "$ZELADMINTIME_SYSROOT/etc/ntpsec/ntp.conf"
+    check "stock ntpd.conf" cmp -s "$stock/openntpd/etc/openntpd/ntpd.conf" "$ZELADMINTIME_SYSROOT/etc/openntpd/ntpd.conf"
+    check "default installed packages" test "$(status_field chrony Status)$(status_field systemd-timesyncd Status)" = \
+        "install ok installedinstall ok installed"
+    check "unrelated packages in the status" test "$(status_field libc6 Status)" = "install ok installed"
+    check "ntpsec not installed" test -z "$(status_field ntpsec Status)"
+    check "apt list has the four packages" test "$(grep -c '^Package: ' "$ZELADMINTIME_SYSROOT"/var/lib/apt/lists/*_Packages)" -eq 4
+
+    # chrony.service: a real chronyd synchronizing to the loopback server.
+    local t0 t1
+    t0=$EPOCHREALTIME
+    manager StartUnit ss chrony.service replace >/dev/null
+    check "chrony.service becomes active" \
+        poll 10 test "$(unit_property chrony.service org.freedesktop.systemd1.Unit ActiveState)" = 's "active"'
+    tracking_normal() { chronyc -c tracking | grep -q '^[0-9A-F]*,127\.0\.0\.1,.*,Normal$'; }
+    check "chronyc tracking: Normal against 127.0.0.1 within 20 s" poll 20 tracking_normal
+    t1=$EPOCHREALTIME
+    echo "      chrony synchronized $(awk -v a="$t0" -v b="$t1" 'BEGIN { printf "%.2f", b - a }') s after StartUnit"
+    manager StopUnit ss chrony.service replace >/dev/null
+    check "chrony.service stops" \
+        poll 10 test "$(unit_property chrony.service org.freedesktop.systemd1.Unit ActiveState)" = 's "inactive"'
+
+    # Enabling through the manager, as the library does.
+    manager EnableUnitFiles asbb 1 chrony.service false false >/dev/null && manager Reload >/dev/null
+    check "EnableUnitFiles enables" test "$(manager GetUnitFileState s chrony.service)" = 's "enabled"'
+    manager DisableUnitFiles asb 1 chrony.service false >/dev/null && manager Reload >/dev/null
+    check "DisableUnitFiles disables" test "$(manager GetUnitFileState s chrony.service)" = 's "disabled"'
+
+    # A unit that cannot start, added while the machine runs.
+    printf '[Unit]\nDescription=Broken\n\n[Service]\nType=oneshot\nExecStart=/bin/false\n' \
+        > "$XDG_CONFIG_HOME/systemd/user/zel-broken.service"
+    manager Reload >/dev/null
+    check "a failing unit fails to start" bash -c '! systemctl --user start zel-broken.service 2>/dev/null'
+    check "a failing unit ends failed" \
+        test "$(unit_property zel-broken.service org.freedesktop.systemd1.Unit ActiveState)" = 's "failed"'
+    # chrony.service fails its start job when chronyd cannot read its configuration.
+    cp "$conf" "$state/chrony.conf"
+    echo "no-such-directive" >> "$conf"
+    check "chrony.service fails with a bad chrony.conf" bash -c '! systemctl --user start chrony.service 2>/dev/null'
+    cp "$state/chrony.conf" "$conf"
+    manager ResetFailedUnit s chrony.service >/dev/null
+
+    # ntpdig: options that set the clock never reach the real one.
+    printf '#!/bin/sh\necho "$*"\n' > "$state/ntpdig-args"
+    chmod +x "$state/ntpdig-args"
+    stripped() { # expected args...
+        local want=$1
+        shift
+        test "$(ZEL_NTPDIG_REAL=$state/ntpdig-args ntpdig "$@")" = "$want"
+    }
+    check "ntpdig drops -S" stripped "127.0.0.1" -S 127.0.0.1
+    check "ntpdig drops --step --slew -s" stripped "127.0.0.1" --step --slew -s 127.0.0.1
+    check "ntpdig drops S and s from clusters" stripped "-d -j -t 2 127.0.0.1" -dS -Ssj -t 2 127.0.0.1
+    check "ntpdig drops prefixes of --slew" stripped "-M 50 127.0.0.1" --sl --sle -M 50 127.0.0.1
+    check "ntpdig keeps values" stripped "-tS -l -S --steplimit 5 --timeout=3 127.0.0.1" \
+        -tS -l -S --steplimit 5 --timeout=3 --step 127.0.0.1
+    check "ntpdig stops at the first operand" stripped "127.0.0.1 -S" 127.0.0.1 -S
+    local answer
+    answer=$(ntpdig -S -t 2 127.0.0.1 2>&1)
+    check "ntpdig -S 127.0.0.1 answers (only queries)" grep -q '127\.0\.0\.1 s10' <<< "$answer"
+
+    # synaptic-pkexec: records and updates the dpkg status.
+    printf 'ntpsec install\nchrony deinstall\n' > "$state/selections"
+    synaptic-pkexec --hide-main-window --non-interactive --parent-window-id 42 \
+        --set-selections-file "$state/selections"
+    check "synaptic-pkexec exits 0" test $? -eq 0
+    check "synaptic-pkexec records its call" diff <(cat "$ZEL_SANDBOX/synaptic.log") <(printf '%s\n' \
+        "--hide-main-window --non-interactive --parent-window-id 42 --set-selections-file $state/selections" \
+        "selection: ntpsec install" "selection: chrony deinstall")
+    check "install adds the stanza" test "$(status_field ntpsec Status)" = "install ok installed" \
+        -a -n "$(status_field ntpsec Version)"
+    check "deinstall removes the package" test -z "$(status_field chrony Status)"
+    check "other packages stay" test "$(status_field systemd-timesyncd Status)$(status_field libc6 Status)" = \
+        "install ok installedinstall ok installed"
+    check "pkexec runs its program" test "$(pkexec --user root sh -c 'echo $ZEL_SANDBOX')" = "$ZEL_SANDBOX"
+
+    # Let the outside see the machine's processes, then end.
+    touch "$state/ready"
+    poll 60 test -e "$state/go"
+    return $((failures > 0))
+}
+
+# --- inside: bus only, nothing installed ------------------------------------------
+inside_bare() {
+    check "the bus answers" test -n "$(sd call org.freedesktop.DBus /org/freedesktop/DBus org.freedesktop.DBus ListNames)"
+    check "no systemd on the bus" test "$(sd call org.freedesktop.DBus /org/freedesktop/DBus \
+        org.freedesktop.DBus NameHasOwner s org.freedesktop.systemd1)" = "b false"
+    check "no time service installed" bash -c "! grep -Eq '^Package: (chrony|systemd-timesyncd|ntpsec|openntpd)$' \
+        '$ZELADMINTIME_SYSROOT/var/lib/dpkg/status'"
+    check "unrelated packages in the status" test "$(status_field systemd Status)" = "install ok installed"
+    check "the NTP server answers" bash -c 'ntpdig -t 2 127.0.0.1 | grep -q "127\.0\.0\.1 s10"'
+    return $((failures > 0))
+}
+
+if [ "${1-}" = --inside ]; then
+    inside "$2"
+    exit
+elif [ "${1-}" = --inside-bare ]; then
+    inside_bare
+    exit
+fi
+
+# --- outside -------------------------------------------------------------------------
+[ $# -eq 1 ] || { echo "usage: $0 BUILD_DIR" >&2; exit 2; }
+build=$(realpath "$1")
+run=$here/run.sh
+state=$(mktemp -d /tmp/zel-selftest.XXXXXX)
+trap 'rm -rf "$state"' EXIT
+ln -s "$build/sandbox/stock" "$state/stock"
+
+# The clock's distance from the boot-time clock moves only when it is set.
+clock_offset() { awk -v now="$(date +%s.%N)" '{ printf "%.3f\n", now - $1 }' /proc/uptime; }
+offset_before=$(clock_offset)
+
+# The processes in the pid namespace below run.sh's unshare.
+namespace_of() { # RUN_PID
+    local unshare pid1
+    unshare=$(ps -o pid= --ppid "$1" | head -n1 | tr -d ' ')
+    [ -n "$unshare" ] || return 1
+    pid1=$(ps -o pid= --ppid "$unshare" | head -n1 | tr -d ' ')
+    [ -n "$pid1" ] || return 1
+    readlink "/proc/$pid1/ns/pid"
+}
+members_of() { # NAMESPACE
+    local p
+    for p in /proc/[0-9]*; do
+        [ "$(readlink "$p/ns/pid" 2>/dev/null)" = "$1" ] && echo "${p#/proc/}"
+    done
+}
+cgroup_gone() {
+    local h
+    for h in $(. "$here/cgroup.sh"; sandbox_cgroup_hierarchies); do
+        [ ! -e "$h/$1" ] || return 1
+    done
+}
+
+echo "# the full machine"
+t0=$EPOCHREALTIME
+bash "$run" --build-dir "$build" -- bash "$here/selftest.sh" --inside "$state" &
+runner=$!
+if poll 90 test -e "$state/ready"; then
+    ns=$(namespace_of $runner)
+    members=$(members_of "$ns")
+    echo "      $(wc -w <<< "$members") processes in the sandbox: $(for p in $members; do cat /proc/$p/comm; done 2>/dev/null | sort | tr '\n' ' ')"
+    check "the machine's processes run in its own pid namespace" test "$(wc -w <<< "$members")" -ge 5
+    sandbox=$(cat "$state/sandbox")
+    check "the sandbox's files are not visible outside" test -z "$(ls -A "$sandbox")"
+else
+    check "the inside checks finished" false
+    ns=none members= sandbox=none
+fi
+touch "$state/go"
+wait $runner
+check "the inside checks passed" test $? -eq 0
+echo "      full run took $(awk -v a="$t0" -v b="$EPOCHREALTIME" 'BEGIN { printf "%.2f", b - a }') s"
+check "nothing of the machine remains" test -z "$(members_of "$ns")"
+pids_gone() {
+    local p
+    for p in $members; do
+        [ "$(readlink /proc/$p/ns/pid 2>/dev/null)" != "$ns" ] || return 1
+    done
+}
+check "its pids are gone" pids_gone
+check "the sandbox folder is removed" test ! -e "$sandbox"
+check "its control group is removed" cgroup_gone "${sandbox##*/}"
+
+echo "# start-up time"
+t0=$EPOCHREALTIME
+bash "$run" --build-dir "$build" -- true
+check "an empty command succeeds" test $? -eq 0
+echo "      start and tear down: $(awk -v a="$t0" -v b="$EPOCHREALTIME" 'BEGIN { printf "%.2f", b - a }') s"
+
+echo "# exit status"
+bash "$run" --build-dir "$build" -- sh -c 'exit 7'
+check "the command's exit status is run.sh's" test $? -eq 7
+
+echo "# bus only, nothing installed"
+bash "$run" --build-dir "$build" --no-systemd --installed "" -- bash "$here/selftest.sh" --inside-bare
+check "the bare checks passed" test $? -eq 0
+
+echo "# a kept root"
+mkdir -p "$state/root/etc/chrony"
+echo "server 192.0.2.1" > "$state/root/etc/chrony/chrony.conf"
+bash "$run" --build-dir "$build" --keep-root "$state/root" -- \
+    sh -c 'grep -qx "server 192.0.2.1" "$ZELADMINTIME_SYSROOT/etc/chrony/chrony.conf" &&
+           test ! -e "$ZELADMINTIME_SYSROOT/var/lib/dpkg/status"'
+check "--keep-root copies the given root" test $? -eq 0
+
+echo "# interrupted"
+rm -f "$state/ready"
+bash "$run" --build-dir "$build" -- sh -c "echo \$ZEL_SANDBOX > '$state/sandbox'; touch '$state/ready'; exec sleep 300" &
+runner=$!
+poll 30 test -e "$state/ready"
+ns=$(namespace_of $runner)
+members=$(members_of "$ns")
+kill -TERM $runner
+wait $runner
+check "SIGTERM ends run.sh with 143" test $? -eq 143
+check "nothing of the interrupted machine remains" test -z "$(members_of "$ns")"
+sandbox=$(cat "$state/sandbox")
+check "the interrupted sandbox's folder is removed" test -n "$sandbox" -a ! -e "$sandbox"
+check "the interrupted sandbox's control group is removed" cgroup_gone "${sandbox##*/}"
+
+offset_after=$(clock_offset)
+check "the clock was not set ($offset_before -> $offset_after)" \
+    awk -v a="$offset_before" -v b="$offset_after" 'BEGIN { d = a - b; exit !(d < 0.5 && d > -0.5) }'
+
+echo "$failures failure(s)"
+[ $failures -eq 0 ]
