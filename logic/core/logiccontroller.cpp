@@ -4,19 +4,112 @@
 #include "logiccontroller.h"
 #include "logiccontroller_p.h"
 
+#include "core/startresult.h"
+#include "packages/packageinstaller.h"
+#include "zeladmintime_debug.h"
+
 #include <KLocalizedString>
+#include <QPointer>
 #include <QTimer>
+
+// How long systemd may take to say it is there before we give up on it.
+static constexpr int aliveTimeoutMs = 1500;
+static constexpr int refreshTimeoutMs = 3000;
+
+static QStringList catalogPackages()
+{
+    QStringList names;
+    for (const ServiceDescription &service : ServiceCatalog::all()) {
+        names.append(service.packageName);
+    }
+    return names;
+}
+
+static QStringList catalogUnits()
+{
+    QStringList names;
+    for (const ServiceDescription &service : ServiceCatalog::all()) {
+        names.append(service.unitName);
+    }
+    return names;
+}
 
 LogicControllerPrivate::LogicControllerPrivate(LogicController *q, bool hasEmptyMac)
     : q(q)
     , hasEmptyMac(hasEmptyMac)
+    , packages(catalogPackages())
+    , sync(std::make_unique<SyncStatus>())
+    , systemd(std::make_unique<SystemdClient>(catalogUnits()))
 {
+    for (const ServiceDescription &service : ServiceCatalog::all()) {
+        services.push_back(std::make_unique<TimeService>(service, this));
+    }
+    QObject::connect(systemd.get(), &SystemdClient::unitActivityChanged, sync.get(), [this](const QString &unitName) {
+        const ServiceDescription *service = ServiceCatalog::byUnitName(unitName);
+        if (!service) {
+            return;
+        }
+        // A new run of the service has its own synchronization to reach.
+        sync->forget(service->index);
+        if (systemd->unit(unitName).isActive()) {
+            sync->refresh(service->index);
+        }
+    });
+}
+
+void LogicControllerPrivate::reload()
+{
+    packages.load();
+    if (!systemd->isReachable()) {
+        // It may have come back since.
+        systemd->ping(aliveTimeoutMs);
+    }
+    systemd->refreshAll(refreshTimeoutMs);
+    const bool unitsKnown = systemd->isReachable();
+    installed.clear();
+    for (const auto &service : services) {
+        const ServiceDescription &desc = service->description();
+        // Without systemd the units cannot be asked about: the packages alone tell.
+        if (packages.isInstalled(desc.packageName) && (!unitsKnown || systemd->unit(desc.unitName).isKnown())) {
+            installed.insert(desc.index, service.get());
+        }
+    }
+}
+
+bool LogicControllerPrivate::isInstalled(const ServiceDescription &service) const
+{
+    return installed.contains(service.index);
+}
+
+const ServiceDescription *LogicControllerPrivate::selected() const
+{
+    if (currentRow < 0 || currentRow >= installed.size()) {
+        return nullptr;
+    }
+    return &ServiceCatalog::byIndex((installed.cbegin() + currentRow).key());
+}
+
+ServiceState LogicControllerPrivate::stateOf(const ServiceDescription &service)
+{
+    if (!isInstalled(service)) {
+        return NoInstalledService;
+    }
+    if (!systemd->unit(service.unitName).isActive()) {
+        return ServiceNotActive;
+    }
+    return sync->isSynchronized(service.index) ? ServiceSynchronized : ServiceNotSynchronized;
+}
+
+int LogicControllerPrivate::enablingOf(const ServiceDescription &service) const
+{
+    return systemd->unit(service.unitName).isEnabled() ? 1 : 0;
 }
 
 LogicController::LogicController(bool hasEmptyMac, QObject *parent)
     : QObject(parent)
     , d(std::make_unique<LogicControllerPrivate>(this, hasEmptyMac))
 {
+    d->reload();
 }
 
 LogicController::~LogicController() = default;
@@ -28,17 +121,27 @@ void LogicController::setMainWindowId(unsigned long long id)
 
 bool LogicController::getSysAlive()
 {
-    return true;
+    const bool alive = d->systemd->ping(aliveTimeoutMs);
+    if (!alive) {
+        Q_EMIT loginctlUnavailable();
+    }
+    return alive;
 }
 
 QMap<PackageIndex, AbstractServiceClass *> LogicController::getInstalledServicesMap() const
 {
-    return {};
+    return d->installed;
 }
 
 QString LogicController::getActiveServiceName() const
 {
-    return {};
+    for (auto it = d->installed.cbegin(); it != d->installed.cend(); ++it) {
+        const ServiceDescription &service = ServiceCatalog::byIndex(it.key());
+        if (d->systemd->unit(service.unitName).isActive()) {
+            return service.serviceName;
+        }
+    }
+    return QString();
 }
 
 void LogicController::setCurrentSelectedService(int row)
@@ -48,46 +151,116 @@ void LogicController::setCurrentSelectedService(int row)
 
 void LogicController::reloadSystemState()
 {
+    d->reload();
 }
 
 ServiceState LogicController::getCurrentServiceState()
 {
-    return NoInstalledService;
+    const ServiceDescription *service = d->selected();
+    return service ? d->stateOf(*service) : NoInstalledService;
 }
 
 int LogicController::getCurrentServiceEnabling()
 {
-    return 0;
+    const ServiceDescription *service = d->selected();
+    return service ? d->enablingOf(*service) : 0;
 }
 
 bool LogicController::isServiceConflicting() const
 {
+    const ServiceDescription *service = d->selected();
+    if (!service) {
+        return true;
+    }
+    const UnitState unit = d->systemd->unit(service->unitName);
+    for (auto it = d->installed.cbegin(); it != d->installed.cend(); ++it) {
+        const ServiceDescription &other = ServiceCatalog::byIndex(it.key());
+        if (other.index == service->index) {
+            continue;
+        }
+        const UnitState otherUnit = d->systemd->unit(other.unitName);
+        if (!otherUnit.isActive()) {
+            continue;
+        }
+        if (unit.conflictsWith(other.unitName) || otherUnit.conflictsWith(service->unitName) || d->packages.conflict(service->packageName, other.packageName)) {
+            return false;
+        }
+    }
     return true;
+}
+
+static const ServiceDescription *serviceNamed(const QString &name)
+{
+    const ServiceDescription *service = ServiceCatalog::byServiceName(name);
+    if (!service) {
+        qCWarning(ZELADMINTIME_LOG) << "no such time service:" << name;
+    }
+    return service;
+}
+
+// Start and restart: the outcome becomes the start result.
+static void runStartJob(LogicController *q, LogicControllerPrivate *d, SystemdClient::Job job, const QString &name)
+{
+    d->startResult.clear();
+    const ServiceDescription *service = serviceNamed(name);
+    if (!service) {
+        d->startResult = ki18nd("kcm_zel_admin_time", "There is no time service called \"%1\".").subs(name).toString();
+        return;
+    }
+    if (!d->systemd->isReachable()) {
+        d->startResult = StartResult::unreachable(name);
+        return;
+    }
+    const QString unitName = service->unitName;
+    QPointer<LogicController> alive(q);
+    const SystemdClient::JobOutcome outcome = d->systemd->runJob(job, unitName);
+    if (!alive) {
+        return; // the window went away while systemd worked
+    }
+    d->startResult = StartResult::describe(job, name, outcome, d->systemd->unit(unitName));
+    if (!d->startResult.isEmpty()) {
+        qCWarning(ZELADMINTIME_LOG).noquote() << d->startResult;
+    }
 }
 
 void LogicController::startServiceByDbus(const QString &name)
 {
-    Q_UNUSED(name)
-}
-
-void LogicController::stopServiceByDbus(const QString &name)
-{
-    Q_UNUSED(name)
+    runStartJob(this, d.get(), SystemdClient::Job::Start, name);
 }
 
 void LogicController::restartServiceByDbus(const QString &name)
 {
-    Q_UNUSED(name)
+    runStartJob(this, d.get(), SystemdClient::Job::Restart, name);
+}
+
+void LogicController::stopServiceByDbus(const QString &name)
+{
+    const ServiceDescription *service = serviceNamed(name);
+    if (!service || !d->systemd->isReachable()) {
+        return;
+    }
+    const QString unitName = service->unitName;
+    QPointer<LogicController> alive(this);
+    const SystemdClient::JobOutcome outcome = d->systemd->runJob(SystemdClient::Job::Stop, unitName);
+    if (alive && outcome.kind != SystemdClient::JobOutcome::Done) {
+        qCWarning(ZELADMINTIME_LOG) << "stopping" << unitName << "failed:" << outcome.jobResult << outcome.error.message();
+    }
 }
 
 void LogicController::enableServiceByDbus(const QString &name)
 {
-    Q_UNUSED(name)
+    const ServiceDescription *service = serviceNamed(name);
+    if (service) {
+        d->systemd->setUnitFileEnabled(service->unitName, true);
+    }
 }
 
 void LogicController::disableServiceByDbus(const QString &name)
 {
-    Q_UNUSED(name)
+    const ServiceDescription *service = serviceNamed(name);
+    if (service) {
+        d->systemd->setUnitFileEnabled(service->unitName, false);
+    }
 }
 
 QString LogicController::getStartResult()
@@ -97,30 +270,53 @@ QString LogicController::getStartResult()
 
 QStringList LogicController::getNotInstalledServicesNames() const
 {
-    return {};
+    QStringList names;
+    for (const ServiceDescription &service : ServiceCatalog::all()) {
+        if (!d->packages.isInstalled(service.packageName)) {
+            names.append(service.serviceName);
+        }
+    }
+    return names;
 }
 
 QStringList LogicController::getConflictedServices(const QString &name) const
 {
-    Q_UNUSED(name)
-    return {};
+    const ServiceDescription *service = ServiceCatalog::byServiceName(name);
+    QStringList names;
+    if (!service) {
+        return names;
+    }
+    for (const ServiceDescription &other : ServiceCatalog::all()) {
+        if (other.index != service->index && d->packages.conflict(service->packageName, other.packageName)) {
+            names.append(other.serviceName);
+        }
+    }
+    return names;
 }
 
 bool LogicController::tryToInstallService(const QString &name) const
 {
-    Q_UNUSED(name)
-    return false;
+    const ServiceDescription *service = serviceNamed(name);
+    if (!service) {
+        return false;
+    }
+    return PackageInstaller::run(service->packageName, PackageInstaller::Action::Install, d->mainWindowId);
 }
 
 bool LogicController::tryToUninstallCurrentService() const
 {
-    return false;
+    const ServiceDescription *service = d->selected();
+    if (!service) {
+        qCWarning(ZELADMINTIME_LOG) << "no service is selected for removal";
+        return false;
+    }
+    return PackageInstaller::run(service->packageName, PackageInstaller::Action::Remove, d->mainWindowId);
 }
 
 QString LogicController::getPackageNameByServiceName(const QString &name) const
 {
-    Q_UNUSED(name)
-    return {};
+    const ServiceDescription *service = ServiceCatalog::byServiceName(name);
+    return service ? QString(service->packageName) : QString();
 }
 
 // ---------------------------------------------------------------------------

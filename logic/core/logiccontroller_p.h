@@ -5,14 +5,39 @@
 
 #include "logiccontroller.h"
 
+#include "catalog/servicecatalog.h"
+#include "core/timeservice.h"
+#include "packages/packagedatabase.h"
+#include "syncstatus/syncstatus.h"
+#include "systemd/systemdclient.h"
+
+#include <memory>
+#include <vector>
+
 class LogicControllerPrivate
 {
 public:
-    explicit LogicControllerPrivate(LogicController *q, bool hasEmptyMac);
+    LogicControllerPrivate(LogicController *q, bool hasEmptyMac);
+
+    // Re-reads packages and units and rebuilds the installed-services map.
+    void reload();
+    // The service of the selected row, null when the row shows none.
+    const ServiceDescription *selected() const;
+    ServiceState stateOf(const ServiceDescription &service);
+    int enablingOf(const ServiceDescription &service) const;
+    bool isInstalled(const ServiceDescription &service) const;
 
     LogicController *const q;
     const bool hasEmptyMac;
     unsigned long long mainWindowId = 0;
     int currentRow = -1;
     QString startResult;
+
+    PackageDatabase packages;
+    std::vector<std::unique_ptr<TimeService>> services; // one per catalog entry
+    QMap<PackageIndex, AbstractServiceClass *> installed;
+
+    // Destroyed first: nothing they signal may reach a half-destroyed controller.
+    std::unique_ptr<SyncStatus> sync;
+    std::unique_ptr<SystemdClient> systemd;
 };

@@ -1,0 +1,78 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// SPDX-FileCopyrightText: 2026 The kcm_zel_admin_time authors
+
+#include "startresult.h"
+
+#include <KLocalizedString>
+
+namespace StartResult
+{
+static QString jobResultText(const QString &result)
+{
+    // systemd's job results (JobRemoved), in words.
+    if (result == QLatin1String("failed")) {
+        return ki18nd("kcm_zel_admin_time", "the service failed").toString();
+    }
+    if (result == QLatin1String("timeout")) {
+        return ki18nd("kcm_zel_admin_time", "it did not finish in time").toString();
+    }
+    if (result == QLatin1String("canceled")) {
+        return ki18nd("kcm_zel_admin_time", "the request was cancelled").toString();
+    }
+    if (result == QLatin1String("dependency")) {
+        return ki18nd("kcm_zel_admin_time", "a unit it depends on failed").toString();
+    }
+    if (result == QLatin1String("skipped")) {
+        return ki18nd("kcm_zel_admin_time", "the request was skipped").toString();
+    }
+    if (result == QLatin1String("invalid")) {
+        return ki18nd("kcm_zel_admin_time", "the request does not apply to this unit").toString();
+    }
+    if (result == QLatin1String("assert")) {
+        return ki18nd("kcm_zel_admin_time", "a precondition of the unit was not met").toString();
+    }
+    if (result == QLatin1String("unsupported")) {
+        return ki18nd("kcm_zel_admin_time", "this kind of unit is not supported").toString();
+    }
+    return ki18nd("kcm_zel_admin_time", "it ended abnormally").toString();
+}
+
+static QString unitStateText(const UnitState &unit)
+{
+    const QString active = unit.activeState.isEmpty() ? ki18nd("kcm_zel_admin_time", "unknown").toString() : unit.activeState;
+    const QString sub = unit.subState.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(unit.subState);
+    if (unit.result.isEmpty() || unit.result == QLatin1String("success")) {
+        return ki18nd("kcm_zel_admin_time", "The unit is now %1%2.").subs(active).subs(sub).toString();
+    }
+    return ki18nd("kcm_zel_admin_time", "The unit is now %1%2; the service's result is \"%3\".").subs(active).subs(sub).subs(unit.result).toString();
+}
+
+QString describe(SystemdClient::Job job, const QString &serviceName, const SystemdClient::JobOutcome &outcome, const UnitState &unit)
+{
+    const bool restart = job == SystemdClient::Job::Restart;
+    switch (outcome.kind) {
+    case SystemdClient::JobOutcome::Done:
+        return QString();
+    case SystemdClient::JobOutcome::JobFailed: {
+        const QString what = restart
+            ? ki18nd("kcm_zel_admin_time", "Restarting %1 failed: %2 (job result \"%3\").").subs(serviceName).subs(jobResultText(outcome.jobResult)).subs(outcome.jobResult).toString()
+            : ki18nd("kcm_zel_admin_time", "Starting %1 failed: %2 (job result \"%3\").").subs(serviceName).subs(jobResultText(outcome.jobResult)).subs(outcome.jobResult).toString();
+        return what + QLatin1Char(' ') + unitStateText(unit);
+    }
+    case SystemdClient::JobOutcome::CallFailed:
+        return restart ? ki18nd("kcm_zel_admin_time", "systemd refused to restart %1: %2").subs(serviceName).subs(outcome.error.message()).toString()
+                       : ki18nd("kcm_zel_admin_time", "systemd refused to start %1: %2").subs(serviceName).subs(outcome.error.message()).toString();
+    case SystemdClient::JobOutcome::NoJobEnd:
+        return ki18nd("kcm_zel_admin_time", "systemd did not report in time whether %1 started.").subs(serviceName).toString() + QLatin1Char(' ')
+            + unitStateText(unit);
+    case SystemdClient::JobOutcome::Unreachable:
+        break;
+    }
+    return unreachable(serviceName);
+}
+
+QString unreachable(const QString &serviceName)
+{
+    return ki18nd("kcm_zel_admin_time", "%1 cannot be started: systemd cannot be reached.").subs(serviceName).toString();
+}
+}

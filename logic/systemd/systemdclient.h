@@ -1,0 +1,93 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// SPDX-FileCopyrightText: 2026 The kcm_zel_admin_time authors
+
+#pragma once
+
+#include "unitstate.h"
+
+#include <QDBusConnection>
+#include <QDBusError>
+#include <QHash>
+#include <QObject>
+#include <QQueue>
+
+#include <memory>
+
+class QDBusObjectPath;
+class QEventLoop;
+class OrgFreedesktopSystemd1ManagerInterface;
+class OrgFreedesktopDBusPropertiesInterface;
+
+// systemd's manager over D-Bus, for a fixed set of units whose state it keeps
+// current from systemd's signals, so that reading it costs no round trip.
+class SystemdClient : public QObject
+{
+    Q_OBJECT
+
+public:
+    enum class Job { Start, Stop, Restart };
+
+    struct JobOutcome {
+        enum Kind {
+            Done, // the job ended "done"
+            JobFailed, // the job ended with another result, in jobResult
+            CallFailed, // systemd refused the call: error
+            NoJobEnd, // systemd did not report the job's end in time
+            Unreachable, // systemd is not on the bus
+        };
+        Kind kind = Unreachable;
+        QString jobResult;
+        QDBusError error;
+    };
+
+    explicit SystemdClient(const QStringList &unitNames, QObject *parent = nullptr);
+    ~SystemdClient() override;
+
+    // A call with a short time-out; remembers the answer for isReachable().
+    bool ping(int timeoutMs);
+    // False once systemd did not answer; calls then return at once.
+    bool isReachable() const
+    {
+        return reachable;
+    }
+
+    // Reads every unit's state afresh; returns within timeoutMs.
+    void refreshAll(int timeoutMs);
+    UnitState unit(const QString &unitName) const;
+
+    // Each runs a nested event loop until systemd is done; the caller must
+    // expect anything to happen meanwhile, including its own deletion.
+    JobOutcome runJob(Job job, const QString &unitName);
+    bool setUnitFileEnabled(const QString &unitName, bool enabled);
+
+    static QString unitObjectPath(const QString &unitName);
+
+Q_SIGNALS:
+    // A unit went from active to inactive or back, or anything else changed.
+    void unitActivityChanged(const QString &unitName);
+
+private:
+    void connectSignals();
+    void onJobRemoved(uint id, const QDBusObjectPath &job, const QString &unitName, const QString &result);
+    void onPropertiesChanged(const QString &unitName, const QString &interfaceName, const QVariantMap &changed, const QStringList &invalidated);
+    void fetchAsync(const QString &unitName);
+    void refreshUnit(const QString &unitName);
+    void fetchAllAsync();
+    void applyProperties(const QString &unitName, const QVariantMap &properties);
+    void noteError(const QDBusError &error);
+    QDBusMessage callAndWait(const QDBusMessage &message, int timeoutMs);
+
+    QDBusConnection connection;
+    QStringList unitNames;
+    QHash<QString, UnitState> units;
+    bool reachable = true;
+    bool subscribed = false;
+    OrgFreedesktopSystemd1ManagerInterface *manager = nullptr;
+    QList<OrgFreedesktopDBusPropertiesInterface *> unitProxies;
+
+    // JobRemoved may come before the reply that names the job.
+    QHash<QString, QString> finishedJobs;
+    QQueue<QString> finishedOrder;
+    QMultiHash<QString, QEventLoop *> jobWaiters;
+    QList<QEventLoop *> callWaiters;
+};
