@@ -44,6 +44,11 @@ wait_for() {
 # Everything the machine writes lives in memory and disappears with it.
 mount -t tmpfs -o mode=0700 zel-sandbox "$ZEL_SANDBOX"
 mount -t tmpfs -o mode=0755 zel-run /run
+# The machine's configuration and package database cannot change from inside.
+for dir in /etc /var/lib/dpkg /var/lib/apt; do
+    mount --rbind "$dir" "$dir"
+    mount -o remount,bind,ro "$dir"
+done
 mkdir -p /run/systemd/system /run/user/0
 chmod 0700 /run/user/0
 # chronyc's default socket folder, used by chrony.service's chronyd.

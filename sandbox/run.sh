@@ -39,6 +39,7 @@
 # and an NTP server (chronyd, local stratum 10) on 127.0.0.1:123.
 #
 # Nothing inside can set the clock: the sandbox has no CAP_SYS_TIME at all.
+# /etc, /var/lib/dpkg and /var/lib/apt are read-only inside.
 # Everything started inside ends with the command, also when this script is
 # interrupted or killed. Exits with the command's status (125 when the machine
 # could not be started).

@@ -57,6 +57,8 @@ inside() {
         -a "$XDG_RUNTIME_DIR" = /run/user/0 -a "$XDG_CONFIG_HOME" = "$ZEL_SANDBOX/config" \
         -a "$DBUS_SESSION_BUS_ADDRESS" = "$DBUS_SYSTEM_BUS_ADDRESS" -a "${PATH%%:*}" = "$ZEL_SANDBOX/bin"
     check "/run/systemd/system exists" test -d /run/systemd/system
+    check "/etc, /var/lib/dpkg and /var/lib/apt are read-only" \
+        bash -c '! test -w /etc && ! test -w /var/lib/dpkg && ! test -w /var/lib/apt'
     check "no CAP_SYS_TIME in the sandbox" \
         test $(( 0x$(awk '/^CapBnd:/ { print $2 }' /proc/self/status) >> 25 & 1 )) -eq 0
 
