@@ -113,8 +113,8 @@ finish() {
 on_signal() {
     # Killing process 1 of the namespace ends all in it before unshare, which
     # waits for it, returns; killing unshare would not wait for that.
-    local init
-    init=$(ps -o pid= --ppid $machine | head -n1)
+    local init=
+    read -r init _ < /proc/$machine/task/$machine/children 2>/dev/null || true
     kill -KILL ${init:-$machine} 2>/dev/null || true
     wait $machine 2>/dev/null || true
     finish $((128 + $1))

@@ -193,15 +193,17 @@ offset_before=$(clock_offset)
 
 # The processes in the pid namespace below run.sh's unshare.
 namespace_of() { # RUN_PID
-    local unshare pid1
-    unshare=$(ps -o pid= --ppid "$1" | head -n1 | tr -d ' ')
+    local unshare= pid1=
+    # The children files end without a newline.
+    read -r unshare _ < "/proc/$1/task/$1/children"
     [ -n "$unshare" ] || return 1
-    pid1=$(ps -o pid= --ppid "$unshare" | head -n1 | tr -d ' ')
+    read -r pid1 _ < "/proc/$unshare/task/$unshare/children"
     [ -n "$pid1" ] || return 1
     readlink "/proc/$pid1/ns/pid"
 }
 members_of() { # NAMESPACE
     local p
+    [ -n "$1" ] || return 0
     for p in /proc/[0-9]*; do
         [ "$(readlink "$p/ns/pid" 2>/dev/null)" = "$1" ] && echo "${p#/proc/}"
     done
@@ -219,6 +221,7 @@ bash "$run" --build-dir "$build" -- bash "$here/selftest.sh" --inside "$state" &
 runner=$!
 if poll 90 test -e "$state/ready"; then
     ns=$(namespace_of $runner)
+    check "the machine has its own pid namespace" test -n "$ns" -a "$ns" != "$(readlink /proc/self/ns/pid)"
     members=$(members_of "$ns")
     echo "      $(wc -w <<< "$members") processes in the sandbox: $(for p in $members; do cat /proc/$p/comm; done 2>/dev/null | sort | tr '\n' ' ')"
     check "the machine's processes run in its own pid namespace" test "$(wc -w <<< "$members")" -ge 5
@@ -271,7 +274,7 @@ bash "$run" --build-dir "$build" -- sh -c "echo \$ZEL_SANDBOX > '$state/sandbox'
 runner=$!
 poll 30 test -e "$state/ready"
 ns=$(namespace_of $runner)
-members=$(members_of "$ns")
+check "the interrupted machine has its own pid namespace" test -n "$ns"
 kill -TERM $runner
 wait $runner
 check "SIGTERM ends run.sh with 143" test $? -eq 143
