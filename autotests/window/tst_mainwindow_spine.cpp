@@ -1,0 +1,373 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// SPDX-FileCopyrightText: 2026 The kcm_zel_admin_time authors
+
+// Construction, wiring, the unsaved-changes state and the close question.
+
+#include "fakelogiccontroller.h"
+#include "mainwindow.h"
+#include "mainwindowprobe.h"
+#include "themeicon.h"
+#include "widgettest.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QListView>
+#include <QMenu>
+#include <QPushButton>
+#include <QSettings>
+#include <QSignalSpy>
+#include <QTest>
+#include <QToolBar>
+
+#include <memory>
+
+namespace
+{
+const QString applyConfig = QStringLiteral("applyConfig");
+const QString unsavedTitle = QStringLiteral("Unsaved changes");
+const QString unsavedText = QStringLiteral("Configuration was changed but not saved. \nDo you want to save changes?");
+const QString saveFailedText = QStringLiteral("Config save failed due to unexpected errors.");
+
+template<typename T>
+T *child(QObject *window, const char *name)
+{
+    T *found = window->findChild<T *>(QLatin1String(name));
+    if (!found) {
+        qFatal("no child %s", name);
+    }
+    return found;
+}
+}
+
+class MainWindowSpineTest : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void init()
+    {
+        fakeScript().reset();
+        clearSettings();
+    }
+
+    void constructionOrder_data()
+    {
+        QTest::addColumn<bool>("emptyMac");
+        QTest::newRow("empty label") << true;
+        QTest::newRow("labelled process") << false;
+    }
+
+    void constructionOrder()
+    {
+        QFETCH(bool, emptyMac);
+        FakeScript &s = fakeScript();
+        MainWindow window(emptyMac);
+        MainWindowProbe probe(&window);
+
+        // The controller is the window's, made with the flag, told the window
+        // id, and asked whether systemd lives only after everything is wired.
+        const QStringList calls = s.callNames({QStringLiteral("LogicController"), QStringLiteral("setMainWindowId"), QStringLiteral("getSysAlive")});
+        QCOMPARE(calls,
+                 QStringList({QStringLiteral("LogicController"), QStringLiteral("setMainWindowId"), QStringLiteral("getSysAlive")}));
+        QCOMPARE(s.callNames().first(), QStringLiteral("LogicController"));
+        QCOMPARE(s.callNames().last(), QStringLiteral("getSysAlive"));
+        QCOMPARE(s.hasEmptyMac, emptyMac);
+        QCOMPARE(s.parent, &window);
+        QCOMPARE(probe.controller(), s.controller.data());
+        QCOMPARE(s.lastArgs(QStringLiteral("setMainWindowId")).value(0).toULongLong(), static_cast<qulonglong>(window.winId()));
+        QCOMPARE(probe.hasEmptyMac(), emptyMac);
+
+        // Only an unlabelled process may set the clock.
+        QCOMPARE(child<QAction>(&window, "syncNowAction")->isEnabled(), emptyMac);
+        QVERIFY(!child<QAction>(&window, "saveAction")->isEnabled());
+
+        QCOMPARE(probe.updateTimer()->interval(), 5000);
+        QVERIFY(probe.updateTimer()->isActive());
+        QVERIFY(!probe.updateTimer()->isSingleShot());
+        QCOMPARE(probe.lastStatusState(), -1);
+        QVERIFY(!probe.isConfigChanged());
+        QCOMPARE(probe.lastServiceState(), 0);
+        QVERIFY(!probe.lastSynchroInfoRequested());
+
+        // The controller goes with the window.
+        QPointer<LogicController> controller = s.controller;
+        QVERIFY(controller);
+    }
+
+    void controllerDiesWithWindow()
+    {
+        auto window = std::make_unique<MainWindow>(true);
+        QPointer<LogicController> controller = fakeScript().controller;
+        window.reset();
+        QVERIFY(controller.isNull());
+        QCOMPARE(fakeScript().callNames().last(), QStringLiteral("~LogicController"));
+    }
+
+    void systemdUnavailableWarnsDuringConstruction()
+    {
+        fakeScript().sysAlive = false;
+        BoxAnswerer boxes;
+        boxes.expect(QMessageBox::Ok);
+        MainWindow window(true);
+        QCOMPARE(boxes.seen.size(), 1);
+        QCOMPARE(boxes.seen[0].title, QStringLiteral("Warning!"));
+        QCOMPARE(boxes.seen[0].text,
+                 QStringLiteral("The correct statuses of services are not available \ndue to the impossibility of starting systemctl."));
+        QCOMPARE(boxes.seen[0].buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
+        QCOMPARE(boxes.seen[0].icon, QMessageBox::Warning);
+        // The window goes on after the warning.
+        QVERIFY(fakeScript().controller);
+        QVERIFY(window.findChild<QTimer *>(QStringLiteral("updateTimer"))->isActive());
+    }
+
+    void controlsReachTheController()
+    {
+        FakeScript &s = fakeScript();
+        MainWindow window(true);
+        s.clearCalls();
+
+        child<QAction>(&window, "serviceSettAction")->trigger();
+        child<QPushButton>(&window, "settBtn")->click();
+        // The double click opens the settings even while the action is disabled.
+        child<QAction>(&window, "serviceSettAction")->setEnabled(false);
+        Q_EMIT child<QListView>(&window, "servicesListView")->doubleClicked(QModelIndex());
+        QCOMPARE(s.count(QStringLiteral("openMainSettingsDialog")), 3);
+
+        // saveAction starts disabled; once enabled it applies.
+        auto *saveAction = child<QAction>(&window, "saveAction");
+        QVERIFY(!saveAction->isEnabled());
+        Q_EMIT s.controller->oneServiceChanged();
+        QVERIFY(saveAction->isEnabled());
+        saveAction->trigger();
+        QCOMPARE(s.count(applyConfig), 1);
+        // The controller answered confWrited(): the flag is gone again.
+        QVERIFY(!saveAction->isEnabled());
+    }
+
+    void unsavedChangesState()
+    {
+        FakeScript &s = fakeScript();
+        MainWindow window(true);
+        MainWindowProbe probe(&window);
+        QSignalSpy changed(&window, &MainWindow::changed);
+        auto *saveAction = child<QAction>(&window, "saveAction");
+        auto *restartAction = child<QAction>(&window, "restartServiceAction");
+        auto *enDisAction = child<QAction>(&window, "enDisServiceAction");
+        // Start from an ordinary selected service (state 1, start form).
+        probe.setIconToStartStopBtn(ServiceSynchronized);
+        probe.setIconToEnDisBtn(1);
+        restartAction->setEnabled(true);
+
+        // Every report counts, even when the flag is already set.
+        Q_EMIT s.controller->oneServiceChanged();
+        Q_EMIT s.controller->oneServiceChanged();
+        QCOMPARE(changed.size(), 2);
+        QCOMPARE(changed[0][0].toBool(), true);
+        QCOMPARE(changed[1][0].toBool(), true);
+        QVERIFY(probe.isConfigChanged());
+        QVERIFY(saveAction->isEnabled());
+        QVERIFY(!restartAction->isEnabled());
+        QVERIFY(!enDisAction->isEnabled());
+        // The stop form stays available with unsaved changes.
+        QVERIFY(child<QAction>(&window, "startStopServiceAction")->isEnabled());
+
+        // A failed write warns and keeps everything as it was.
+        BoxAnswerer boxes(&window);
+        boxes.expect(QMessageBox::Ok);
+        Q_EMIT s.controller->confWriteError();
+        QCOMPARE(boxes.seen.size(), 1);
+        QCOMPARE(boxes.seen[0].title, QStringLiteral("Warning!"));
+        QCOMPARE(boxes.seen[0].text, saveFailedText);
+        QCOMPARE(boxes.seen[0].buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
+        QVERIFY(boxes.seen[0].parentedToWindow);
+        QCOMPARE(changed.size(), 2);
+        QVERIFY(probe.isConfigChanged());
+        QVERIFY(saveAction->isEnabled());
+
+        Q_EMIT s.controller->confWrited();
+        QCOMPARE(changed.size(), 3);
+        QCOMPARE(changed[2][0].toBool(), false);
+        QVERIFY(!probe.isConfigChanged());
+        QVERIFY(!saveAction->isEnabled());
+        QVERIFY(restartAction->isEnabled());
+        QVERIFY(enDisAction->isEnabled());
+    }
+
+    void saveAppliesUnconditionally()
+    {
+        FakeScript &s = fakeScript();
+        MainWindow window(true);
+        window.save();
+        QCOMPARE(s.count(applyConfig), 1);
+    }
+
+    void closeWithoutChanges()
+    {
+        FakeScript &s = fakeScript();
+        MainWindow window(true);
+        window.show();
+        BoxAnswerer boxes;
+        QVERIFY(window.close());
+        QVERIFY(boxes.seen.isEmpty());
+        QCOMPARE(s.count(applyConfig), 0);
+        QCOMPARE(QSettings().value(QStringLiteral("geometry")).toByteArray(), window.saveGeometry());
+    }
+
+    void closeQuestion_data()
+    {
+        QTest::addColumn<int>("answer");
+        QTest::addColumn<bool>("escape");
+        QTest::addColumn<bool>("closes");
+        QTest::addColumn<int>("applies");
+        QTest::newRow("yes") << int(QMessageBox::Yes) << false << true << 1;
+        QTest::newRow("no") << int(QMessageBox::No) << false << true << 0;
+        QTest::newRow("cancel") << int(QMessageBox::Cancel) << false << false << 0;
+        QTest::newRow("escape") << int(QMessageBox::NoButton) << true << false << 0;
+    }
+
+    void closeQuestion()
+    {
+        QFETCH(int, answer);
+        QFETCH(bool, escape);
+        QFETCH(bool, closes);
+        QFETCH(int, applies);
+        FakeScript &s = fakeScript();
+        MainWindow window(true);
+        window.show();
+        Q_EMIT s.controller->oneServiceChanged();
+
+        BoxAnswerer boxes(&window);
+        if (escape) {
+            boxes.expectEscape();
+        } else {
+            boxes.expect(QMessageBox::StandardButton(answer));
+        }
+        QCOMPARE(window.close(), closes);
+        QCOMPARE(boxes.seen.size(), 1);
+        QCOMPARE(boxes.seen[0].title, unsavedTitle);
+        QCOMPARE(boxes.seen[0].text, unsavedText);
+        QCOMPARE(boxes.seen[0].buttons, QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+        QCOMPARE(boxes.seen[0].icon, QMessageBox::Question);
+        QVERIFY(boxes.seen[0].parentedToWindow);
+        QCOMPARE(s.count(applyConfig), applies);
+        // The geometry is stored exactly when the window closes.
+        QCOMPARE(QSettings().contains(QStringLiteral("geometry")), closes);
+        QCOMPARE(window.isVisible(), !closes);
+    }
+
+    void failedSaveKeepsWindowOpen()
+    {
+        FakeScript &s = fakeScript();
+        s.applyAnswer = FakeScript::ApplyAnswer::Failed;
+        MainWindow window(true);
+        MainWindowProbe probe(&window);
+        window.show();
+        Q_EMIT s.controller->oneServiceChanged();
+
+        BoxAnswerer boxes(&window);
+        boxes.expect(QMessageBox::Yes);
+        boxes.expect(QMessageBox::Ok);
+        QVERIFY(!window.close());
+        QCOMPARE(boxes.seen.size(), 2);
+        QCOMPARE(boxes.seen[1].text, saveFailedText);
+        QCOMPARE(s.count(applyConfig), 1);
+        QVERIFY(window.isVisible());
+        QVERIFY(probe.isConfigChanged());
+        QVERIFY(!QSettings().contains(QStringLiteral("geometry")));
+
+        // The question comes again on the next close; this time the save works.
+        s.applyAnswer = FakeScript::ApplyAnswer::Written;
+        boxes.expect(QMessageBox::Yes);
+        QVERIFY(window.close());
+        QCOMPARE(boxes.seen.size(), 3);
+        QCOMPARE(boxes.seen[2].title, unsavedTitle);
+        QCOMPARE(s.count(applyConfig), 2);
+        QVERIFY(QSettings().contains(QStringLiteral("geometry")));
+    }
+
+    void geometryIsRestored()
+    {
+        {
+            MainWindow window(true);
+            QCOMPARE(window.size(), QSize(1004, 518)); // nothing stored yet
+            window.show();
+            window.resize(720, 430);
+            QVERIFY(window.close());
+        }
+        MainWindow again(true);
+        QCOMPARE(again.size(), QSize(720, 430));
+
+        // Garbage under the key leaves the form's size.
+        QSettings().setValue(QStringLiteral("geometry"), QByteArray("not a geometry"));
+        MainWindow third(true);
+        QCOMPARE(third.size(), QSize(1004, 518));
+    }
+
+    void formAndTexts()
+    {
+        MainWindow window(true);
+        QCOMPARE(window.objectName(), QStringLiteral("AppSkeleton"));
+        QCOMPARE(window.windowTitle(), QStringLiteral("Time synchronization"));
+        QCOMPARE(window.minimumSize(), QSize(500, 320));
+        QCOMPARE(window.baseSize(), QSize(1064, 600));
+        QCOMPARE(child<QMenu>(&window, "menuFirst_menu")->title(), QStringLiteral("File"));
+        QVERIFY(!child<QToolBar>(&window, "toolBar")->isMovable());
+
+        const QStringList toolBarEntries = [&] {
+            QStringList names;
+            for (QAction *action : child<QToolBar>(&window, "toolBar")->actions()) {
+                names << (action->isSeparator() ? QStringLiteral("|") : action->objectName());
+            }
+            return names;
+        }();
+        QCOMPARE(toolBarEntries.join(QLatin1Char(' ')),
+                 QStringLiteral("reloadAction saveAction | enDisServiceAction startStopServiceAction restartServiceAction | syncNowAction"));
+
+        // Before any selection: the form's stop text with the catalog tool
+        // tips, the start-at-boot one with its trailing blank.
+        auto *startStop = child<QAction>(&window, "startStopServiceAction");
+        QCOMPARE(startStop->text(), QStringLiteral("St&op service"));
+        QCOMPARE(startStop->toolTip(), QStringLiteral("Stop service"));
+        QCOMPARE(child<QAction>(&window, "enDisServiceAction")->toolTip(),
+                 QStringLiteral("The service starts \nat system startup. \nPress if you want to change this. "));
+        QCOMPARE(child<QAction>(&window, "syncNowAction")->toolTip(), QStringLiteral("Sync time now"));
+    }
+
+    void noBlankIcons()
+    {
+        // Breeze lacks several of the names; the stand-ins fill in.
+        MainWindow window(true);
+        for (const char *name : {"saveAction",
+                                 "reloadAction",
+                                 "syncNowAction",
+                                 "serviceSettAction",
+                                 "startStopServiceAction",
+                                 "restartServiceAction",
+                                 "enDisServiceAction",
+                                 "addNewServiceAction",
+                                 "deleteServiceAction"}) {
+            QVERIFY2(!child<QAction>(&window, name)->icon().availableSizes().isEmpty(), name);
+        }
+        for (const char *name : {"plusBtn", "minusBtn", "settBtn"}) {
+            QVERIFY2(!child<QPushButton>(&window, name)->icon().availableSizes().isEmpty(), name);
+        }
+        QCOMPARE(iconImage(child<QAction>(&window, "syncNowAction")->icon()), iconImage(QIcon::fromTheme(QStringLiteral("chronometer"))));
+        QCOMPARE(iconImage(child<QAction>(&window, "enDisServiceAction")->icon()), iconImage(QIcon::fromTheme(QStringLiteral("edit-delete"))));
+    }
+
+    void themeIconFallbacks()
+    {
+        // A name the theme has is used as it is.
+        QCOMPARE(themeIcon("media-playback-stop-symbolic").name(), QStringLiteral("media-playback-stop-symbolic"));
+        QCOMPARE(themeIcon("dialog-on").name(), QStringLiteral("emblem-ok-symbolic"));
+        QCOMPARE(themeIcon("sync-time-symbolic").name(), QStringLiteral("chronometer"));
+        QCOMPARE(themeIcon("sync-now-symbolic").name(), QStringLiteral("emblem-synchronizing-symbolic"));
+        QCOMPARE(themeIcon("list-delete").name(), QStringLiteral("edit-delete"));
+        QCOMPARE(themeIcon("configure-symbolic").name(), QStringLiteral("configure"));
+        QCOMPARE(themeIcon("dialog-ok-apply-symbolic").name(), QStringLiteral("dialog-ok-apply"));
+    }
+};
+
+ZEL_WIDGET_TEST_MAIN(MainWindowSpineTest)
+
+#include "tst_mainwindow_spine.moc"

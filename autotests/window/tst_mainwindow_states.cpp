@@ -1,0 +1,290 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// SPDX-FileCopyrightText: 2026 The kcm_zel_admin_time authors
+
+// The status line with its temporary messages, and the forms of the
+// per-service command actions.
+
+#include "fakelogiccontroller.h"
+#include "mainwindow.h"
+#include "mainwindowprobe.h"
+#include "themeicon.h"
+#include "widgettest.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QTest>
+
+#include <memory>
+
+namespace
+{
+const QString conflictTip = QStringLiteral("This service can't be started due to a conflict with other installed services");
+const QString startTip = QStringLiteral("Start service");
+const QString stopTip = QStringLiteral("Stop service");
+const QString restartTip = QStringLiteral("Restart service");
+
+QImage labelImage(QLabel *label)
+{
+    return label->pixmap(Qt::ReturnByValue).toImage();
+}
+}
+
+class MainWindowStatesTest : public QObject
+{
+    Q_OBJECT
+
+    std::unique_ptr<MainWindow> window;
+    std::unique_ptr<MainWindowProbe> probe;
+
+    QAction *action(const char *name) const
+    {
+        return window->findChild<QAction *>(QLatin1String(name));
+    }
+
+private Q_SLOTS:
+    void init()
+    {
+        fakeScript().reset();
+        clearSettings();
+        window = std::make_unique<MainWindow>(true);
+        probe = std::make_unique<MainWindowProbe>(window.get());
+    }
+
+    void cleanup()
+    {
+        probe.reset();
+        window.reset();
+    }
+
+    void statusCodes_data()
+    {
+        QTest::addColumn<int>("state");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("iconName");
+        QTest::newRow("0") << 0 << QStringLiteral("No installed services.") << QStringLiteral("dialog-warning");
+        QTest::newRow("1") << 1 << QStringLiteral("Synchronization service is not active.") << QStringLiteral("media-playback-stop-symbolic");
+        QTest::newRow("2") << 2 << QStringLiteral("Service is out of sync. Perhaps it will sync a little later.") << QStringLiteral("dialog-warning");
+        QTest::newRow("3") << 3 << QStringLiteral("Service is synchronized.") << QStringLiteral("dialog-on");
+    }
+
+    void statusCodes()
+    {
+        QFETCH(int, state);
+        QFETCH(QString, text);
+        QFETCH(QString, iconName);
+        probe->statusIconLabel()->setToolTip(QStringLiteral("kept"));
+        probe->fillStatusBar(state);
+        QCOMPARE(probe->lastStatusState(), state);
+        QCOMPARE(probe->statusTextLabel()->text(), text);
+        const QImage expected = iconImage(themeIcon(iconName.toLatin1().constData()));
+        QVERIFY(!expected.isNull());
+        QCOMPARE(labelImage(probe->statusIconLabel()), expected);
+        QCOMPARE(probe->statusIconLabel()->toolTip(), QStringLiteral("kept"));
+        // Unknown codes are stored but change nothing on screen.
+        probe->fillStatusBar(7);
+        QCOMPARE(probe->lastStatusState(), 7);
+        QCOMPARE(probe->statusTextLabel()->text(), text);
+        QCOMPARE(labelImage(probe->statusIconLabel()), expected);
+    }
+
+    void statusLabelsInOrder()
+    {
+        QStatusBar *bar = window->findChild<QStatusBar *>(QStringLiteral("statusBar"));
+        const QList<QLabel *> labels = bar->findChildren<QLabel *>(QString(), Qt::FindDirectChildrenOnly);
+        QCOMPARE(labels.size(), 2);
+        QCOMPARE(labels[0], probe->statusTextLabel());
+        QCOMPARE(labels[1], probe->statusIconLabel());
+        QVERIFY(labels[0]->x() < labels[1]->x() || !window->isVisible());
+    }
+
+    void waitMessageKeepsThePoll()
+    {
+        probe->fillStatusBar(2);
+        probe->showWaitStatusMessage();
+        QCOMPARE(probe->statusTextLabel()->text(), QStringLiteral("Waiting for time sync"));
+        QCOMPARE(labelImage(probe->statusIconLabel()), iconImage(QIcon::fromTheme(QStringLiteral("emblem-synchronizing-symbolic"))));
+        QCOMPARE(probe->lastStatusState(), 2);
+        QVERIFY(probe->updateTimer()->isActive());
+    }
+
+    void temporaryMessageStopsAndRestartsThePoll()
+    {
+        probe->fillStatusBar(3);
+        probe->showTempStatusMessage(1, QStringLiteral("Time sync error"));
+        QVERIFY(!probe->updateTimer()->isActive());
+        QCOMPARE(probe->statusTextLabel()->text(), QStringLiteral("Time sync error"));
+        QCOMPARE(labelImage(probe->statusIconLabel()), iconImage(themeIcon("dialog-warning")));
+
+        // Nothing comes back early, not even from a selection change.
+        QTest::qWait(4000);
+        probe->fillStatusBar(1);
+        QVERIFY(!probe->updateTimer()->isActive());
+        QTRY_VERIFY_WITH_TIMEOUT(probe->updateTimer()->isActive(), 2500);
+        QCOMPARE(probe->statusTextLabel()->text(), QStringLiteral("Synchronization service is not active."));
+        QCOMPARE(probe->updateTimer()->interval(), 5000);
+        QCOMPARE(probe->updateTimer()->remainingTime() > 4000, true);
+    }
+
+    void temporaryMessageTypes()
+    {
+        probe->fillStatusBar(2);
+        probe->showTempStatusMessage(0, QStringLiteral("ok"));
+        QCOMPARE(labelImage(probe->statusIconLabel()), iconImage(themeIcon("dialog-on")));
+        // Neither 0 nor 1: the text changes, the icon stays.
+        probe->showTempStatusMessage(5, QStringLiteral("odd"));
+        QCOMPARE(probe->statusTextLabel()->text(), QStringLiteral("odd"));
+        QCOMPARE(labelImage(probe->statusIconLabel()), iconImage(themeIcon("dialog-on")));
+        QVERIFY(QMetaObject::invokeMethod(window.get(), "restoreStatusBar"));
+        QCOMPARE(probe->statusTextLabel()->text(), QStringLiteral("Service is out of sync. Perhaps it will sync a little later."));
+        QVERIFY(probe->updateTimer()->isActive());
+    }
+
+    void restoreBeforeAnyState()
+    {
+        // No code shown yet: the restore leaves the message and only restarts the poll.
+        QCOMPARE(probe->lastStatusState(), -1);
+        probe->showTempStatusMessage(0, QStringLiteral("Time synced successfully"));
+        QVERIFY(QMetaObject::invokeMethod(window.get(), "restoreStatusBar"));
+        QCOMPARE(probe->statusTextLabel()->text(), QStringLiteral("Time synced successfully"));
+        QVERIFY(probe->updateTimer()->isActive());
+    }
+
+    void startStopForms_data()
+    {
+        QTest::addColumn<int>("services");
+        QTest::addColumn<bool>("conflicting");
+        QTest::addColumn<int>("state");
+        QTest::addColumn<bool>("unsaved");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("tip");
+        QTest::addColumn<bool>("enabled");
+        QTest::addColumn<QString>("restartTip_");
+        QTest::addColumn<bool>("restartEnabled");
+        QTest::addColumn<int>("conflictQueries");
+
+        const QString start = QStringLiteral("S&tart service");
+        const QString stop = QStringLiteral("St&op service");
+        QTest::newRow("one service never conflicts") << 1 << false << 1 << false << start << startTip << true << restartTip << true << 0;
+        QTest::newRow("two, allowed") << 2 << true << 1 << false << start << startTip << true << restartTip << true << 1;
+        QTest::newRow("two, blocked") << 2 << false << 1 << false << start << conflictTip << false << conflictTip << false << 1;
+        QTest::newRow("none, blocked") << 0 << false << 1 << false << start << conflictTip << false << conflictTip << false << 1;
+        QTest::newRow("start, unsaved") << 1 << true << 1 << true << start << startTip << false << restartTip << false << 0;
+        QTest::newRow("state 0 stops") << 2 << false << 0 << false << stop << stopTip << true << restartTip << true << 0;
+        QTest::newRow("state 2 stops") << 2 << false << 2 << false << stop << stopTip << true << restartTip << true << 0;
+        QTest::newRow("state 3, unsaved") << 2 << false << 3 << true << stop << stopTip << true << restartTip << false << 0;
+        QTest::newRow("odd state stops") << 2 << false << 9 << false << stop << stopTip << true << restartTip << true << 0;
+    }
+
+    void startStopForms()
+    {
+        QFETCH(int, services);
+        QFETCH(bool, conflicting);
+        QFETCH(int, state);
+        QFETCH(bool, unsaved);
+        QFETCH(QString, text);
+        QFETCH(QString, tip);
+        QFETCH(bool, enabled);
+        QFETCH(QString, restartTip_);
+        QFETCH(bool, restartEnabled);
+        QFETCH(int, conflictQueries);
+
+        FakeScript &s = fakeScript();
+        const PackageIndex keys[] = {TimesyncdPackage, ChronyPackage};
+        for (int i = 0; i < services; ++i) {
+            s.addService(keys[i], i ? "chrony" : "systemd-timesyncd", 1, 1);
+        }
+        s.serviceConflicting = conflicting;
+        if (unsaved) {
+            Q_EMIT s.controller->oneServiceChanged();
+        }
+        s.clearCalls();
+        probe->setIconToStartStopBtn(state);
+
+        QAction *startStop = action("startStopServiceAction");
+        QAction *restart = action("restartServiceAction");
+        QCOMPARE(startStop->text(), text);
+        QCOMPARE(startStop->iconText(), text);
+        QCOMPARE(startStop->toolTip(), tip);
+        QCOMPARE(startStop->isEnabled(), enabled);
+        QCOMPARE(restart->toolTip(), restartTip_);
+        QCOMPARE(restart->isEnabled(), restartEnabled);
+        QCOMPARE(s.count(QStringLiteral("isServiceConflicting")), conflictQueries);
+        const char *iconName = state == 1 ? "media-playback-start-symbolic" : "media-playback-stop-symbolic";
+        QCOMPARE(iconImage(startStop->icon()), iconImage(themeIcon(iconName)));
+    }
+
+    void enablingChangesDoNotUnblockAStart()
+    {
+        FakeScript &s = fakeScript();
+        s.addService(TimesyncdPackage, "systemd-timesyncd", 1, 1);
+        s.addService(ChronyPackage, "chrony", 3, 1);
+        s.serviceConflicting = false;
+        probe->setIconToStartStopBtn(1);
+        Q_EMIT s.controller->oneServiceChanged();
+        Q_EMIT s.controller->confWrited();
+        QVERIFY(!action("startStopServiceAction")->isEnabled());
+        QCOMPARE(action("startStopServiceAction")->toolTip(), conflictTip);
+
+        // An allowed start follows the flag both ways.
+        s.serviceConflicting = true;
+        probe->setIconToStartStopBtn(1);
+        Q_EMIT s.controller->oneServiceChanged();
+        QVERIFY(!action("startStopServiceAction")->isEnabled());
+        Q_EMIT s.controller->confWrited();
+        QVERIFY(action("startStopServiceAction")->isEnabled());
+    }
+
+    void startAtBootForms_data()
+    {
+        QTest::addColumn<int>("enabling");
+        QTest::addColumn<bool>("unsaved");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("tip");
+        QTest::addColumn<QString>("iconName");
+        const QString startsTip = QStringLiteral("The service starts \nat system startup. \nPress if you want to change this.");
+        const QString notStartsTip = QStringLiteral("The service does not start \nat system startup. \nPress if you want to change this.");
+        QTest::newRow("starts") << 1 << false << QStringLiteral("D&isable service") << startsTip << QStringLiteral("edit-delete");
+        QTest::newRow("does not start") << 0 << false << QStringLiteral("E&nable service") << notStartsTip << QStringLiteral("dialog-ok-apply");
+        QTest::newRow("odd value") << 2 << true << QStringLiteral("E&nable service") << notStartsTip << QStringLiteral("dialog-ok-apply");
+    }
+
+    void startAtBootForms()
+    {
+        QFETCH(int, enabling);
+        QFETCH(bool, unsaved);
+        QFETCH(QString, text);
+        QFETCH(QString, tip);
+        QFETCH(QString, iconName);
+        if (unsaved) {
+            Q_EMIT fakeScript().controller->oneServiceChanged();
+        }
+        probe->setIconToEnDisBtn(enabling);
+        QAction *enDis = action("enDisServiceAction");
+        QCOMPARE(enDis->text(), text);
+        QCOMPARE(enDis->iconText(), text);
+        QCOMPARE(enDis->toolTip(), tip);
+        QCOMPARE(enDis->isEnabled(), !unsaved);
+        QCOMPARE(iconImage(enDis->icon()), iconImage(QIcon::fromTheme(iconName)));
+    }
+
+    void disableButtonsDisablesEveryCommand()
+    {
+        probe->disableButtons();
+        for (const char *name : {"deleteServiceAction", "serviceSettAction", "enDisServiceAction", "restartServiceAction", "startStopServiceAction"}) {
+            QVERIFY2(!action(name)->isEnabled(), name);
+        }
+        for (const char *name : {"minusBtn", "settBtn"}) {
+            QVERIFY2(!window->findChild<QPushButton *>(QLatin1String(name))->isEnabled(), name);
+        }
+        // Commands that need no selected service stay.
+        QVERIFY(action("reloadAction")->isEnabled());
+        QVERIFY(action("addNewServiceAction")->isEnabled());
+        QVERIFY(window->findChild<QPushButton *>(QStringLiteral("plusBtn"))->isEnabled());
+    }
+};
+
+ZEL_WIDGET_TEST_MAIN(MainWindowStatesTest)
+
+#include "tst_mainwindow_states.moc"

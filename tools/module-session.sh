@@ -1,0 +1,98 @@
+#!/bin/bash
+# SPDX-License-Identifier: GPL-2.0-or-later
+# SPDX-FileCopyrightText: 2026 The kcm_zel_admin_time authors
+#
+# Opens the built module in kcmshell5:
+#
+#   module-session.sh BUILD_DIR [--screenshot FILE] [--wait SECONDS]
+#
+# kcmshell5 finds modules without JSON metadata through KService only, so a
+# staging folder under BUILD_DIR carries the module's desktop file, with a
+# private KService cache built by kbuildsycoca5; the plug-in itself is found
+# through QT_PLUGIN_PATH. Without a display (or with --screenshot) it runs
+# kcmshell5 under its own Xvfb when there is no DISPLAY, waits, writes a
+# screenshot of the whole screen, prints its path and ends kcmshell5 and Xvfb.
+# Exits non-zero when kcmshell5 ended before the screenshot.
+# Without a session bus it runs itself again under dbus-run-session.
+set -euo pipefail
+
+usage() { sed -n '5,15p' "$0" | sed 's/^# \{0,1\}//' >&2; exit 2; }
+
+src=$(cd "$(dirname "$0")/.." && pwd)
+[ $# -ge 1 ] || usage
+build=$(realpath "$1")
+shift
+shot=
+wait_seconds=8
+while [ $# -gt 0 ]; do
+    case $1 in
+    --screenshot) [ $# -ge 2 ] || usage; shot=$(realpath -m "$2"); shift 2 ;;
+    --wait) [ $# -ge 2 ] || usage; wait_seconds=$2; shift 2 ;;
+    *) usage ;;
+    esac
+done
+plugin=$build/bin/kcm_zel_admin_time.so
+[ -f "$plugin" ] || { echo "module-session.sh: $plugin is not built" >&2; exit 2; }
+
+if [ -z "${DBUS_SESSION_BUS_ADDRESS:-}" ] && [ -z "${_ZEL_SESSION_BUS:-}" ]; then
+    args=("$build" --wait "$wait_seconds")
+    [ -z "$shot" ] || args+=(--screenshot "$shot")
+    exec env _ZEL_SESSION_BUS=1 dbus-run-session -- bash "$0" "${args[@]}"
+fi
+
+stage=$build/kcm-staging
+mkdir -p "$stage/share/kservices5" "$stage/cache"
+cp "$src/plugin/kcm_zel_admin_time.desktop" "$stage/share/kservices5/"
+export XDG_DATA_DIRS=$stage/share:${XDG_DATA_DIRS:-/usr/local/share:/usr/share}
+export XDG_CACHE_HOME=$stage/cache
+export QT_PLUGIN_PATH=$build/bin${QT_PLUGIN_PATH:+:$QT_PLUGIN_PATH}
+if [ -z "${XDG_RUNTIME_DIR:-}" ]; then
+    XDG_RUNTIME_DIR=$(mktemp -d /tmp/zel-runtime.XXXXXX)
+    export XDG_RUNTIME_DIR
+fi
+
+xvfb=
+kcmshell=
+finish() {
+    # Only what this script started, by PID.
+    if [ -n "$kcmshell" ]; then kill "$kcmshell" 2>/dev/null || true; wait "$kcmshell" 2>/dev/null || true; fi
+    if [ -n "$xvfb" ]; then kill "$xvfb" 2>/dev/null || true; wait "$xvfb" 2>/dev/null || true; fi
+}
+trap finish EXIT
+
+if [ -z "${DISPLAY:-}" ]; then
+    displayfile=$stage/display
+    rm -f "$displayfile"
+    Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp 3>"$displayfile" >"$stage/xvfb.log" 2>&1 &
+    xvfb=$!
+    for _ in $(seq 100); do
+        [ -s "$displayfile" ] && break
+        kill -0 "$xvfb" 2>/dev/null || { cat "$stage/xvfb.log" >&2; exit 1; }
+        sleep 0.1
+    done
+    [ -s "$displayfile" ] || { echo "module-session.sh: Xvfb did not start" >&2; exit 1; }
+    export DISPLAY=:$(head -n1 "$displayfile")
+    # Qt's KDE theme, without a Plasma session around it, picks Breeze icons.
+    export XDG_CURRENT_DESKTOP=KDE KDE_SESSION_VERSION=5
+    [ -n "$shot" ] || shot=$build/kcm_zel_admin_time-screenshot.png
+fi
+
+kbuildsycoca5 --noincremental >"$stage/kbuildsycoca5.log" 2>&1
+
+if [ -z "$shot" ]; then
+    # A real display: the user closes the window.
+    trap - EXIT
+    exec kcmshell5 kcm_zel_admin_time
+fi
+
+kcmshell5 kcm_zel_admin_time >"$stage/kcmshell5.log" 2>&1 &
+kcmshell=$!
+sleep "$wait_seconds"
+if ! kill -0 "$kcmshell" 2>/dev/null; then
+    kcmshell=
+    echo "module-session.sh: kcmshell5 ended early:" >&2
+    cat "$stage/kcmshell5.log" >&2
+    exit 1
+fi
+import -window root "$shot"
+echo "Screenshot: $shot"
