@@ -28,16 +28,24 @@ sandbox_cgroup_enter() {
     done
 }
 
-# sandbox_cgroup_remove NAME: removes group NAME and its subgroups once their
-# processes are gone, waiting up to a second for the kernel to let them go.
+# sandbox_cgroup_unused NAME: whether no process is left in group NAME.
+sandbox_cgroup_unused() {
+    local h
+    for h in $(sandbox_cgroup_hierarchies); do
+        [ ! -d "$h/$1" ] || [ -z "$(find "$h/$1" -name cgroup.procs -exec cat {} + 2>/dev/null)" ] || return 1
+    done
+}
+
+# sandbox_cgroup_remove NAME [TRIES]: removes group NAME and its subgroups once
+# their processes are gone, trying every 0.1 s, 10 times unless told.
 sandbox_cgroup_remove() {
-    local h tries
+    local h try
     for h in $(sandbox_cgroup_hierarchies); do
         [ -d "$h/$1" ] || continue
-        for tries in 1 2 3 4 5 6 7 8 9 10; do
+        for ((try = ${2:-10}; try > 0; try--)); do
             find "$h/$1" -depth -type d -exec rmdir {} + 2>/dev/null
             [ -d "$h/$1" ] || break
-            sleep 0.1
+            [ $try -eq 1 ] || sleep 0.1
         done
     done
 }

@@ -79,11 +79,19 @@ fi
 # Control groups of sandboxes that were killed outright are still there.
 for h in $(sandbox_cgroup_hierarchies); do
     for g in "$h"/zel-sandbox.*; do
-        [ ! -d "$g" ] || [ -e "/tmp/${g##*/}" ] || sandbox_cgroup_remove "${g##*/}"
+        [ -d "$g" ] && sandbox_cgroup_unused "${g##*/}" && sandbox_cgroup_remove "${g##*/}" 1
     done
 done
 
+# So are their folders, which a running sandbox keeps locked.
+for d in /tmp/zel-sandbox.*; do
+    [ -d "$d" ] && [ -n "$(find "$d" -maxdepth 0 -mmin +1)" ] &&
+        flock -n "$d" true 2>/dev/null && rmdir "$d" 2>/dev/null || true
+done
+
 sandbox=$(mktemp -d /tmp/zel-sandbox.XXXXXX)
+exec 9<"$sandbox"
+flock 9
 export ZEL_SANDBOX=$sandbox
 export _ZEL_SB_BUILD=$build _ZEL_SB_NO_SYSTEMD=$no_systemd _ZEL_SB_KEEP_ROOT=$keep_root
 if [ -n "$installed_given" ]; then
@@ -99,7 +107,7 @@ fi
 exec 3<&0
 setpriv --pdeathsig KILL --bounding-set -sys_time --inh-caps -sys_time -- \
     unshare --mount --net --pid --fork --kill-child --mount-proc --propagation private \
-    bash "$here/machine.sh" "$@" <&3 3<&- &
+    bash "$here/machine.sh" "$@" <&3 3<&- 9<&- &
 machine=$!
 exec 3<&-
 
