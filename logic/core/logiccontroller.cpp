@@ -4,11 +4,15 @@
 #include "logiccontroller.h"
 #include "logiccontroller_p.h"
 
+#include "common/sysroot.h"
+#include "config/configformat.h"
 #include "core/startresult.h"
 #include "packages/packageinstaller.h"
+#include "synchro/syncservers.h"
 #include "zeladmintime_debug.h"
 
 #include <KLocalizedString>
+#include <QFile>
 #include <QPointer>
 #include <QTimer>
 
@@ -320,9 +324,8 @@ QString LogicController::getPackageNameByServiceName(const QString &name) const
 }
 
 // ---------------------------------------------------------------------------
-// Settings pages, configuration writing, one-off synchronization and
-// last-synchronization info. Not implemented yet: each member does the least
-// that keeps the window honest.
+// Settings pages and configuration writing. Not implemented yet: each member
+// does the least that keeps the window honest.
 // ---------------------------------------------------------------------------
 
 QList<QWidget *> LogicController::getInstalledServiceWidgets() const
@@ -351,25 +354,49 @@ void LogicController::applyConfig()
     Q_EMIT confWriteError();
 }
 
+// ---------------------------------------------------------------------------
+// One-off synchronization and last-synchronization info.
+// ---------------------------------------------------------------------------
+
+// The servers named in the installed services' configuration files, in row
+// order. Read from disk for now; the configuration model will hold them.
+static QStringList configuredServers(const LogicControllerPrivate &d)
+{
+    QStringList servers;
+    for (auto it = d.installed.cbegin(); it != d.installed.cend(); ++it) {
+        QFile file(SysRoot::path(ServiceCatalog::byIndex(it.key()).configPath));
+        if (file.open(QIODevice::ReadOnly)) {
+            servers += ConfigFormat::serverNames(it.key(), file.readAll());
+        }
+    }
+    return servers;
+}
+
 QStringList LogicController::getListServersToSync() const
 {
-    return {};
+    return SyncServers::merged(configuredServers(*d), SyncServers::history());
 }
 
 void LogicController::saveAddrAndSyncNow(const QString &address)
 {
-    Q_UNUSED(address)
-    const QString message = ki18nd("kcm_zel_admin_time", "Synchronizing the clock once is not available in this version.").toString();
-    QTimer::singleShot(0, this, [this, message] {
-        Q_EMIT syncError(message);
-    });
+    if (!d->oneShotSync) {
+        d->oneShotSync = std::make_unique<OneShotSync>();
+        connect(d->oneShotSync.get(), &OneShotSync::succeeded, this, &LogicController::syncOK);
+        connect(d->oneShotSync.get(), &OneShotSync::failed, this, &LogicController::syncError);
+    }
+    // Answers by signal later; a refused address is not remembered.
+    if (d->oneShotSync->start(address)) {
+        SyncServers::remember(address);
+    }
 }
 
 void LogicController::getLastSynchroInfoAsync(int timeoutMs)
 {
-    Q_UNUSED(timeoutMs)
-    // An empty answer, never the time-out: the window would stop asking for good.
-    QTimer::singleShot(0, this, [this] {
-        Q_EMIT lastSynchroInfoReceived(LastSynchroInfo());
-    });
+    if (!d->lastSyncReader) {
+        d->lastSyncReader = std::make_unique<LastSyncReader>();
+        connect(d->lastSyncReader.get(), &LastSyncReader::received, this, &LogicController::lastSynchroInfoReceived);
+        connect(d->lastSyncReader.get(), &LastSyncReader::timedOut, this, &LogicController::lastSynchroInfoTimeout);
+    }
+    // While a request is outstanding its answer serves this call as well.
+    d->lastSyncReader->request(getActiveServiceName(), timeoutMs);
 }

@@ -8,6 +8,8 @@
 #include "catalog/servicecatalog.h"
 #include "core/timeservice.h"
 #include "packages/packagedatabase.h"
+#include "synchro/lastsyncreader.h"
+#include "synchro/oneshotsync.h"
 #include "syncstatus/syncstatus.h"
 #include "systemd/systemdclient.h"
 
@@ -40,4 +42,7 @@ public:
     // Destroyed first: nothing they signal may reach a half-destroyed controller.
     std::unique_ptr<SyncStatus> sync;
     std::unique_ptr<SystemdClient> systemd;
+    // Made on first use.
+    std::unique_ptr<OneShotSync> oneShotSync;
+    std::unique_ptr<LastSyncReader> lastSyncReader;
 };
