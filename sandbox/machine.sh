@@ -64,6 +64,7 @@ export DBUS_SESSION_BUS_ADDRESS=$bus_address
 logs=$ZEL_SANDBOX/logs
 bin=$ZEL_SANDBOX/bin
 units=$XDG_CONFIG_HOME/systemd/user
+root=$ZELADMINTIME_SYSROOT
 mkdir -p "$logs" "$bin" "$units" "$ZEL_SANDBOX/home"
 
 # --- the bus -----------------------------------------------------------------
@@ -89,96 +90,6 @@ END
 if [ -n "$_ZEL_SB_NO_SYSTEMD" ]; then
     dbus-daemon --nofork --nopidfile --nosyslog --config-file="$ZEL_SANDBOX/bus.conf" \
         </dev/null >"$logs/dbus.log" 2>&1 &
-fi
-
-# --- programs ------------------------------------------------------------------
-chronyd_real=$prepared/chrony/usr/sbin/chronyd
-# chronyd never controls the clock here, whoever starts it and however.
-cat > "$bin/chronyd" <<END
-#!/bin/sh
-exec "$chronyd_real" -x "\$@"
-END
-chmod +x "$bin/chronyd"
-ln -s "$prepared/chrony/usr/bin/chronyc" "$bin/chronyc"
-for f in synaptic-pkexec ntpdig pkexec; do
-    ln -s "$here/stand-ins/$f" "$bin/$f"
-done
-export PATH=$bin:$PATH
-
-# --- the NTP server on 127.0.0.1:123 -------------------------------------------
-server=$ZEL_SANDBOX/ntp-server
-mkdir -m 0750 "$server"
-cat > "$server/chrony.conf" <<END
-# The sandbox's NTP server: serves this machine's clock on the loopback only.
-local stratum 10
-allow 127.0.0.1
-bindaddress 127.0.0.1
-port 123
-cmdport 0
-bindcmdaddress $server/chronyd.sock
-pidfile $server/chronyd.pid
-driftfile $server/chrony.drift
-END
-# Without -d chronyd returns once it is serving.
-"$bin/chronyd" -u root -f "$server/chrony.conf" -l "$logs/ntp-server.log" </dev/null ||
-    fail "the NTP server on 127.0.0.1:123 did not start"
-
-# --- the system root -------------------------------------------------------------
-root=$ZELADMINTIME_SYSROOT
-if [ -n "$_ZEL_SB_KEEP_ROOT" ]; then
-    mkdir -p "$root"
-    cp -a "$_ZEL_SB_KEEP_ROOT/." "$root/"
-else
-    # shellcheck source=dpkg-status.sh
-    . "$here/dpkg-status.sh"
-    mkdir -p "$root/etc/systemd" "$root/etc/ntpsec" "$root/etc/openntpd" \
-             "$root/var/lib/dpkg" "$root/var/lib/apt/lists"
-    cp "$stock/systemd-timesyncd/etc/systemd/timesyncd.conf" "$root/etc/systemd/"
-    cp "$stock/ntpsec/etc/ntpsec/ntp.conf" "$root/etc/ntpsec/"
-    cp "$stock/openntpd/etc/openntpd/ntpd.conf" "$root/etc/openntpd/"
-    cp -a "$stock/chrony/etc/chrony" "$root/etc/"
-
-    # Debian's chrony.conf, made to sync to the sandbox's server within a few
-    # seconds and to keep its files inside the root.
-    awk -v root="$root" -v zoneinfo=/usr/share/zoneinfo '
-        /^[ \t]*pool[ \t]/ {
-            if (!server_done) {
-                print "server 127.0.0.1 iburst minpoll -6 maxpoll -6"
-                print ""
-                print "# The NTP port belongs to the server above."
-                print "port 0"
-                server_done = 1
-            }
-            next
-        }
-        /^[ \t]*(confdir|sourcedir|keyfile|driftfile|ntsdumpdir|logdir|dumpdir)[ \t]+\// {
-            sub(/[ \t]+\//, " " root "/")
-            print
-            next
-        }
-        /^[ \t]*leapsectz[ \t]/ {
-            if (system("test -e " zoneinfo "/" $2) != 0) next
-        }
-        { print }
-    ' "$stock/chrony/etc/chrony/chrony.conf" > "$root/etc/chrony/chrony.conf"
-    awk '$1 ~ /^(confdir|sourcedir|ntsdumpdir|logdir|dumpdir)$/ { print $2 }
-         $1 ~ /^(keyfile|driftfile)$/ { sub(/\/[^\/]*$/, "", $2); print $2 }' \
-        "$root/etc/chrony/chrony.conf" | while read -r dir; do mkdir -p "$dir"; done
-
-    list=$root/var/lib/apt/lists/deb.debian.org_debian_dists_bookworm_main_binary-amd64_Packages
-    cp "$prepared/Packages" "$list"
-    # dpkg keeps its status sorted by package name.
-    stanzas=$ZEL_SANDBOX/stanzas
-    mkdir "$stanzas"
-    awk -v dir="$stanzas" 'BEGIN { RS = ""; FS = "\n" }
-        { name = $1; sub(/^Package:[ \t]*/, "", name); print $0 "\n" > (dir "/" name) }' \
-        "$prepared/status-base"
-    for p in ${_ZEL_SB_INSTALLED-systemd-timesyncd chrony}; do
-        status_stanza "$list" "$p" > "$stanzas/$p"
-        [ -s "$stanzas/$p" ] || fail "no package $p in $list"
-    done
-    for f in $(ls "$stanzas" | LC_ALL=C sort); do cat "$stanzas/$f"; done > "$root/var/lib/dpkg/status"
-    rm -r "$stanzas"
 fi
 
 # --- the units -----------------------------------------------------------------
@@ -239,9 +150,8 @@ Wants=dbus.socket dbus.service
 END
 
 # --- systemd -------------------------------------------------------------------
-if [ -n "$_ZEL_SB_NO_SYSTEMD" ]; then
-    wait_for test -S "$XDG_RUNTIME_DIR/bus" || fail "dbus-daemon did not start"
-else
+# Started early: it comes up while the rest is set up.
+if [ -z "$_ZEL_SB_NO_SYSTEMD" ]; then
     (
         # shellcheck source=cgroup.sh
         . "$here/cgroup.sh"
@@ -253,6 +163,101 @@ else
         exec /lib/systemd/systemd --user --unit=zel-sandbox.target
     ) </dev/null >"$logs/systemd.log" 2>&1 &
     systemd_pid=$!
+fi
+
+# --- programs ------------------------------------------------------------------
+chronyd_real=$prepared/chrony/usr/sbin/chronyd
+# chronyd never controls the clock here, whoever starts it and however.
+cat > "$bin/chronyd" <<END
+#!/bin/sh
+exec "$chronyd_real" -x "\$@"
+END
+chmod +x "$bin/chronyd"
+ln -s "$prepared/chrony/usr/bin/chronyc" "$bin/chronyc"
+for f in synaptic-pkexec ntpdig pkexec; do
+    ln -s "$here/stand-ins/$f" "$bin/$f"
+done
+export PATH=$bin:$PATH
+
+# --- the NTP server on 127.0.0.1:123 -------------------------------------------
+server=$ZEL_SANDBOX/ntp-server
+mkdir -m 0750 "$server"
+cat > "$server/chrony.conf" <<END
+# The sandbox's NTP server: serves this machine's clock on the loopback only.
+local stratum 10
+allow 127.0.0.1
+bindaddress 127.0.0.1
+port 123
+cmdport 0
+bindcmdaddress $server/chronyd.sock
+pidfile $server/chronyd.pid
+driftfile $server/chrony.drift
+END
+# Without -d chronyd returns once it is serving.
+"$bin/chronyd" -u root -f "$server/chrony.conf" -l "$logs/ntp-server.log" </dev/null ||
+    fail "the NTP server on 127.0.0.1:123 did not start"
+
+# --- the system root -------------------------------------------------------------
+if [ -n "$_ZEL_SB_KEEP_ROOT" ]; then
+    mkdir -p "$root"
+    cp -a "$_ZEL_SB_KEEP_ROOT/." "$root/"
+else
+    # shellcheck source=dpkg-status.sh
+    . "$here/dpkg-status.sh"
+    mkdir -p "$root/etc/systemd" "$root/etc/ntpsec" "$root/etc/openntpd" \
+             "$root/var/lib/dpkg" "$root/var/lib/apt/lists"
+    cp "$stock/systemd-timesyncd/etc/systemd/timesyncd.conf" "$root/etc/systemd/"
+    cp "$stock/ntpsec/etc/ntpsec/ntp.conf" "$root/etc/ntpsec/"
+    cp "$stock/openntpd/etc/openntpd/ntpd.conf" "$root/etc/openntpd/"
+    cp -a "$stock/chrony/etc/chrony" "$root/etc/"
+
+    # Debian's chrony.conf, made to sync to the sandbox's server within a few
+    # seconds and to keep its files inside the root.
+    awk -v root="$root" -v zoneinfo=/usr/share/zoneinfo '
+        /^[ \t]*pool[ \t]/ {
+            if (!server_done) {
+                print "server 127.0.0.1 iburst minpoll -6 maxpoll -6"
+                print ""
+                print "# The NTP port belongs to the server above."
+                print "port 0"
+                server_done = 1
+            }
+            next
+        }
+        /^[ \t]*(confdir|sourcedir|keyfile|driftfile|ntsdumpdir|logdir|dumpdir)[ \t]+\// {
+            sub(/[ \t]+\//, " " root "/")
+            print
+            next
+        }
+        /^[ \t]*leapsectz[ \t]/ {
+            if (system("test -e " zoneinfo "/" $2) != 0) next
+        }
+        { print }
+    ' "$stock/chrony/etc/chrony/chrony.conf" > "$root/etc/chrony/chrony.conf"
+    awk '$1 ~ /^(confdir|sourcedir|ntsdumpdir|logdir|dumpdir)$/ { print $2 }
+         $1 ~ /^(keyfile|driftfile)$/ { sub(/\/[^\/]*$/, "", $2); print $2 }' \
+        "$root/etc/chrony/chrony.conf" | while read -r dir; do mkdir -p "$dir"; done
+
+    list=$root/var/lib/apt/lists/deb.debian.org_debian_dists_bookworm_main_binary-amd64_Packages
+    cp "$prepared/Packages" "$list"
+    # dpkg keeps its status sorted by package name.
+    stanzas=$ZEL_SANDBOX/stanzas
+    mkdir "$stanzas"
+    awk -v dir="$stanzas" 'BEGIN { RS = ""; FS = "\n" }
+        { name = $1; sub(/^Package:[ \t]*/, "", name); print $0 "\n" > (dir "/" name) }' \
+        "$prepared/status-base"
+    for p in ${_ZEL_SB_INSTALLED-systemd-timesyncd chrony}; do
+        status_stanza "$list" "$p" > "$stanzas/$p"
+        [ -s "$stanzas/$p" ] || fail "no package $p in $list"
+    done
+    for f in $(ls "$stanzas" | LC_ALL=C sort); do cat "$stanzas/$f"; done > "$root/var/lib/dpkg/status"
+    rm -r "$stanzas"
+fi
+
+# --- ready when systemd is -----------------------------------------------------
+if [ -n "$_ZEL_SB_NO_SYSTEMD" ]; then
+    wait_for test -S "$XDG_RUNTIME_DIR/bus" || fail "dbus-daemon did not start"
+else
     manager_up() {
         kill -0 $systemd_pid || return 2
         local state
