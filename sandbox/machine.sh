@@ -37,6 +37,8 @@ wait_for() {
     done
 }
 
+trap 'fail "setting up failed (machine.sh line $LINENO)"' ERR
+
 [ -d "$ZEL_SANDBOX" ] && [ -n "$_ZEL_SB_BUILD" ] || { echo "machine.sh: started by run.sh only" >&2; exit 2; }
 [ -x "$prepared/chrony/usr/sbin/chronyd" ] ||
     fail "$prepared is not prepared; run sandbox/prepare.sh $_ZEL_SB_BUILD"
@@ -269,6 +271,7 @@ else
 fi
 
 unset _ZEL_SB_BUILD _ZEL_SB_INSTALLED _ZEL_SB_NO_SYSTEMD _ZEL_SB_KEEP_ROOT
+trap - ERR
 set +e
 "$@"
 exit $?
