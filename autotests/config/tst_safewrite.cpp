@@ -1,0 +1,320 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// SPDX-FileCopyrightText: 2026 The kcm_zel_admin_time authors
+
+// Replacing a configuration file: whatever fails, the old file stays whole;
+// and the helper's checks of what it is asked to write.
+
+#include "safefile.h"
+#include "writerequest.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <csignal>
+#include <sched.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace
+{
+QByteArray readAll(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
+}
+
+void writeFile(const QString &path, const QByteArray &content)
+{
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    QCOMPARE(file.write(content), content.size());
+}
+
+QStringList leftovers(const QString &dir)
+{
+    return QDir(dir).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot);
+}
+
+// Runs `child` in a forked process and returns its wait status.
+template<typename Child>
+int inChild(Child child)
+{
+    const pid_t pid = fork();
+    if (pid == 0) {
+        _exit(child());
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    return status;
+}
+
+const QByteArray oldContent("server old.example iburst\n");
+const QByteArray newContent("server new.example iburst\n");
+}
+
+class SafeWriteTest : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void replacesAndKeepsModeAndOwner();
+    void createsMissingFileOnlyWhenExpected();
+    void refusesFileChangedOnDisk();
+    void readOnlyFolderLeavesOldFile();
+    void killBeforeRenameLeavesOldFile();
+    void writesThroughSymlink();
+    void requestPathsAndArguments();
+    void requestContentChecked();
+    void requestExecutesUnderRoot();
+
+private:
+    QTemporaryDir m_dir;
+};
+
+void SafeWriteTest::replacesAndKeepsModeAndOwner()
+{
+    if (geteuid() != 0) {
+        QSKIP("changing a file's owner needs root");
+    }
+    const QString path = m_dir.filePath(QStringLiteral("owned.conf"));
+    writeFile(path, oldContent);
+    QCOMPARE(chmod(QFile::encodeName(path).constData(), 0640), 0);
+    QCOMPARE(chown(QFile::encodeName(path).constData(), 1234, 5678), 0);
+    struct stat before;
+    QCOMPARE(stat(QFile::encodeName(path).constData(), &before), 0);
+
+    QString error;
+    QVERIFY2(SafeFile::write(path, newContent, SafeFile::hashOf(oldContent), &error), qPrintable(error));
+    QCOMPARE(readAll(path), newContent);
+    struct stat after;
+    QCOMPARE(stat(QFile::encodeName(path).constData(), &after), 0);
+    QCOMPARE(after.st_mode & 07777, mode_t(0640));
+    QCOMPARE(after.st_uid, uid_t(1234));
+    QCOMPARE(after.st_gid, gid_t(5678));
+    // A new file took the old one's place, nothing else is left behind.
+    QVERIFY(after.st_ino != before.st_ino);
+    QCOMPARE(leftovers(m_dir.path()), QStringList{QStringLiteral("owned.conf")});
+    QFile::remove(path);
+}
+
+void SafeWriteTest::createsMissingFileOnlyWhenExpected()
+{
+    const QString path = m_dir.filePath(QStringLiteral("new.conf"));
+    QString error;
+    SafeFile::Snapshot snapshot;
+    QVERIFY(SafeFile::read(path, &snapshot, &error));
+    QVERIFY(!snapshot.exists);
+    QVERIFY(snapshot.hash().isEmpty());
+    QVERIFY2(SafeFile::write(path, newContent, snapshot.hash(), &error), qPrintable(error));
+    QCOMPARE(readAll(path), newContent);
+    QCOMPARE(QFileInfo(path).permissions() & (QFile::ReadOwner | QFile::WriteOwner | QFile::ReadOther | QFile::WriteOther),
+             QFile::ReadOwner | QFile::WriteOwner | QFile::ReadOther);
+    // It exists now: a writer that saw no file must not replace it.
+    QVERIFY(!SafeFile::write(path, oldContent, QByteArray(), &error));
+    QVERIFY(error.contains(path));
+    QCOMPARE(readAll(path), newContent);
+    QFile::remove(path);
+}
+
+void SafeWriteTest::refusesFileChangedOnDisk()
+{
+    const QString path = m_dir.filePath(QStringLiteral("changed.conf"));
+    writeFile(path, oldContent);
+    SafeFile::Snapshot snapshot;
+    QString error;
+    QVERIFY(SafeFile::read(path, &snapshot, &error));
+    QCOMPARE(snapshot.content, oldContent);
+
+    // Someone else edits the file meanwhile, keeping its size.
+    const QByteArray theirs("server xyz.example iburst\n");
+    QCOMPARE(theirs.size(), oldContent.size());
+    writeFile(path, theirs);
+    QVERIFY(!SafeFile::write(path, newContent, snapshot.hash(), &error));
+    QVERIFY2(error.contains(path) && error.contains(QLatin1String("changed on disk")), qPrintable(error));
+    QCOMPARE(readAll(path), theirs);
+
+    // Changed while the new file was being made: still refused.
+    writeFile(path, oldContent);
+    SafeFile::setBeforeRenameHook([&](const QString &) {
+        writeFile(path, theirs);
+    });
+    QVERIFY(!SafeFile::write(path, newContent, snapshot.hash(), &error));
+    SafeFile::setBeforeRenameHook(nullptr);
+    QCOMPARE(readAll(path), theirs);
+    QCOMPARE(leftovers(m_dir.path()), QStringList{QStringLiteral("changed.conf")});
+    QFile::remove(path);
+}
+
+void SafeWriteTest::readOnlyFolderLeavesOldFile()
+{
+    if (geteuid() != 0) {
+        QSKIP("a read-only mount needs root");
+    }
+    const QString mountPoint = m_dir.filePath(QStringLiteral("ro"));
+    QVERIFY(QDir().mkpath(mountPoint));
+    const QString path = mountPoint + QStringLiteral("/chrony.conf");
+    // Root writes through file permissions, so the folder is a read-only
+    // mount, made in a private mount namespace of a child process.
+    const int status = inChild([&] {
+        if (unshare(CLONE_NEWNS) != 0 || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) {
+            return 10;
+        }
+        const QByteArray mp = QFile::encodeName(mountPoint);
+        if (mount("tmpfs", mp.constData(), "tmpfs", 0, "size=64k") != 0) {
+            return 11;
+        }
+        QFile file(path);
+        if (!file.open(QIODevice::WriteOnly) || file.write(oldContent) != oldContent.size()) {
+            return 12;
+        }
+        file.close();
+        if (mount(nullptr, mp.constData(), nullptr, MS_REMOUNT | MS_RDONLY, nullptr) != 0) {
+            return 13;
+        }
+        QString error;
+        if (SafeFile::write(path, newContent, SafeFile::hashOf(oldContent), &error)) {
+            return 20;
+        }
+        if (!error.contains(path)) {
+            return 21;
+        }
+        if (readAll(path) != oldContent) {
+            return 22;
+        }
+        if (leftovers(mountPoint) != QStringList{QStringLiteral("chrony.conf")}) {
+            return 23;
+        }
+        return 0;
+    });
+    QVERIFY(WIFEXITED(status));
+    QCOMPARE(WEXITSTATUS(status), 0);
+}
+
+void SafeWriteTest::killBeforeRenameLeavesOldFile()
+{
+    const QString path = m_dir.filePath(QStringLiteral("killed.conf"));
+    writeFile(path, oldContent);
+    const int status = inChild([&] {
+        SafeFile::setBeforeRenameHook([](const QString &) {
+            raise(SIGKILL);
+        });
+        QString error;
+        SafeFile::write(path, newContent, SafeFile::hashOf(oldContent), &error);
+        return 1; // never reached
+    });
+    QVERIFY(WIFSIGNALED(status));
+    QCOMPARE(WTERMSIG(status), SIGKILL);
+    QCOMPARE(readAll(path), oldContent);
+
+    // The new file was complete when the writer died; it never took the
+    // old one's place.
+    const QStringList files = leftovers(m_dir.path());
+    QCOMPARE(files.size(), 2);
+    const QString temp = files.filter(QStringLiteral(".killed.conf.")).value(0);
+    QVERIFY(!temp.isEmpty());
+    QCOMPARE(readAll(m_dir.filePath(temp)), newContent);
+    QFile::remove(m_dir.filePath(temp));
+
+    // The next write goes through.
+    QString error;
+    QVERIFY2(SafeFile::write(path, newContent, SafeFile::hashOf(oldContent), &error), qPrintable(error));
+    QCOMPARE(readAll(path), newContent);
+    QFile::remove(path);
+}
+
+void SafeWriteTest::writesThroughSymlink()
+{
+    QVERIFY(QDir().mkpath(m_dir.filePath(QStringLiteral("real"))));
+    const QString target = m_dir.filePath(QStringLiteral("real/ntp.conf"));
+    const QString link = m_dir.filePath(QStringLiteral("ntp.conf"));
+    writeFile(target, oldContent);
+    QVERIFY(QFile::link(target, link));
+    QString error;
+    QVERIFY2(SafeFile::write(link, newContent, SafeFile::hashOf(oldContent), &error), qPrintable(error));
+    QVERIFY(QFileInfo(link).isSymLink());
+    QCOMPARE(readAll(target), newContent);
+    QFile::remove(link);
+    QFile::remove(target);
+}
+
+void SafeWriteTest::requestPathsAndArguments()
+{
+    const QByteArray good("server ntp.example.org iburst\n");
+    QString error;
+    QVERIFY2(WriteRequest::validate(QStringLiteral("/etc/chrony/chrony.conf"), good, &error), qPrintable(error));
+    for (const char *path : {"/etc/passwd",
+                             "/etc/chrony/../chrony/chrony.conf",
+                             "etc/chrony/chrony.conf",
+                             "/etc/chrony//chrony.conf",
+                             "/etc/chrony/chrony.conf/",
+                             "/etc/chrony/chrony.conf ",
+                             "/ETC/chrony/chrony.conf",
+                             ""}) {
+        QVERIFY2(!WriteRequest::validate(QString::fromLatin1(path), good, &error), path);
+        QVERIFY(error.startsWith(QLatin1String("Refused")));
+    }
+
+    const QTemporaryDir root;
+    const QString hash = QString(64, QLatin1Char('a'));
+    QVariantMap args = WriteRequest::arguments(QStringLiteral("/etc/chrony/chrony.conf"), good, QByteArray());
+    QVariantMap wrongType = args;
+    wrongType[QStringLiteral("content")] = QString::fromLatin1(good);
+    QVariantMap extra = args;
+    extra[QStringLiteral("mode")] = 0777;
+    QVariantMap badHash = args;
+    badHash[QStringLiteral("expectedHash")] = QByteArray("not-a-hash");
+    QVariantMap upperHash = args;
+    upperHash[QStringLiteral("expectedHash")] = hash.toUpper().toLatin1();
+    for (const QVariantMap &bad : {wrongType, extra, badHash, upperHash, QVariantMap()}) {
+        QVERIFY(!WriteRequest::execute(bad, root.path(), &error));
+        QVERIFY(error.startsWith(QLatin1String("Refused")));
+    }
+    QVERIFY(QDir(root.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries).isEmpty());
+}
+
+void SafeWriteTest::requestContentChecked()
+{
+    QString error;
+    const QString chrony = QStringLiteral("/etc/chrony/chrony.conf");
+    QVERIFY(!WriteRequest::validate(chrony, "server bad_name.example\n", &error));
+    QVERIFY(error.contains(QLatin1String("bad_name.example")));
+    QVERIFY(!WriteRequest::validate(chrony, "pool\n", &error));
+    QVERIFY(!WriteRequest::validate(chrony, QByteArray("rtcsync\n\0", 9), &error));
+    QVERIFY(!WriteRequest::validate(QStringLiteral("/etc/systemd/timesyncd.conf"), "[Time]\nNTP=a.example ;rm\n", &error));
+    QVERIFY(!WriteRequest::validate(QStringLiteral("/etc/openntpd/ntpd.conf"), "servers \"a b\"\n", &error));
+    QByteArray huge("# ");
+    huge += QByteArray(WriteRequest::maxContentSize, 'x');
+    QVERIFY(!WriteRequest::validate(chrony, huge, &error));
+    QVERIFY(error.contains(QLatin1String("larger")));
+    // Each file is checked with its own format.
+    QVERIFY(WriteRequest::validate(QStringLiteral("/etc/ntpsec/ntp.conf"), "server -4 ntp.example.org iburst # x\n", &error));
+    QVERIFY(WriteRequest::validate(QStringLiteral("/etc/systemd/timesyncd.conf"), "[Time]\nNTP=192.0.2.1 2001:db8::1\n", &error));
+}
+
+void SafeWriteTest::requestExecutesUnderRoot()
+{
+    const QTemporaryDir root;
+    QVERIFY(QDir(root.path()).mkpath(QStringLiteral("etc/openntpd")));
+    const QString file = root.path() + QStringLiteral("/etc/openntpd/ntpd.conf");
+    writeFile(file, "servers 0.debian.pool.ntp.org\n");
+    const QByteArray oldHash = SafeFile::hashOf("servers 0.debian.pool.ntp.org\n");
+    QString error;
+
+    // Stale hash: refused, file kept.
+    QVariantMap args = WriteRequest::arguments(QStringLiteral("/etc/openntpd/ntpd.conf"), "server a.example\n", SafeFile::hashOf("other"));
+    QVERIFY(!WriteRequest::execute(args, root.path(), &error));
+    QVERIFY(error.contains(QLatin1String("/etc/openntpd/ntpd.conf")));
+    QCOMPARE(readAll(file), QByteArray("servers 0.debian.pool.ntp.org\n"));
+
+    args = WriteRequest::arguments(QStringLiteral("/etc/openntpd/ntpd.conf"), "server a.example\n", oldHash);
+    QVERIFY2(WriteRequest::execute(args, root.path(), &error), qPrintable(error));
+    QCOMPARE(readAll(file), QByteArray("server a.example\n"));
+}
+
+QTEST_GUILESS_MAIN(SafeWriteTest)
+
+#include "tst_safewrite.moc"

@@ -1,0 +1,33 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// SPDX-FileCopyrightText: 2026 The kcm_zel_admin_time authors
+
+#include "authwriter.h"
+
+#include "writerequest.h"
+
+#include <KAuth/Action>
+#include <KAuth/ExecuteJob>
+
+namespace AuthWriter
+{
+bool write(const QString &systemPath, const QByteArray &content, const QByteArray &expectedHash, QWidget *window, QString *error)
+{
+    // The helper refuses the same; asking for a password first would be rude.
+    if (!WriteRequest::validate(systemPath, content, error)) {
+        return false;
+    }
+    KAuth::Action action(QString::fromLatin1(WriteRequest::actionId));
+    action.setHelperId(QString::fromLatin1(WriteRequest::helperId));
+    action.setArguments(WriteRequest::arguments(systemPath, content, expectedHash));
+    if (window) {
+        action.setParentWidget(window);
+    }
+    KAuth::ExecuteJob *job = action.execute();
+    if (!job->exec()) {
+        const QString reason = job->errorText().isEmpty() ? job->errorString() : job->errorText();
+        *error = QStringLiteral("Cannot write %1: %2").arg(systemPath, reason.isEmpty() ? QStringLiteral("the helper failed") : reason);
+        return false;
+    }
+    return true;
+}
+}

@@ -1,0 +1,35 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// SPDX-FileCopyrightText: 2026 The kcm_zel_admin_time authors
+
+// The KAuth helper that writes a time service's configuration file as root.
+
+#include "writerequest.h"
+
+#include <KAuth/ActionReply>
+#include <KAuth/HelperSupport>
+
+#include <QObject>
+
+class ConfigHelper : public QObject
+{
+    Q_OBJECT
+
+public Q_SLOTS:
+    KAuth::ActionReply writeconfig(const QVariantMap &args);
+};
+
+KAuth::ActionReply ConfigHelper::writeconfig(const QVariantMap &args)
+{
+    QString error;
+    // The helper writes the machine's own files: no system root applies.
+    if (!WriteRequest::execute(args, QString(), &error)) {
+        KAuth::ActionReply reply = KAuth::ActionReply::HelperErrorReply();
+        reply.setErrorDescription(error);
+        return reply;
+    }
+    return KAuth::ActionReply::SuccessReply();
+}
+
+KAUTH_HELPER_MAIN("org.kde.kcontrol.kcmzeladmintime", ConfigHelper)
+
+#include "confighelper.moc"

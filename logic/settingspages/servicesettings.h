@@ -1,0 +1,94 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// SPDX-FileCopyrightText: 2026 The kcm_zel_admin_time authors
+
+#pragma once
+
+#include "directiveconfig.h"
+#include "logictypes.h"
+#include "safefile.h"
+#include "timesyncdconfig.h"
+
+#include <QObject>
+#include <QPointer>
+
+#include <functional>
+
+class DirectivePage;
+class TimesyncdPage;
+class QWidget;
+
+// The configuration of one installed service: its file as read, the
+// settings page and dialog that edit it, and writing it back.
+class ServiceSettings : public QObject
+{
+    Q_OBJECT
+
+public:
+    // How a new file content reaches the disk; tests put their own.
+    using Writer = std::function<
+        bool(const QString &systemPath, const QByteArray &content, const QByteArray &expectedHash, QWidget *window, QString *error)>;
+
+    explicit ServiceSettings(PackageIndex service, QObject *parent = nullptr);
+    ~ServiceSettings() override;
+
+    PackageIndex service() const
+    {
+        return m_service;
+    }
+    QString serviceName() const;
+    // The file's path on the machine (not mapped into a system root).
+    QString configPath() const;
+
+    // The settings page. The object keeps it and deletes it; a page deleted
+    // by someone else is not made again until reload().
+    QWidget *page();
+    // Whether the settings dialog can be opened: the file could be read.
+    bool hasMainSettings() const;
+    // Modal; returns when the dialog is closed.
+    void openMainSettingsDialog(QWidget *parent);
+    bool isDialogOpen() const
+    {
+        return m_dialogOpen;
+    }
+
+    // The file as the edits make it, and whether that differs from disk.
+    QByteArray content() const;
+    bool isModified() const;
+    // Reads the file again; pending edits are dropped.
+    bool reload(QString *error = nullptr);
+    // Writes the file when modified. On failure the edits stay pending and
+    // `error` names the file.
+    bool write(QString *error);
+
+    // The valid server names of the configuration as edited, in order.
+    QStringList configuredServers() const;
+
+    // The window an authentication dialog belongs to.
+    void setWindow(QWidget *window);
+
+    static void setWriter(Writer writer);
+    // Root (or a private system root): in place; else through the helper.
+    static bool defaultWriter(const QString &systemPath, const QByteArray &content, const QByteArray &expectedHash, QWidget *window, QString *error);
+
+Q_SIGNALS:
+    // Every edit of the page or the dialog.
+    void changed();
+
+private:
+    void adopt(const QByteArray &bytes, bool exists);
+    void createPage();
+    void pageEdited();
+
+    const PackageIndex m_service;
+    DirectiveFormat m_format = DirectiveFormat::Chrony;
+    SafeFile::Snapshot m_snapshot;
+    bool m_readable = false;
+    TimesyncdConfig m_timesyncdConfig;
+    TimesyncdSettings m_timesyncd;
+    DirectiveConfig m_directiveConfig;
+    DirectiveSettings m_directive;
+    QPointer<TimesyncdPage> m_timesyncdPage;
+    QPointer<DirectivePage> m_directivePage;
+    QPointer<QWidget> m_window;
+    bool m_dialogOpen = false;
+};
