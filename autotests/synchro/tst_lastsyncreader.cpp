@@ -112,13 +112,6 @@ class LastSyncReaderTest : public QObject
     Q_OBJECT
 
 private:
-    static bool chronyIsSynchronized()
-    {
-        QProcess chronyc;
-        chronyc.start(QStringLiteral("chronyc"), {QStringLiteral("-c"), QStringLiteral("tracking")});
-        return chronyc.waitForFinished(10000) && chronyc.exitCode() == 0 && chronyc.readAllStandardOutput().trimmed().endsWith(",Normal");
-    }
-
     // Asks once and checks that the answer came from the event loop.
     static LastSynchroInfo ask(LastSyncReader &reader, const QString &service, int timeoutMs = answerWait)
     {
@@ -167,21 +160,6 @@ private Q_SLOTS:
         const LastSynchroInfo info = ask(reader, service);
         QCOMPARE(info.server, QString());
         QCOMPARE(info.date, QString());
-    }
-
-    void readsTheRealChronyd()
-    {
-        QCOMPARE(QProcess::execute(QStringLiteral("systemctl"), {QStringLiteral("--user"), QStringLiteral("start"), QStringLiteral("chrony.service")}), 0);
-        QTRY_VERIFY_WITH_TIMEOUT(chronyIsSynchronized(), 60000);
-        LastSyncReader reader;
-        const LastSynchroInfo info = ask(reader, QStringLiteral("chrony"), 5000);
-        QCOMPARE(info.server, QStringLiteral("127.0.0.1"));
-        // Seconds ago: today, or yesterday just after midnight.
-        const QDate today = QDate::currentDate();
-        QVERIFY2(info.date == QLocale().toString(today, QLocale::ShortFormat) || info.date == QLocale().toString(today.addDays(-1), QLocale::ShortFormat),
-                 qPrintable(info.date));
-        QVERIFY(!info.time.isEmpty());
-        QCOMPARE(QProcess::execute(QStringLiteral("systemctl"), {QStringLiteral("--user"), QStringLiteral("stop"), QStringLiteral("chrony.service")}), 0);
     }
 
     void emptyServerWhenTheToolFailsOrIsMissing()
