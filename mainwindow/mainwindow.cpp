@@ -51,6 +51,7 @@ MainWindow::MainWindow(bool hasEmptyMacLabel, QMainWindow *parent)
     ui->syncNowAction->setEnabled(hasEmptyMac);
     controller->setMainWindowId(winId());
 
+    connect(ui->syncNowAction, &QAction::triggered, this, &MainWindow::showSyncDialog);
     connect(ui->serviceSettAction, &QAction::triggered, controller, &LogicController::openMainSettingsDialog);
     connect(ui->settBtn, &QPushButton::clicked, controller, &LogicController::openMainSettingsDialog);
     connect(ui->saveAction, &QAction::triggered, controller, &LogicController::applyConfig);
@@ -70,6 +71,15 @@ MainWindow::MainWindow(bool hasEmptyMacLabel, QMainWindow *parent)
         Q_EMIT changed(true);
         actualizeBtnsEnabling();
     });
+    connect(controller, &LogicController::syncError, this, [this](const QString &message) {
+        // ntpdig's own wording names no cause the user could act on.
+        const QString text = message.contains(QLatin1String("ntpdig")) ? ki18nd("kcm_zel_admin_time", "ntpdig: no eligible servers").toString() : message;
+        QMessageBox::critical(this, ki18nd("kcm_zel_admin_time", "Error!").toString(), text, QMessageBox::Ok);
+        showTempStatusMessage(1, ki18nd("kcm_zel_admin_time", "Time sync error").toString());
+    });
+    connect(controller, &LogicController::syncOK, this, [this] {
+        showTempStatusMessage(0, ki18nd("kcm_zel_admin_time", "Time synced successfully").toString());
+    });
     connect(ui->servicesListView, &QAbstractItemView::doubleClicked, controller, &LogicController::openMainSettingsDialog);
     connect(controller, &LogicController::loginctlUnavailable, this, [this] {
         QMessageBox::warning(this,
@@ -79,6 +89,10 @@ MainWindow::MainWindow(bool hasEmptyMacLabel, QMainWindow *parent)
                                  .toString(),
                              QMessageBox::Ok);
     });
+    connect(ui->addNewServiceAction, &QAction::triggered, this, &MainWindow::showChoosePackDialog);
+    connect(ui->plusBtn, &QPushButton::clicked, this, &MainWindow::showChoosePackDialog);
+    connect(ui->deleteServiceAction, &QAction::triggered, this, &MainWindow::confirmUninstall);
+    connect(ui->minusBtn, &QPushButton::clicked, this, &MainWindow::confirmUninstall);
 
     initStatusBar();
     loadSettings();

@@ -41,6 +41,9 @@ protected:
     void closeEvent(QCloseEvent *event) override;
 
 private Q_SLOTS:
+    void showSyncDialog();
+    void showChoosePackDialog();
+    void confirmUninstall();
     void restoreStatusBar();
 
 private:
@@ -49,6 +52,10 @@ private:
     void setToolTips();
     // Icons the theme may lack get a stand-in of the same meaning.
     void setThemeIcons();
+
+    // Package management
+    void installThisService(const QString &service);
+    void uninstallCurrentService();
 
     // Status bar
     void initStatusBar();
