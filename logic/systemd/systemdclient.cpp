@@ -86,7 +86,9 @@ void SystemdClient::connectSignals()
                                                             QString::fromLatin1(OrgFreedesktopSystemd1ManagerInterface::staticInterfaceName()),
                                                             QStringLiteral("Subscribe"));
     const QDBusMessage reply = connection.call(subscribe, QDBus::Block, queryTimeoutMs);
-    if (reply.type() == QDBusMessage::ErrorMessage) {
+    // The subscription belongs to the bus connection, which an earlier
+    // controller of this process may have made already.
+    if (reply.type() == QDBusMessage::ErrorMessage && reply.errorName() != QLatin1String("org.freedesktop.systemd1.AlreadySubscribed")) {
         noteError(QDBusError(reply));
         return;
     }
@@ -98,11 +100,6 @@ void SystemdClient::connectSignals()
     connect(manager, &OrgFreedesktopSystemd1ManagerInterface::Reloading, this, [this](bool active) {
         if (!active) {
             fetchAllAsync();
-        }
-    });
-    connect(manager, &OrgFreedesktopSystemd1ManagerInterface::UnitNew, this, [this](const QString &id, const QDBusObjectPath &) {
-        if (units.contains(id)) {
-            fetchAsync(id);
         }
     });
     for (const QString &name : qAsConst(unitNames)) {

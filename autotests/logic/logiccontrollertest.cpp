@@ -1,0 +1,539 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// SPDX-FileCopyrightText: 2026 The kcm_zel_admin_time authors
+
+// The real library against the sandbox machine: a real systemd manager, a
+// real chronyd synchronizing to a loopback server, a dpkg status and apt lists,
+// and a recording stand-in for synaptic-pkexec. Outside the sandbox every
+// case skips: nothing here may touch the machine the tests run on.
+
+#include "logiccontroller.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QPointer>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTimer>
+
+#include <memory>
+
+static const QString timesyncd = QStringLiteral("systemd-timesyncd");
+static const QString chrony = QStringLiteral("chrony");
+static const QStringList allUnits{QStringLiteral("systemd-timesyncd.service"),
+                                  QStringLiteral("chrony.service"),
+                                  QStringLiteral("ntpsec.service"),
+                                  QStringLiteral("openntpd.service")};
+
+static QString sandboxPath(const char *variable, const QString &relative)
+{
+    return qEnvironmentVariable(variable) + QLatin1Char('/') + relative;
+}
+
+static QString unitDir()
+{
+    return sandboxPath("XDG_CONFIG_HOME", QStringLiteral("systemd/user"));
+}
+
+static QString statusFile()
+{
+    return sandboxPath("ZELADMINTIME_SYSROOT", QStringLiteral("var/lib/dpkg/status"));
+}
+
+static QString chronyConf()
+{
+    return sandboxPath("ZELADMINTIME_SYSROOT", QStringLiteral("etc/chrony/chrony.conf"));
+}
+
+static QByteArray readFile(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+static bool writeFile(const QString &path, const QByteArray &data)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(data) == data.size();
+}
+
+// systemd as a second client sees it, not through the library.
+static QString systemctl(const QStringList &arguments)
+{
+    QProcess process;
+    process.start(QStringLiteral("systemctl"), QStringList{QStringLiteral("--user")} + arguments);
+    process.waitForFinished(30000);
+    return QString::fromUtf8(process.readAllStandardOutput()).trimmed();
+}
+
+static QString chronycLeap()
+{
+    QProcess process;
+    process.start(QStringLiteral("chronyc"), {QStringLiteral("-n"), QStringLiteral("-c"), QStringLiteral("tracking")});
+    process.waitForFinished(10000);
+    return QString::fromUtf8(process.readAllStandardOutput()).trimmed().section(QLatin1Char(','), -1);
+}
+
+static QStringList names(const QMap<PackageIndex, AbstractServiceClass *> &map)
+{
+    QStringList result;
+    for (AbstractServiceClass *service : map) {
+        result.append(service ? QString(service->getServiceName()) : QStringLiteral("<null>"));
+    }
+    return result;
+}
+
+static int rowOf(LogicController &controller, const QString &name)
+{
+    return names(controller.getInstalledServicesMap()).indexOf(name);
+}
+
+class LogicControllerTest : public QObject
+{
+    Q_OBJECT
+
+private:
+    QByteArray originalStatus;
+    QByteArray originalChronyConf;
+    std::unique_ptr<LogicController> controller;
+    QStringList warnings;
+    static LogicControllerTest *self;
+
+    static void collectWarnings(QtMsgType type, const QMessageLogContext &, const QString &message)
+    {
+        if (type == QtWarningMsg && self) {
+            self->warnings.append(message);
+        }
+    }
+
+    bool withSystemd() const
+    {
+        return !qEnvironmentVariableIsSet("ZEL_EXPECT_NO_SYSTEMD");
+    }
+
+    void select(const QString &name)
+    {
+        const int row = rowOf(*controller, name);
+        QVERIFY2(row >= 0, qPrintable(name + QStringLiteral(" is not listed")));
+        controller->setCurrentSelectedService(row);
+    }
+
+    void writeDropIn(const QString &unit, const QByteArray &text)
+    {
+        QVERIFY(writeFile(unitDir() + QLatin1Char('/') + unit + QStringLiteral(".d/test.conf"), text));
+        systemctl({QStringLiteral("daemon-reload")});
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        if (!qEnvironmentVariableIsSet("ZEL_SANDBOX")) {
+            QSKIP("runs only inside the sandbox machine (sandbox/run.sh)");
+        }
+        self = this;
+        qInstallMessageHandler(collectWarnings);
+        originalStatus = readFile(statusFile());
+        originalChronyConf = readFile(chronyConf());
+    }
+
+    void init()
+    {
+        // Every case starts from the machine as the sandbox made it.
+        if (withSystemd()) {
+            for (const QString &unit : allUnits) {
+                QDir(unitDir() + QLatin1Char('/') + unit + QStringLiteral(".d")).removeRecursively();
+            }
+            systemctl({QStringLiteral("daemon-reload")});
+            systemctl(QStringList{QStringLiteral("stop")} + allUnits);
+            systemctl(QStringList{QStringLiteral("disable")} + allUnits);
+            systemctl({QStringLiteral("reset-failed")});
+        }
+        QVERIFY(writeFile(statusFile(), originalStatus));
+        QVERIFY(writeFile(chronyConf(), originalChronyConf));
+        QFile::remove(sandboxPath("ZEL_SANDBOX", QStringLiteral("synaptic.log")));
+        warnings.clear();
+        if (withSystemd()) {
+            controller = std::make_unique<LogicController>(true);
+        }
+    }
+
+    void cleanup()
+    {
+        controller.reset();
+    }
+
+    // Run three times: the sandbox's two services, one ("chrony"), none ("").
+    void listing()
+    {
+        if (!withSystemd()) {
+            QSKIP("needs systemd");
+        }
+        const QStringList expected = qEnvironmentVariableIsSet("ZEL_EXPECT_SERVICES")
+            ? qEnvironmentVariable("ZEL_EXPECT_SERVICES").split(QLatin1Char(' '), Qt::SkipEmptyParts)
+            : QStringList{timesyncd, chrony};
+
+        QVERIFY(controller->getSysAlive());
+        const auto map = controller->getInstalledServicesMap();
+        QCOMPARE(names(map), expected); // catalog order
+        QStringList notInstalled;
+        for (const QString &name : {timesyncd, chrony, QStringLiteral("ntpsec"), QStringLiteral("openntpd")}) {
+            if (!expected.contains(name)) {
+                notInstalled.append(name);
+            }
+        }
+        QCOMPARE(controller->getNotInstalledServicesNames(), notInstalled);
+        QCOMPARE(controller->getActiveServiceName(), QString());
+        for (AbstractServiceClass *service : map) {
+            QCOMPARE(service->getServiceState(), ServiceNotActive);
+            QCOMPARE(service->getServiceEnabling(), 0);
+        }
+        for (int row = 0; row < expected.size(); ++row) {
+            controller->setCurrentSelectedService(row);
+            QCOMPARE(controller->getCurrentServiceState(), ServiceNotActive);
+        }
+        // A row that shows no service.
+        controller->setCurrentSelectedService(expected.size());
+        QCOMPARE(controller->getCurrentServiceState(), NoInstalledService);
+        controller->setCurrentSelectedService(-1);
+        QCOMPARE(controller->getCurrentServiceState(), NoInstalledService);
+
+        if (expected.contains(chrony)) {
+            // Package installed, but systemd has no such unit: not a service here.
+            const QString unit = unitDir() + QStringLiteral("/chrony.service");
+            QVERIFY(QFile::rename(unit, unit + QStringLiteral(".away")));
+            systemctl({QStringLiteral("daemon-reload")});
+            controller->reloadSystemState();
+            QVERIFY(!names(controller->getInstalledServicesMap()).contains(chrony));
+            QVERIFY(!controller->getNotInstalledServicesNames().contains(chrony));
+            QVERIFY(QFile::rename(unit + QStringLiteral(".away"), unit));
+            systemctl({QStringLiteral("daemon-reload")});
+            controller->reloadSystemState();
+            QCOMPARE(names(controller->getInstalledServicesMap()), expected);
+        }
+    }
+
+    void startStopRestartSeenBySystemd()
+    {
+        if (!withSystemd()) {
+            QSKIP("needs systemd");
+        }
+        select(chrony);
+        controller->startServiceByDbus(chrony);
+        QCOMPARE(controller->getStartResult(), QString());
+        QCOMPARE(systemctl({QStringLiteral("is-active"), QStringLiteral("chrony.service")}), QStringLiteral("active"));
+        // Known at once, without waiting for a signal.
+        QCOMPARE(controller->getActiveServiceName(), chrony);
+        QVERIFY(controller->getCurrentServiceState() >= ServiceNotSynchronized);
+
+        const QString pidBefore = systemctl({QStringLiteral("show"), QStringLiteral("-p"), QStringLiteral("MainPID"), QStringLiteral("chrony.service")});
+        controller->restartServiceByDbus(chrony);
+        QCOMPARE(controller->getStartResult(), QString());
+        QCOMPARE(systemctl({QStringLiteral("is-active"), QStringLiteral("chrony.service")}), QStringLiteral("active"));
+        QVERIFY(systemctl({QStringLiteral("show"), QStringLiteral("-p"), QStringLiteral("MainPID"), QStringLiteral("chrony.service")}) != pidBefore);
+
+        controller->stopServiceByDbus(chrony);
+        QCOMPARE(systemctl({QStringLiteral("is-active"), QStringLiteral("chrony.service")}), QStringLiteral("inactive"));
+        QCOMPARE(controller->getCurrentServiceState(), ServiceNotActive);
+        QCOMPARE(controller->getActiveServiceName(), QString());
+    }
+
+    void enableDisableSeenBySystemd()
+    {
+        if (!withSystemd()) {
+            QSKIP("needs systemd");
+        }
+        select(chrony);
+        AbstractServiceClass *service = controller->getInstalledServicesMap().value(ChronyPackage);
+        QVERIFY(service);
+        controller->enableServiceByDbus(chrony);
+        QCOMPARE(systemctl({QStringLiteral("is-enabled"), QStringLiteral("chrony.service")}), QStringLiteral("enabled"));
+        QCOMPARE(controller->getCurrentServiceEnabling(), 1);
+        QCOMPARE(service->getServiceEnabling(), 1);
+        // Enabling is not starting.
+        QCOMPARE(controller->getCurrentServiceState(), ServiceNotActive);
+
+        controller->disableServiceByDbus(chrony);
+        QCOMPARE(systemctl({QStringLiteral("is-enabled"), QStringLiteral("chrony.service")}), QStringLiteral("disabled"));
+        QCOMPARE(controller->getCurrentServiceEnabling(), 0);
+
+        // Changed behind the library's back: it follows systemd's signals.
+        systemctl({QStringLiteral("enable"), QStringLiteral("chrony.service")});
+        QTRY_COMPARE_WITH_TIMEOUT(controller->getCurrentServiceEnabling(), 1, 10000);
+    }
+
+    void synchronizationStates()
+    {
+        if (!withSystemd()) {
+            QSKIP("needs systemd");
+        }
+        select(chrony);
+        QCOMPARE(controller->getCurrentServiceState(), ServiceNotActive);
+
+        // A server nobody answers for: chronyd runs but cannot synchronize.
+        QByteArray conf = originalChronyConf;
+        conf.replace("server 127.0.0.1 ", "server 127.0.0.2 ");
+        QVERIFY(conf != originalChronyConf);
+        QVERIFY(writeFile(chronyConf(), conf));
+        controller->startServiceByDbus(chrony);
+        QCOMPARE(controller->getStartResult(), QString());
+        QTRY_COMPARE_WITH_TIMEOUT(chronycLeap(), QStringLiteral("Not synchronised"), 10000);
+        QElapsedTimer watching;
+        watching.start();
+        while (watching.elapsed() < 4000) {
+            QCOMPARE(controller->getCurrentServiceState(), ServiceNotSynchronized);
+            QTest::qWait(100);
+        }
+
+        // The loopback server again: chronyd synchronizes within seconds.
+        QVERIFY(writeFile(chronyConf(), originalChronyConf));
+        controller->restartServiceByDbus(chrony);
+        QCOMPARE(controller->getStartResult(), QString());
+        QTRY_COMPARE_WITH_TIMEOUT(controller->getCurrentServiceState(), ServiceSynchronized, 60000);
+        QCOMPARE(chronycLeap(), QStringLiteral("Normal"));
+        QCOMPARE(controller->getInstalledServicesMap().value(ChronyPackage)->getServiceState(), ServiceSynchronized);
+
+        // Stopped behind the library's back.
+        systemctl({QStringLiteral("stop"), QStringLiteral("chrony.service")});
+        QTRY_COMPARE_WITH_TIMEOUT(controller->getCurrentServiceState(), ServiceNotActive, 10000);
+        // A new run must earn its state 3 again, not inherit the old answer.
+        controller->startServiceByDbus(chrony);
+        QVERIFY(controller->getCurrentServiceState() != ServiceNotActive);
+    }
+
+    void failingStartIsExplained()
+    {
+        if (!withSystemd()) {
+            QSKIP("needs systemd");
+        }
+        writeDropIn(QStringLiteral("systemd-timesyncd.service"), "[Service]\nType=oneshot\nExecStart=\nExecStart=/bin/false\n");
+        select(timesyncd);
+        controller->startServiceByDbus(timesyncd);
+        const QString result = controller->getStartResult();
+        QVERIFY2(result.contains(timesyncd), qPrintable(result));
+        QVERIFY2(result.contains(QLatin1String("failed")), qPrintable(result));
+        QVERIFY2(result.contains(QLatin1String("exit-code")), qPrintable(result)); // the service's own result
+        QCOMPARE(controller->getCurrentServiceState(), ServiceNotActive);
+
+        controller->restartServiceByDbus(timesyncd);
+        QVERIFY2(controller->getStartResult().startsWith(QLatin1String("Restarting")), qPrintable(controller->getStartResult()));
+
+        // A later success clears the result.
+        QDir(unitDir() + QStringLiteral("/systemd-timesyncd.service.d")).removeRecursively();
+        systemctl({QStringLiteral("daemon-reload")});
+        systemctl({QStringLiteral("reset-failed")});
+        controller->startServiceByDbus(timesyncd);
+        QCOMPARE(controller->getStartResult(), QString());
+        controller->stopServiceByDbus(timesyncd);
+
+        // The unit vanished after the list was built: systemd refuses the call.
+        const QString unit = unitDir() + QStringLiteral("/systemd-timesyncd.service");
+        QVERIFY(QFile::rename(unit, unit + QStringLiteral(".away")));
+        systemctl({QStringLiteral("daemon-reload")});
+        controller->startServiceByDbus(timesyncd);
+        const QString refused = controller->getStartResult();
+        QVERIFY(QFile::rename(unit + QStringLiteral(".away"), unit));
+        systemctl({QStringLiteral("daemon-reload")});
+        QVERIFY2(refused.contains(QLatin1String("not found")), qPrintable(refused));
+
+        // A name that is no service of ours.
+        controller->startServiceByDbus(QStringLiteral("sshd"));
+        QVERIFY(!controller->getStartResult().isEmpty());
+    }
+
+    void conflictingServiceBlocksStart()
+    {
+        if (!withSystemd()) {
+            QSKIP("needs systemd");
+        }
+        select(timesyncd);
+        QVERIFY(controller->isServiceConflicting()); // nothing runs
+
+        // Started by someone else: the library learns it from systemd's signals.
+        systemctl({QStringLiteral("start"), QStringLiteral("chrony.service")});
+        QTRY_COMPARE_WITH_TIMEOUT(controller->getActiveServiceName(), chrony, 10000);
+        QVERIFY(!controller->isServiceConflicting()); // both provide time-daemon
+        select(chrony);
+        QVERIFY(controller->isServiceConflicting()); // itself running is no conflict
+
+        systemctl({QStringLiteral("stop"), QStringLiteral("chrony.service")});
+        select(timesyncd);
+        QTRY_VERIFY_WITH_TIMEOUT(controller->isServiceConflicting(), 10000);
+
+        QStringList conflicted = controller->getConflictedServices(QStringLiteral("ntpsec"));
+        conflicted.sort();
+        QCOMPARE(conflicted, (QStringList{chrony, QStringLiteral("openntpd"), timesyncd}));
+        QCOMPARE(controller->getConflictedServices(QStringLiteral("nonsense")), QStringList());
+        QCOMPARE(controller->getPackageNameByServiceName(timesyncd), QStringLiteral("systemd-timesyncd"));
+    }
+
+    void installAndRemoveReachStandIn()
+    {
+        if (!withSystemd()) {
+            QSKIP("needs systemd");
+        }
+        const QString log = sandboxPath("ZEL_SANDBOX", QStringLiteral("synaptic.log"));
+        controller->setMainWindowId(4242);
+        QVERIFY(controller->tryToInstallService(QStringLiteral("ntpsec")));
+        QStringList lines = QString::fromUtf8(readFile(log)).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        QCOMPARE(lines.size(), 2);
+        const QRegularExpression call(QStringLiteral("^--hide-main-window --non-interactive --parent-window-id 4242 --set-selections-file (\\S+)$"));
+        const QRegularExpressionMatch match = call.match(lines[0]);
+        QVERIFY2(match.hasMatch(), qPrintable(lines[0]));
+        QVERIFY(!QFile::exists(match.captured(1))); // the temporary file is gone
+        QCOMPARE(lines[1], QStringLiteral("selection: ntpsec install"));
+        // Still the old list until the window asks for a reload.
+        QVERIFY(!names(controller->getInstalledServicesMap()).contains(QStringLiteral("ntpsec")));
+        controller->reloadSystemState();
+        QCOMPARE(names(controller->getInstalledServicesMap()), (QStringList{timesyncd, chrony, QStringLiteral("ntpsec")}));
+
+        QFile::remove(log);
+        select(chrony);
+        QVERIFY(controller->tryToUninstallCurrentService());
+        lines = QString::fromUtf8(readFile(log)).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        QCOMPARE(lines.size(), 2);
+        QCOMPARE(lines[1], QStringLiteral("selection: chrony deinstall"));
+        controller->reloadSystemState();
+        QCOMPARE(names(controller->getInstalledServicesMap()), (QStringList{timesyncd, QStringLiteral("ntpsec")}));
+        QVERIFY(controller->getNotInstalledServicesNames().contains(chrony));
+
+        // Nothing to call, or no package manager: false, and nothing ran.
+        QFile::remove(log);
+        controller->setCurrentSelectedService(-1);
+        QVERIFY(!controller->tryToUninstallCurrentService());
+        QVERIFY(!controller->tryToInstallService(QString()));
+        const QByteArray path = qgetenv("PATH");
+        qputenv("PATH", "/nonexistent");
+        const bool started = controller->tryToInstallService(QStringLiteral("openntpd"));
+        qputenv("PATH", path);
+        QVERIFY(!started);
+        QVERIFY(!QFile::exists(log));
+    }
+
+    void corruptStatusFileIsReported()
+    {
+        if (!withSystemd()) {
+            QSKIP("needs systemd");
+        }
+        // chrony's stanza stays intact; timesyncd's is broken.
+        QByteArray broken = originalStatus;
+        const int at = broken.indexOf("Package: systemd-timesyncd");
+        QVERIFY(at >= 0);
+        broken.insert(at + 27, "this line has no colon\n");
+        QVERIFY(writeFile(statusFile(), broken));
+        controller->reloadSystemState();
+        QVERIFY2(!warnings.filter(QRegularExpression(QStringLiteral("status:\\d+: corrupt package list"))).isEmpty(), qPrintable(warnings.join(QLatin1Char('\n'))));
+        QCOMPARE(names(controller->getInstalledServicesMap()), QStringList{chrony});
+
+        // Binary junk, then no file at all: no services, no crash.
+        QByteArray junk;
+        for (int i = 0; i < 4096; ++i) {
+            junk += char((i * 7919) % 256);
+        }
+        QVERIFY(writeFile(statusFile(), junk));
+        controller->reloadSystemState();
+        QCOMPARE(names(controller->getInstalledServicesMap()), QStringList());
+        QFile::remove(statusFile());
+        warnings.clear();
+        controller->reloadSystemState();
+        QCOMPARE(names(controller->getInstalledServicesMap()), QStringList());
+        QVERIFY(!warnings.isEmpty());
+        controller->setCurrentSelectedService(0);
+        QCOMPARE(controller->getCurrentServiceState(), NoInstalledService);
+    }
+
+    // A command waits for systemd in a nested event loop: the window's poll,
+    // a reload and another command may all run meanwhile.
+    void reentrantCommands()
+    {
+        if (!withSystemd()) {
+            QSKIP("needs systemd");
+        }
+        writeDropIn(QStringLiteral("systemd-timesyncd.service"), "[Service]\nExecStartPre=/bin/sleep 1\n");
+        select(timesyncd);
+        int ticks = 0;
+        bool innerDone = false;
+        QTimer poll;
+        connect(&poll, &QTimer::timeout, this, [&] {
+            ++ticks;
+            controller->reloadSystemState();
+            const auto map = controller->getInstalledServicesMap();
+            for (AbstractServiceClass *service : map) {
+                service->getServiceState();
+                service->getServiceEnabling();
+            }
+            controller->getCurrentServiceState();
+            controller->isServiceConflicting();
+            if (ticks == 3) {
+                controller->startServiceByDbus(chrony); // a second command inside the first
+                innerDone = controller->getStartResult().isEmpty();
+            }
+        });
+        poll.start(50);
+        QElapsedTimer timer;
+        timer.start();
+        controller->startServiceByDbus(timesyncd);
+        poll.stop();
+        QVERIFY(timer.elapsed() >= 1000); // it did wait for the job
+        QCOMPARE(controller->getStartResult(), QString());
+        QVERIFY2(ticks >= 5, qPrintable(QString::number(ticks)));
+        QVERIFY(innerDone);
+        QCOMPARE(systemctl({QStringLiteral("is-active"), QStringLiteral("systemd-timesyncd.service")}), QStringLiteral("active"));
+        QCOMPARE(systemctl({QStringLiteral("is-active"), QStringLiteral("chrony.service")}), QStringLiteral("active"));
+        QCOMPARE(controller->getCurrentServiceState() >= ServiceNotSynchronized, true);
+    }
+
+    void controllerDeletedDuringWait()
+    {
+        if (!withSystemd()) {
+            QSKIP("needs systemd");
+        }
+        writeDropIn(QStringLiteral("systemd-timesyncd.service"), "[Service]\nExecStartPre=/bin/sleep 1\n");
+        QPointer<LogicController> watched(controller.get());
+        QTimer::singleShot(200, this, [this] {
+            controller.reset();
+        });
+        watched->startServiceByDbus(timesyncd);
+        QVERIFY(!watched);
+        QTRY_COMPARE_WITH_TIMEOUT(systemctl({QStringLiteral("is-active"), QStringLiteral("systemd-timesyncd.service")}), QStringLiteral("active"), 10000);
+    }
+
+    // Run with --no-systemd, and with DBUS_SYSTEM_BUS_ADDRESS naming no socket.
+    void systemdAbsent()
+    {
+        if (withSystemd()) {
+            QSKIP("needs a machine without systemd on the bus");
+        }
+        QElapsedTimer timer;
+        timer.start();
+        LogicController absent(true);
+        QSignalSpy unavailable(&absent, &LogicController::loginctlUnavailable);
+        QVERIFY(!absent.getSysAlive());
+        QCOMPARE(unavailable.count(), 1);
+        // What is known still answers: the packages.
+        QCOMPARE(names(absent.getInstalledServicesMap()), (QStringList{timesyncd, chrony}));
+        absent.setCurrentSelectedService(1);
+        QCOMPARE(absent.getCurrentServiceState(), ServiceNotActive);
+        QCOMPARE(absent.getCurrentServiceEnabling(), 0);
+        QVERIFY(absent.isServiceConflicting());
+        QCOMPARE(absent.getActiveServiceName(), QString());
+        absent.startServiceByDbus(chrony);
+        QVERIFY2(absent.getStartResult().contains(QLatin1String("systemd")), qPrintable(absent.getStartResult()));
+        absent.restartServiceByDbus(chrony);
+        QVERIFY(!absent.getStartResult().isEmpty());
+        absent.stopServiceByDbus(chrony);
+        absent.enableServiceByDbus(chrony);
+        absent.disableServiceByDbus(chrony);
+        absent.reloadSystemState();
+        QVERIFY(!absent.getSysAlive());
+        QCOMPARE(unavailable.count(), 2);
+        QVERIFY2(timer.elapsed() < 10000, qPrintable(QString::number(timer.elapsed())));
+    }
+};
+
+LogicControllerTest *LogicControllerTest::self = nullptr;
+
+QTEST_GUILESS_MAIN(LogicControllerTest)
+#include "logiccontrollertest.moc"
