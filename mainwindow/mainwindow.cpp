@@ -40,6 +40,7 @@ MainWindow::MainWindow(bool hasEmptyMacLabel, QMainWindow *parent)
     , notStartingAtBootToolTip(ki18nd("kcm_zel_admin_time", "The service does not start \nat system startup. \nPress if you want to change this.").toString())
     , startingAtBootToolTip(ki18nd("kcm_zel_admin_time", "The service starts \nat system startup. \nPress if you want to change this.").toString())
     , restartServiceToolTip(ki18nd("kcm_zel_admin_time", "Restart service").toString())
+    , isReloading(false)
 {
     ui = new Ui_AppSkeleton;
     ui->setupUi(this);
@@ -54,11 +55,16 @@ MainWindow::MainWindow(bool hasEmptyMacLabel, QMainWindow *parent)
     connect(ui->syncNowAction, &QAction::triggered, this, &MainWindow::showSyncDialog);
     connect(ui->serviceSettAction, &QAction::triggered, controller, &LogicController::openMainSettingsDialog);
     connect(ui->settBtn, &QPushButton::clicked, controller, &LogicController::openMainSettingsDialog);
+    connect(ui->startStopServiceAction, &QAction::triggered, this, &MainWindow::startStopSelectedService);
+    connect(ui->enDisServiceAction, &QAction::triggered, this, &MainWindow::enableDisableSelectedService);
+    connect(ui->restartServiceAction, &QAction::triggered, this, &MainWindow::restartSelectedService);
     connect(ui->saveAction, &QAction::triggered, controller, &LogicController::applyConfig);
+    connect(ui->reloadAction, &QAction::triggered, this, &MainWindow::reloadSystemState);
     connect(controller, &LogicController::confWrited, this, [this] {
         isConfigChanged = false;
         Q_EMIT changed(false);
         actualizeBtnsEnabling();
+        actualizeServiceState(ui->servicesListView->currentIndex());
     });
     connect(controller, &LogicController::confWriteError, this, [this] {
         QMessageBox::warning(this,
@@ -93,14 +99,19 @@ MainWindow::MainWindow(bool hasEmptyMacLabel, QMainWindow *parent)
     connect(ui->plusBtn, &QPushButton::clicked, this, &MainWindow::showChoosePackDialog);
     connect(ui->deleteServiceAction, &QAction::triggered, this, &MainWindow::confirmUninstall);
     connect(ui->minusBtn, &QPushButton::clicked, this, &MainWindow::confirmUninstall);
+    connect(controller, &LogicController::lastSynchroInfoReceived, this, &MainWindow::setLastSynchroToolTip);
+    connect(controller, &LogicController::lastSynchroInfoTimeout, this, &MainWindow::disableGettingLastSynchroInfo);
 
     initStatusBar();
     loadSettings();
+    createServiceModel();
+    fillStackedWidget();
 
     controller->getSysAlive();
 
     updateTimer = new QTimer(this);
     updateTimer->setObjectName(QStringLiteral("updateTimer"));
+    connect(updateTimer, &QTimer::timeout, this, &MainWindow::updateServiceState);
     updateTimer->setInterval(5000);
     updateTimer->start();
 }

@@ -6,11 +6,14 @@
 #include "logictypes.h"
 
 #include <QMainWindow>
+#include <QModelIndex>
 #include <QString>
 
 class Ui_AppSkeleton;
 class LogicController;
 class QCloseEvent;
+class QItemSelection;
+class QPersistentModelIndex;
 class QLabel;
 class QTimer;
 class QStandardItemModel;
@@ -27,6 +30,13 @@ class MainWindow : public QMainWindow
     Q_OBJECT
 
 public:
+    // Cached per row of the service list; written when the list is built and
+    // by the state refresh only.
+    enum ServiceRole {
+        ServiceStateRole = Qt::UserRole + 3,
+        ServiceEnablingRole = Qt::UserRole + 4,
+    };
+
     explicit MainWindow(bool hasEmptyMac, QMainWindow *parent = nullptr);
     ~MainWindow() override;
 
@@ -41,10 +51,16 @@ protected:
     void closeEvent(QCloseEvent *event) override;
 
 private Q_SLOTS:
+    void changeCurrentWidget(const QItemSelection &newSelect);
     void showSyncDialog();
     void showChoosePackDialog();
     void confirmUninstall();
+    void startStopSelectedService();
+    void enableDisableSelectedService();
+    void restartSelectedService();
     void restoreStatusBar();
+    void setLastSynchroToolTip(const LastSynchroInfo &info);
+    void disableGettingLastSynchroInfo();
 
 private:
     // Window texts
@@ -53,9 +69,29 @@ private:
     // Icons the theme may lack get a stand-in of the same meaning.
     void setThemeIcons();
 
+    // Service list and settings pages
+    void createServiceModel();
+    void setIconToModelItem(int row, ServiceState state) const;
+    void fillStackedWidget();
+    void reloadSystemState();
+
+    // Service commands
+    void actualizeServiceState(QModelIndex index);
+    void actualizeServiceEnabling(QModelIndex index);
+    void updateServiceState();
+    // The row a command started on when it is still the selected one after
+    // calls that may run the event loop; otherwise the selected row, which
+    // is the service the controller now answers for.
+    QModelIndex selectedAfterWait(const QPersistentModelIndex &index) const;
+    void showStartFailure(const QString &name);
+
     // Package management
     void installThisService(const QString &service);
     void uninstallCurrentService();
+
+    // Last synchronization info
+    bool isGettingLastSynchroInfoDisabled() const;
+    void requestLastSynchroInfo();
 
     // Status bar
     void initStatusBar();
@@ -97,6 +133,9 @@ private:
     QString notStartingAtBootToolTip;
     QString startingAtBootToolTip;
     QString restartServiceToolTip;
+
+    // A reload runs: one asked for meanwhile is left to it.
+    bool isReloading;
 
     // The window's tests reach its state through this.
     friend class MainWindowProbe;

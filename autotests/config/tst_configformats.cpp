@@ -39,6 +39,13 @@ private Q_SLOTS:
     void randomBytesNeverBreakTheModels();
 };
 
+// A literal with its NUL bytes.
+template<int N>
+static QByteArray raw(const char (&text)[N])
+{
+    return QByteArray(text, N - 1);
+}
+
 static DirectiveSettings chronySettings(const QByteArray &bytes)
 {
     return DirectiveConfig::parse(DirectiveFormat::Chrony, bytes).settings();
@@ -410,6 +417,22 @@ void ConfigFormatsTest::otherDirectives()
     ts = again.settings();
     ts.others[0].value = QStringLiteral("30");
     QVERIFY(again.render(ts).endsWith("#SaveIntervalSec=60\nSaveIntervalSec=30\n"));
+
+    // Lines the user did not change keep bytes that are not text: a NUL
+    // byte, bytes that are not UTF-8. Found by the fuzz targets.
+    const QByteArray odd = raw("logdir /x\nserver\0x a.example\n\xff\xfe 1\n");
+    const DirectiveConfig oddConfig = DirectiveConfig::parse(DirectiveFormat::Ntpsec, odd);
+    QCOMPARE(oddConfig.settings().others.size(), 3);
+    QVERIFY(oddConfig.settings().servers.isEmpty());
+    w = oddConfig.settings();
+    w.others.removeFirst();
+    QCOMPARE(oddConfig.render(w), odd.mid(10));
+    const QByteArray oddTime = raw("[Time]\nA=1\nNTP\0=x\n\xff=\xfe\n");
+    const TimesyncdConfig oddTimesyncd = TimesyncdConfig::parse(oddTime);
+    QVERIFY(oddTimesyncd.settings().ntp.isEmpty());
+    ts = oddTimesyncd.settings();
+    ts.others.removeFirst();
+    QCOMPARE(oddTimesyncd.render(ts), raw("[Time]\nNTP\0=x\n\xff=\xfe\n"));
 
     QVERIFY(TimesyncdConfig::isManagedKey(QStringLiteral("NTP")));
     QVERIFY(!TimesyncdConfig::isManagedKey(QStringLiteral("SaveIntervalSec")));

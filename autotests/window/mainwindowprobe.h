@@ -37,6 +37,8 @@ public:
     void setIconToEnDisBtn(int enabling) { w->setIconToEnDisBtn(enabling); }
     void actualizeBtnsEnabling() { w->actualizeBtnsEnabling(); }
     void disableButtons() { w->disableButtons(); }
+    // One tick of the poll, through its connection.
+    void tick() { QMetaObject::invokeMethod(w->updateTimer, "timeout"); }
 
 private:
     MainWindow *w;

@@ -84,7 +84,7 @@ private Q_SLOTS:
         QCOMPARE(probe.updateTimer()->interval(), 5000);
         QVERIFY(probe.updateTimer()->isActive());
         QVERIFY(!probe.updateTimer()->isSingleShot());
-        QCOMPARE(probe.lastStatusState(), -1);
+        QCOMPARE(probe.lastStatusState(), 0); // nothing installed
         QVERIFY(!probe.isConfigChanged());
         QCOMPARE(probe.lastServiceState(), 0);
         QVERIFY(!probe.lastSynchroInfoRequested());
@@ -123,6 +123,9 @@ private Q_SLOTS:
     void controlsReachTheController()
     {
         FakeScript &s = fakeScript();
+        s.addService(ChronyPackage, "chrony", ServiceSynchronized, 1);
+        s.widgets = {new QWidget}; // the window's stack takes it over
+        s.activeName = QStringLiteral("chrony");
         MainWindow window(true);
         s.clearCalls();
 
@@ -142,22 +145,37 @@ private Q_SLOTS:
         QCOMPARE(s.count(applyConfig), 1);
         // The controller answered confWrited(): the flag is gone again.
         QVERIFY(!saveAction->isEnabled());
+
+        // The service commands and the reload reach their handlers.
+        s.clearCalls();
+        child<QAction>(&window, "startStopServiceAction")->trigger();
+        child<QAction>(&window, "restartServiceAction")->trigger();
+        child<QAction>(&window, "enDisServiceAction")->trigger();
+        child<QAction>(&window, "reloadAction")->trigger();
+        QCOMPARE(s.callNames({QStringLiteral("stopServiceByDbus"),
+                              QStringLiteral("restartServiceByDbus"),
+                              QStringLiteral("disableServiceByDbus"),
+                              QStringLiteral("reloadSystemState")}),
+                 QStringList({QStringLiteral("stopServiceByDbus"),
+                              QStringLiteral("restartServiceByDbus"),
+                              QStringLiteral("disableServiceByDbus"),
+                              QStringLiteral("reloadSystemState")}));
     }
 
     void unsavedChangesState()
     {
         FakeScript &s = fakeScript();
+        s.addService(ChronyPackage, "chrony", ServiceSynchronized, 1);
+        s.widgets = {new QWidget}; // the window's stack takes it over
         MainWindow window(true);
         MainWindowProbe probe(&window);
+        // The first tick's rebuild is behind us.
+        probe.tick();
+        QCOMPARE(probe.lastServiceState(), int(ServiceSynchronized));
         QSignalSpy changed(&window, &MainWindow::changed);
         auto *saveAction = child<QAction>(&window, "saveAction");
         auto *restartAction = child<QAction>(&window, "restartServiceAction");
         auto *enDisAction = child<QAction>(&window, "enDisServiceAction");
-        // Start from an ordinary selected service (state 1, start form).
-        probe.setIconToStartStopBtn(ServiceSynchronized);
-        probe.setIconToEnDisBtn(1);
-        restartAction->setEnabled(true);
-
         // Every report counts, even when the flag is already set.
         Q_EMIT s.controller->oneServiceChanged();
         Q_EMIT s.controller->oneServiceChanged();
@@ -184,7 +202,10 @@ private Q_SLOTS:
         QVERIFY(probe.isConfigChanged());
         QVERIFY(saveAction->isEnabled());
 
+        // Written: the flag goes, and the selected service's state is read again.
+        s.clearCalls();
         Q_EMIT s.controller->confWrited();
+        QCOMPARE(s.count(QStringLiteral("getCurrentServiceState")), 1);
         QCOMPARE(changed.size(), 3);
         QCOMPARE(changed[2][0].toBool(), false);
         QVERIFY(!probe.isConfigChanged());

@@ -12,6 +12,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QListView>
 #include <QPushButton>
 #include <QStatusBar>
 #include <QTest>
@@ -46,10 +47,23 @@ class MainWindowStatesTest : public QObject
 private Q_SLOTS:
     void init()
     {
-        fakeScript().reset();
+        // Two services, the synchronized one active; the first tick is over.
+        FakeScript &s = fakeScript();
+        s.reset();
         clearSettings();
+        s.addService(TimesyncdPackage, "systemd-timesyncd", ServiceNotActive, 0);
+        s.addService(ChronyPackage, "chrony", ServiceSynchronized, 1);
+        s.widgets = {new QWidget, new QWidget};
+        s.activeName = QStringLiteral("chrony");
         window = std::make_unique<MainWindow>(true);
         probe = std::make_unique<MainWindowProbe>(window.get());
+        probe->tick();
+    }
+
+    void select(int row)
+    {
+        auto *view = window->findChild<QListView *>(QStringLiteral("servicesListView"));
+        view->selectionModel()->setCurrentIndex(view->model()->index(row, 0), QItemSelectionModel::ClearAndSelect);
     }
 
     void cleanup()
@@ -143,12 +157,18 @@ private Q_SLOTS:
 
     void restoreBeforeAnyState()
     {
-        // No code shown yet: the restore leaves the message and only restarts the poll.
-        QCOMPARE(probe->lastStatusState(), -1);
-        probe->showTempStatusMessage(0, QStringLiteral("Time synced successfully"));
-        QVERIFY(QMetaObject::invokeMethod(window.get(), "restoreStatusBar"));
-        QCOMPARE(probe->statusTextLabel()->text(), QStringLiteral("Time synced successfully"));
-        QVERIFY(probe->updateTimer()->isActive());
+        // Pages but no service: no code is shown at all.
+        fakeScript().reset();
+        fakeScript().widgets = {new QWidget};
+        MainWindow bare(true);
+        MainWindowProbe bareProbe(&bare);
+        QCOMPARE(bareProbe.lastStatusState(), -1);
+        QCOMPARE(bareProbe.statusTextLabel()->text(), QString());
+        // The restore leaves the message and only restarts the poll.
+        bareProbe.showTempStatusMessage(0, QStringLiteral("Time synced successfully"));
+        QVERIFY(QMetaObject::invokeMethod(&bare, "restoreStatusBar"));
+        QCOMPARE(bareProbe.statusTextLabel()->text(), QStringLiteral("Time synced successfully"));
+        QVERIFY(bareProbe.updateTimer()->isActive());
     }
 
     void startStopForms_data()
@@ -191,6 +211,7 @@ private Q_SLOTS:
         QFETCH(int, conflictQueries);
 
         FakeScript &s = fakeScript();
+        s.services.clear();
         const PackageIndex keys[] = {TimesyncdPackage, ChronyPackage};
         for (int i = 0; i < services; ++i) {
             s.addService(keys[i], i ? "chrony" : "systemd-timesyncd", 1, 1);
@@ -218,18 +239,22 @@ private Q_SLOTS:
     void enablingChangesDoNotUnblockAStart()
     {
         FakeScript &s = fakeScript();
-        s.addService(TimesyncdPackage, "systemd-timesyncd", 1, 1);
-        s.addService(ChronyPackage, "chrony", 3, 1);
         s.serviceConflicting = false;
-        probe->setIconToStartStopBtn(1);
+        select(0); // the inactive one: blocked by chrony
+        QVERIFY(!action("startStopServiceAction")->isEnabled());
         Q_EMIT s.controller->oneServiceChanged();
+        QVERIFY(!action("startStopServiceAction")->isEnabled());
+        QVERIFY(!action("restartServiceAction")->isEnabled());
         Q_EMIT s.controller->confWrited();
         QVERIFY(!action("startStopServiceAction")->isEnabled());
+        QVERIFY(!action("restartServiceAction")->isEnabled());
         QCOMPARE(action("startStopServiceAction")->toolTip(), conflictTip);
 
         // An allowed start follows the flag both ways.
         s.serviceConflicting = true;
-        probe->setIconToStartStopBtn(1);
+        select(1);
+        select(0);
+        QVERIFY(action("startStopServiceAction")->isEnabled());
         Q_EMIT s.controller->oneServiceChanged();
         QVERIFY(!action("startStopServiceAction")->isEnabled());
         Q_EMIT s.controller->confWrited();

@@ -5,6 +5,7 @@
 
 #include <QByteArray>
 #include <QHash>
+#include <QString>
 #include <QVector>
 
 // A configuration file as a list of lines. Each line keeps its exact bytes
@@ -118,6 +119,13 @@ private:
     QByteArray m_text;
     QVector<Change> m_changes;
 };
+
+// The text of some bytes, all of them: Qt 5's QString::fromUtf8(QByteArray)
+// would stop at a NUL byte.
+inline QString textOf(const QByteArray &bytes)
+{
+    return QString::fromUtf8(bytes.constData(), bytes.size());
+}
 
 // True for the bytes a configuration file must never hold.
 bool hasForbiddenBytes(const QByteArray &bytes);

@@ -168,7 +168,7 @@ DirectiveConfig DirectiveConfig::parse(DirectiveFormat format, const QByteArray 
         if (isOneOf(syntax, keyword, syntax.sourceDirectives)) {
             SourceLine source{i, -1, {}};
             ServerEntry &entry = source.entry;
-            entry.directive = QString::fromUtf8(keyword);
+            entry.directive = textOf(keyword);
             entry.origin = i;
             int t = 1;
             while (t < tokens.size() && syntax.hostPrefixes.contains(tokens.at(t).value)) {
@@ -176,7 +176,7 @@ DirectiveConfig DirectiveConfig::parse(DirectiveFormat format, const QByteArray 
             }
             if (t < tokens.size()) {
                 source.hostToken = t;
-                entry.host = QString::fromUtf8(tokens.at(t).value);
+                entry.host = textOf(tokens.at(t).value);
                 ++t;
             }
             for (; t < tokens.size(); ++t) {
@@ -212,7 +212,7 @@ DirectiveConfig DirectiveConfig::parse(DirectiveFormat format, const QByteArray 
             const int valueBegin = tokens.size() > 1 ? tokens.at(1).begin : tokens.first().end;
             const QByteArray value = text.mid(valueBegin, tokens.last().end - valueBegin);
             config.m_otherLines.append(i);
-            config.m_settings.others.append({QString::fromUtf8(keyword), QString::fromUtf8(value), i});
+            config.m_settings.others.append({textOf(keyword), textOf(value), i});
         }
     }
     return config;
@@ -505,14 +505,22 @@ QByteArray DirectiveConfig::render(const DirectiveSettings &wanted) const
     if (wanted.others != m_settings.others) {
         const QSet<int> otherLines(m_otherLines.cbegin(), m_otherLines.cend());
         QVector<PlacedLine> items;
+        QHash<int, const DirectiveEntry *> read;
+        for (const DirectiveEntry &entry : m_settings.others) {
+            read.insert(entry.origin, &entry);
+        }
         for (const DirectiveEntry &entry : wanted.others) {
-            const QByteArray key = entry.key.toUtf8();
-            const QByteArray value = entry.value.toUtf8();
-            const bool known = otherLines.contains(entry.origin);
-            if (known && m_tokens.at(entry.origin).tokens.first().value == key) {
-                items.append({entry.origin, editedDirectiveLine(entry.origin, value)});
+            // Compared as read, so that bytes that are not UTF-8 survive
+            // on every line the user did not change.
+            const DirectiveEntry *old = otherLines.contains(entry.origin) ? read.value(entry.origin) : nullptr;
+            if (old && old->key == entry.key && old->value == entry.value) {
+                items.append({entry.origin, m_document.lines.at(entry.origin).text});
+            } else if (old && old->key == entry.key) {
+                items.append({entry.origin, editedDirectiveLine(entry.origin, entry.value.toUtf8())});
             } else {
-                items.append({known ? entry.origin : -1, value.isEmpty() ? key : key + ' ' + value});
+                const QByteArray key = entry.key.toUtf8();
+                const QByteArray value = entry.value.toUtf8();
+                items.append({old ? entry.origin : -1, value.isEmpty() ? key : key + ' ' + value});
             }
         }
         placeLines(plan, m_otherLines, items, m_document);

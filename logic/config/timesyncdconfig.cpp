@@ -38,7 +38,7 @@ QStringList listValue(const QList<QByteArray> &values)
             continue;
         }
         for (const QByteArray &word : words) {
-            list.append(QString::fromUtf8(word));
+            list.append(textOf(word));
         }
     }
     return list;
@@ -52,7 +52,7 @@ DurationValue durationValue(const QByteArray &value)
         return duration;
     }
     duration.present = true;
-    duration.raw = QString::fromUtf8(value);
+    duration.raw = textOf(value);
     duration.understood = TimesyncdConfig::parseDuration(duration.raw, &duration.seconds);
     return duration;
 }
@@ -103,10 +103,14 @@ bool TimesyncdConfig::parseDuration(const QString &text, qint64 *seconds)
     return true;
 }
 
+static bool isManaged(const QByteArray &key)
+{
+    return key == ntpKey || key == fallbackKey || key == rootDistanceKey || key == pollMinKey || key == pollMaxKey;
+}
+
 bool TimesyncdConfig::isManagedKey(const QString &key)
 {
-    const QByteArray k = key.toUtf8();
-    return k == ntpKey || k == fallbackKey || k == rootDistanceKey || k == pollMinKey || k == pollMaxKey;
+    return isManaged(key.toUtf8());
 }
 
 bool TimesyncdConfig::isValidKey(const QString &key)
@@ -196,7 +200,7 @@ TimesyncdConfig TimesyncdConfig::parse(const QByteArray &bytes)
         } else if (a.key == pollMaxKey) {
             s.pollIntervalMaxSec = durationValue(a.value);
         } else {
-            s.others.append({QString::fromUtf8(a.key), QString::fromUtf8(a.value), a.line});
+            s.others.append({textOf(a.key), textOf(a.value), a.line});
         }
     }
     s.ntp = listValue(ntp);
@@ -338,20 +342,27 @@ QByteArray TimesyncdConfig::render(const TimesyncdSettings &wanted) const
         QVector<int> originals;
         QHash<int, const Assignment *> byLine;
         for (const Assignment &a : m_assignments) {
-            if (!isManagedKey(QString::fromUtf8(a.key))) {
+            if (!isManaged(a.key)) {
                 originals.append(a.line);
                 byLine.insert(a.line, &a);
             }
         }
+        QHash<int, const DirectiveEntry *> read;
+        for (const DirectiveEntry &entry : m_settings.others) {
+            read.insert(entry.origin, &entry);
+        }
         QVector<PlacedLine> items;
         for (const DirectiveEntry &entry : wanted.others) {
-            const QByteArray key = entry.key.toUtf8();
-            const QByteArray value = entry.value.toUtf8();
+            // Compared as read, so that bytes that are not UTF-8 survive
+            // on every line the user did not change.
             const Assignment *a = byLine.value(entry.origin);
-            if (a && a->key == key) {
-                items.append({entry.origin, a->value == value ? m_document.lines.at(a->line).text : assignmentText(*a, value)});
+            const DirectiveEntry *old = a ? read.value(entry.origin) : nullptr;
+            if (old && old->key == entry.key && old->value == entry.value) {
+                items.append({entry.origin, m_document.lines.at(a->line).text});
+            } else if (old && old->key == entry.key) {
+                items.append({entry.origin, assignmentText(*a, entry.value.toUtf8())});
             } else {
-                items.append({entry.origin, key + '=' + value});
+                items.append({a ? entry.origin : -1, entry.key.toUtf8() + '=' + entry.value.toUtf8()});
             }
         }
         if (!items.isEmpty()) {

@@ -1,0 +1,54 @@
+#!/bin/bash
+# SPDX-License-Identifier: GPL-2.0-or-later
+# SPDX-FileCopyrightText: 2026 The kcm_zel_admin_time authors
+#
+# Builds the configuration parsers' libFuzzer targets with clang++ and runs
+# each for a bounded time, the stock Debian files as seeds.
+#
+#   run-fuzz.sh BUILD_DIR [SECONDS]
+#
+# ZEL_STOCK_DIR names the stock files' folder (sandbox/prepare.sh makes it);
+# without it the targets start from the small seeds alone. A crash or a failed
+# check leaves its input under BUILD_DIR/artifacts and fails the script.
+set -euo pipefail
+
+[ $# -ge 1 ] || { echo "usage: $0 BUILD_DIR [SECONDS]" >&2; exit 2; }
+here=$(cd "$(dirname "$0")" && pwd)
+build=$(realpath -m "$1")
+seconds=${2:-15}
+
+cmake -S "$here" -B "$build" -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo >"$build.configure.log" 2>&1 ||
+    { cat "$build.configure.log" >&2; exit 1; }
+cmake --build "$build" --parallel 2 >"$build.build.log" 2>&1 ||
+    { tail -50 "$build.build.log" >&2; exit 1; }
+
+declare -A stock=(
+    [timesyncd]=systemd-timesyncd/etc/systemd/timesyncd.conf
+    [chrony]=chrony/etc/chrony/chrony.conf
+    [ntpsec]=ntpsec/etc/ntpsec/ntp.conf
+    [openntpd]=openntpd/etc/openntpd/ntpd.conf
+)
+
+status=0
+for format in timesyncd chrony ntpsec openntpd; do
+    corpus=$build/corpus/$format
+    seeds=$build/seeds/$format
+    mkdir -p "$corpus" "$seeds" "$build/artifacts"
+    if [ -n "${ZEL_STOCK_DIR:-}" ] && [ -f "$ZEL_STOCK_DIR/${stock[$format]}" ]; then
+        cp "$ZEL_STOCK_DIR/${stock[$format]}" "$seeds/stock"
+    fi
+    cp "$here"/seeds/"$format".* "$seeds/" 2>/dev/null || true
+    echo "fuzzing the $format parser for ${seconds}s"
+    # ASan's leak check would report Qt's process-wide caches.
+    if ! ASAN_OPTIONS=detect_leaks=0 "$build/fuzz_$format" \
+            -max_total_time="$seconds" -max_len=8192 -timeout=10 -rss_limit_mb=1024 \
+            -dict="$here/config.dict" -artifact_prefix="$build/artifacts/$format-" \
+            -print_final_stats=1 "$corpus" "$seeds" >"$build/$format.log" 2>&1; then
+        echo "the $format parser failed; input saved under $build/artifacts:" >&2
+        tail -40 "$build/$format.log" >&2
+        status=1
+    else
+        grep -E '^stat::number_of_executed_units|^Done' "$build/$format.log" || true
+    fi
+done
+exit $status

@@ -1,0 +1,142 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// SPDX-FileCopyrightText: 2026 The kcm_zel_admin_time authors
+
+#include "mainwindow.h"
+#include "ui_appskeleton.h"
+
+#include "logiccontroller.h"
+
+#include <KLocalizedString>
+
+#include <QMessageBox>
+#include <QPersistentModelIndex>
+#include <QStandardItemModel>
+
+// Each command hands the selected service's name to the controller and then
+// re-reads its state. The controller's calls, and the message boxes, run the
+// event loop: the 5-second tick or the user may rebuild the list or select
+// another row meanwhile, so a command keeps a persistent index and checks it
+// again before using it.
+
+namespace
+{
+void showNoSelection(QWidget *parent)
+{
+    QMessageBox::information(parent,
+                             ki18nd("kcm_zel_admin_time", "Warning!").toString(),
+                             ki18nd("kcm_zel_admin_time", "No one service has been selected").toString(),
+                             QMessageBox::Ok);
+}
+}
+
+QModelIndex MainWindow::selectedAfterWait(const QPersistentModelIndex &index) const
+{
+    const QModelIndex current = ui->servicesListView->currentIndex();
+    if (index.isValid() && index.model() == servicesModel && index == current) {
+        return index;
+    }
+    // The controller's selected service is the selected row's, whatever the
+    // command started on; refreshing that row keeps row and state together.
+    return current;
+}
+
+void MainWindow::showStartFailure(const QString &name)
+{
+    const QString result = controller->getStartResult();
+    if (result.isEmpty()) {
+        return;
+    }
+    QMessageBox::warning(this,
+                         ki18nd("kcm_zel_admin_time", "Warning!").toString(),
+                         ki18nd("kcm_zel_admin_time", "Service %1 can't start.\nAdditional information below:\n%2").subs(name).subs(result).toString(),
+                         QMessageBox::Ok);
+}
+
+void MainWindow::startStopSelectedService()
+{
+    const QModelIndex current = ui->servicesListView->currentIndex();
+    if (!current.isValid()) {
+        showNoSelection(this);
+        return;
+    }
+    const QPersistentModelIndex index(current);
+    const QString name = servicesModel->data(current).toString();
+    // The cached state decides; the refresh below shows the real one.
+    if (current.data(ServiceStateRole) == QVariant(static_cast<int>(ServiceNotActive))) {
+        controller->startServiceByDbus(name);
+        showStartFailure(name);
+    } else {
+        controller->stopServiceByDbus(name);
+    }
+    actualizeServiceState(selectedAfterWait(index));
+}
+
+void MainWindow::restartSelectedService()
+{
+    const QModelIndex current = ui->servicesListView->currentIndex();
+    if (!current.isValid()) {
+        showNoSelection(this);
+        return;
+    }
+    const QPersistentModelIndex index(current);
+    const QString name = servicesModel->data(current).toString();
+    controller->restartServiceByDbus(name);
+    showStartFailure(name);
+    actualizeServiceState(selectedAfterWait(index));
+}
+
+void MainWindow::enableDisableSelectedService()
+{
+    const QModelIndex current = ui->servicesListView->currentIndex();
+    if (!current.isValid()) {
+        showNoSelection(this);
+        return;
+    }
+    const QPersistentModelIndex index(current);
+    const QString name = servicesModel->data(current).toString();
+    if (current.data(ServiceEnablingRole) == QVariant(1)) {
+        controller->disableServiceByDbus(name);
+    } else {
+        controller->enableServiceByDbus(name);
+    }
+    actualizeServiceEnabling(selectedAfterWait(index));
+}
+
+void MainWindow::actualizeServiceEnabling(QModelIndex index)
+{
+    const int value = controller->getCurrentServiceEnabling();
+    if (index.isValid() && index.model() == servicesModel) {
+        servicesModel->setData(index, value, ServiceEnablingRole);
+    }
+    setIconToEnDisBtn(value);
+}
+
+void MainWindow::actualizeServiceState(QModelIndex index)
+{
+    const ServiceState state = controller->getCurrentServiceState();
+    const bool ownRow = index.isValid() && index.model() == servicesModel;
+    if (ownRow) {
+        servicesModel->setData(index, static_cast<int>(state), ServiceStateRole);
+        setIconToModelItem(index.row(), state);
+    }
+    setIconToStartStopBtn(state);
+    fillStatusBar(state);
+
+    // Rebuild on the first refresh, while no service is active, and once
+    // more when one is again; never over unsaved changes.
+    if (lastServiceState != NoInstalledService && state != NoInstalledService) {
+        return;
+    }
+    if (!isConfigChanged) {
+        reloadSystemState();
+    }
+    lastServiceState = state;
+}
+
+void MainWindow::updateServiceState()
+{
+    if (!controller->isSettingsOpened()) {
+        actualizeServiceState(ui->servicesListView->currentIndex());
+    }
+    requestLastSynchroInfo();
+}
