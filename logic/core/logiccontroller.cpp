@@ -8,10 +8,13 @@
 #include "config/configformat.h"
 #include "core/startresult.h"
 #include "packages/packageinstaller.h"
+#include "settingspages/servicesettings.h"
 #include "synchro/syncservers.h"
 #include "zeladmintime_debug.h"
 
 #include <KLocalizedString>
+#include <QApplication>
+#include <QWidget>
 #include <QFile>
 #include <QPointer>
 #include <QTimer>
@@ -114,6 +117,8 @@ LogicController::LogicController(bool hasEmptyMac, QObject *parent)
     , d(std::make_unique<LogicControllerPrivate>(this, hasEmptyMac))
 {
     d->reload();
+    d->settings.reload(d->installed.keys());
+    connect(&d->settings, &SettingsSet::changed, this, &LogicController::oneServiceChanged);
 }
 
 LogicController::~LogicController() = default;
@@ -156,6 +161,7 @@ void LogicController::setCurrentSelectedService(int row)
 void LogicController::reloadSystemState()
 {
     d->reload();
+    d->settings.reload(d->installed.keys());
 }
 
 ServiceState LogicController::getCurrentServiceState()
@@ -324,34 +330,74 @@ QString LogicController::getPackageNameByServiceName(const QString &name) const
 }
 
 // ---------------------------------------------------------------------------
-// Settings pages and configuration writing. Not implemented yet: each member
-// does the least that keeps the window honest.
+// Settings pages and configuration writing (logic/settingspages).
 // ---------------------------------------------------------------------------
+
+// The window given by setMainWindowId(), when it is a widget of this process.
+static QWidget *mainWindow(const LogicControllerPrivate &d)
+{
+    if (d.mainWindowId == 0 || !qobject_cast<QApplication *>(QCoreApplication::instance())) {
+        return nullptr;
+    }
+    QWidget *widget = QWidget::find(WId(d.mainWindowId));
+    return widget ? widget->window() : nullptr;
+}
+
+QStringList LogicControllerPrivate::configuredServers() const
+{
+    return settings.configuredServers(installed.keys());
+}
 
 QList<QWidget *> LogicController::getInstalledServiceWidgets() const
 {
-    // No settings pages yet.
-    return {};
+    d->settings.setWindow(mainWindow(*d));
+    return d->settings.pages(d->installed.keys());
 }
 
 bool LogicController::isMainSettingsAvailable() const
 {
-    return false;
+    const ServiceDescription *service = d->selected();
+    const ServiceSettings *settings = service ? d->settings.settings(service->index) : nullptr;
+    return settings && settings->hasMainSettings();
 }
 
 bool LogicController::isSettingsOpened() const
 {
-    return false;
+    return d->settings.isDialogOpen();
 }
 
 void LogicController::openMainSettingsDialog() const
 {
+    const ServiceDescription *service = d->selected();
+    ServiceSettings *settings = service ? d->settings.settings(service->index) : nullptr;
+    if (!settings || !qobject_cast<QApplication *>(QCoreApplication::instance())) {
+        return;
+    }
+    QWidget *parent = mainWindow(*d);
+    settings->openMainSettingsDialog(parent ? parent : settings->page()->window());
 }
 
 void LogicController::applyConfig()
 {
-    // Nothing can be written yet; say so before returning.
-    Q_EMIT confWriteError();
+    d->settings.setWindow(mainWindow(*d));
+    QList<PackageIndex> written;
+    const bool allWritten = d->settings.writeModified(d->installed.keys(), &written);
+    // A running service reads its configuration only when it starts.
+    QPointer<LogicController> alive(this);
+    for (PackageIndex index : qAsConst(written)) {
+        const ServiceDescription &service = ServiceCatalog::byIndex(index);
+        if (d->systemd->isReachable() && d->systemd->unit(service.unitName).isActive()) {
+            restartServiceByDbus(service.serviceName);
+            if (!alive) {
+                return; // the window went away while systemd worked
+            }
+        }
+    }
+    if (allWritten) {
+        Q_EMIT confWrited();
+    } else {
+        Q_EMIT confWriteError();
+    }
 }
 
 // ---------------------------------------------------------------------------

@@ -8,6 +8,7 @@
 #include "catalog/servicecatalog.h"
 #include "core/timeservice.h"
 #include "packages/packagedatabase.h"
+#include "settingspages/settingsset.h"
 #include "synchro/lastsyncreader.h"
 #include "synchro/oneshotsync.h"
 #include "syncstatus/syncstatus.h"
@@ -38,6 +39,12 @@ public:
     PackageDatabase packages;
     std::vector<std::unique_ptr<TimeService>> services; // one per catalog entry
     QMap<PackageIndex, AbstractServiceClass *> installed;
+    // Configuration files, settings pages and dialogs of the installed services.
+    SettingsSet settings;
+
+    // The valid server names of the installed services' configurations, as
+    // edited, in row order.
+    QStringList configuredServers() const;
 
     // Destroyed first: nothing they signal may reach a half-destroyed controller.
     std::unique_ptr<SyncStatus> sync;

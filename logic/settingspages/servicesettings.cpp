@@ -94,10 +94,9 @@ bool ServiceSettings::reload(QString *error)
     QString why;
     m_readable = SafeFile::read(SysRoot::path(configPath()), &snapshot, &why);
     adopt(snapshot.content, snapshot.exists);
-    if (!m_timesyncdPage && !m_directivePage) {
-        createPage();
+    if (QWidget *shown = m_timesyncdPage ? static_cast<QWidget *>(m_timesyncdPage) : m_directivePage) {
+        shown->setEnabled(m_readable);
     }
-    page()->setEnabled(m_readable);
     if (!m_readable && error) {
         *error = why;
     }
@@ -121,10 +120,12 @@ void ServiceSettings::createPage()
 
 QWidget *ServiceSettings::page()
 {
-    if (m_timesyncdPage) {
-        return m_timesyncdPage;
+    if (!m_timesyncdPage && !m_directivePage) {
+        createPage();
     }
-    return m_directivePage;
+    QWidget *page = m_timesyncdPage ? static_cast<QWidget *>(m_timesyncdPage) : m_directivePage;
+    page->setEnabled(m_readable);
+    return page;
 }
 
 void ServiceSettings::pageEdited()

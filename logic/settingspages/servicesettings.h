@@ -39,8 +39,8 @@ public:
     // The file's path on the machine (not mapped into a system root).
     QString configPath() const;
 
-    // The settings page. The object keeps it and deletes it; a page deleted
-    // by someone else is not made again until reload().
+    // The settings page, made on first use. The object keeps it and deletes
+    // it; one deleted by someone else is made anew on the next call.
     QWidget *page();
     // Whether the settings dialog can be opened: the file could be read.
     bool hasMainSettings() const;
