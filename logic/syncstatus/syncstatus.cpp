@@ -24,6 +24,17 @@ SyncStatus::SyncStatus(QObject *parent)
 {
 }
 
+SyncStatus::~SyncStatus()
+{
+    // Status tools still running are of no use to anyone now.
+    const auto processes = findChildren<QProcess *>();
+    for (QProcess *process : processes) {
+        process->disconnect(this);
+        process->kill();
+        process->waitForFinished(1000);
+    }
+}
+
 bool SyncStatus::isSynchronized(PackageIndex service, int maxAgeMs)
 {
     Entry &entry = entries[service];

@@ -18,6 +18,7 @@ class SyncStatus : public QObject
 
 public:
     explicit SyncStatus(QObject *parent = nullptr);
+    ~SyncStatus() override;
 
     // The last answer (false until there is one); asks again in the
     // background when it is older than maxAgeMs.
