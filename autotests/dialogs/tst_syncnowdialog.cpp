@@ -6,7 +6,6 @@
 
 #include <QComboBox>
 #include <QDialogButtonBox>
-#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
@@ -55,26 +54,6 @@ private Q_SLOTS:
         setUpDesktopLook();
     }
 
-    void formAsBuilt()
-    {
-        SyncNowDialog dialog(nullptr);
-        Form f(&dialog);
-        QCOMPARE(dialog.objectName(), QStringLiteral("SyncNowDialog"));
-        QCOMPARE(dialog.size(), QSize(264, 148));
-        QCOMPARE(dialog.maximumSize(), QSize(300, 170));
-        QCOMPARE(dialog.windowTitle(), QStringLiteral("Server selection"));
-        auto *info = dialog.findChild<QLabel *>(QStringLiteral("infoLabel"));
-        QCOMPARE(info->text(), QStringLiteral("Synchronizing the system time\nwill NOT affect\nthe status of the time sync service."));
-        QCOMPARE(info->alignment(), Qt::AlignCenter);
-        QCOMPARE(dialog.findChild<QLabel *>(QStringLiteral("serverLabel"))->text(), QStringLiteral("Server"));
-        QCOMPARE(f.combo->toolTip(), QStringLiteral("Choose or enter address"));
-        QVERIFY(f.combo->isEditable());
-        QCOMPARE(f.combo->currentIndex(), -1);
-        QCOMPARE(f.syncButton->text(), QStringLiteral("Synchronize"));
-        QVERIFY(!f.syncButton->isEnabled());
-        QCOMPARE(f.buttonBox->standardButtons(), QDialogButtonBox::Cancel);
-    }
-
     void validator_data()
     {
         QTest::addColumn<QString>("input");
@@ -86,18 +65,13 @@ private Q_SLOTS:
         QTest::newRow("one character") << QStringLiteral("a") << unfinished;
         QTest::newRow("two characters") << QStringLiteral("ab") << ok;
         QTest::newRow("host name") << QStringLiteral("0.debian.pool.ntp.org") << ok;
-        QTest::newRow("address") << QStringLiteral("192.168.1.10") << ok;
         QTest::newRow("underscore first") << QStringLiteral("_ntp-server") << ok;
         QTest::newRow("blank") << QStringLiteral(" ") << refused;
-        QTest::newRow("blank inside") << QStringLiteral("ntp server") << refused;
         QTest::newRow("colon") << QStringLiteral(":") << refused;
         QTest::newRow("port") << QStringLiteral("ntp.example:123") << refused;
         QTest::newRow("slash") << QStringLiteral("/") << refused;
-        QTest::newRow("url") << QStringLiteral("ntp://example") << refused;
         QTest::newRow("hyphen first") << QStringLiteral("-ntp") << refused;
-        QTest::newRow("dot first") << QStringLiteral(".ntp") << refused;
         QTest::newRow("non-ASCII letter") << QStringLiteral("zeit.b\u00fcro") << refused;
-        QTest::newRow("non-ASCII first") << QStringLiteral("\u00e9t\u00e9") << refused;
     }
 
     void validator()
@@ -115,10 +89,8 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("keys");
         QTest::addColumn<QString>("field");
-        QTest::newRow("host name") << QStringLiteral("pool.ntp.org") << QStringLiteral("pool.ntp.org");
         QTest::newRow("blank dropped") << QStringLiteral("ntp server") << QStringLiteral("ntpserver");
         QTest::newRow("port colon dropped") << QStringLiteral("ntp.example:123") << QStringLiteral("ntp.example123");
-        QTest::newRow("slashes dropped") << QStringLiteral("a//b") << QStringLiteral("ab");
         QTest::newRow("only refused") << QStringLiteral(" :/") << QString();
         QTest::newRow("one character") << QStringLiteral("x") << QStringLiteral("x");
     }

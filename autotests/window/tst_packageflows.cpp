@@ -206,22 +206,29 @@ private Q_SLOTS:
         QVERIFY(boxes.seen.isEmpty());
     }
 
-    void installReminders_data()
+    // The outcome the library reports, as the user sees it.
+    void installOutcome_data()
     {
         QTest::addColumn<QString>("service");
-        QTest::addColumn<QString>("reminder");
-        QTest::newRow("systemd-timesyncd") << QStringLiteral("systemd-timesyncd") << timesyncdReminder;
-        QTest::newRow("with conflicts") << QStringLiteral("openntpd") << reloadReminder;
-        QTest::newRow("other case") << QStringLiteral("Systemd-timesyncd") << reloadReminder;
+        QTest::addColumn<bool>("started");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("systemd-timesyncd") << QStringLiteral("systemd-timesyncd") << true << timesyncdReminder;
+        QTest::newRow("with conflicts") << QStringLiteral("openntpd") << true << reloadReminder;
+        QTest::newRow("other case") << QStringLiteral("Systemd-timesyncd") << true << reloadReminder;
+        QTest::newRow("synaptic failed") << QStringLiteral("openntpd") << false
+                                         << QStringLiteral("Synaptic failed to start. Try to install openntpd-pkg package manually.");
     }
 
-    void installReminders()
+    void installOutcome()
     {
         QFETCH(QString, service);
-        QFETCH(QString, reminder);
+        QFETCH(bool, started);
+        QFETCH(QString, text);
         FakeScript &s = fakeScript();
         s.notInstalledNames = QStringList{QStringLiteral("systemd-timesyncd"), QStringLiteral("openntpd"), QStringLiteral("Systemd-timesyncd")};
         s.conflicts = {{QStringLiteral("openntpd"), {QStringLiteral("chrony"), QStringLiteral("ntpsec")}}};
+        s.packageNames = {{QStringLiteral("openntpd"), QStringLiteral("openntpd-pkg")}};
+        s.installResult = started;
         makeWindow();
         QVERIFY(services());
         const int rows = services()->rowCount();
@@ -229,47 +236,27 @@ private Q_SLOTS:
         DialogAnswerer dialogs;
         dialogs.expect(choose(service));
         BoxAnswerer boxes(window.get());
-        boxes.expect(QMessageBox::Yes);
-        action("addNewServiceAction")->trigger();
+        boxes.expect(started ? QMessageBox::Yes : QMessageBox::Ok);
+        window->findChild<QPushButton *>(QStringLiteral("plusBtn"))->click();
 
-        QCOMPARE(s.callNames(packageCalls), QStringList({QStringLiteral("tryToInstallService")}));
+        // The package is asked for only after a failed attempt.
+        QStringList expectedCalls{QStringLiteral("tryToInstallService")};
+        if (!started) {
+            expectedCalls << QStringLiteral("getPackageNameByServiceName");
+        }
+        QCOMPARE(s.callNames(packageCalls), expectedCalls);
         QCOMPARE(s.lastArgs(QStringLiteral("tryToInstallService")), QVariantList({service}));
         QCOMPARE(boxes.seen.size(), 1);
-        QCOMPARE(boxes.seen[0].title, QStringLiteral("Warning!"));
-        QCOMPARE(boxes.seen[0].text, reminder);
-        QCOMPARE(boxes.seen[0].buttons, QMessageBox::StandardButtons(QMessageBox::Yes));
-        QCOMPARE(boxes.seen[0].icon, QMessageBox::Warning);
+        QCOMPARE(boxes.seen[0].title, started ? QStringLiteral("Warning!") : QStringLiteral("Error!"));
+        QCOMPARE(boxes.seen[0].text, text);
+        QCOMPARE(boxes.seen[0].buttons, QMessageBox::StandardButtons(started ? QMessageBox::Yes : QMessageBox::Ok));
+        QCOMPARE(boxes.seen[0].icon, started ? QMessageBox::Warning : QMessageBox::Critical);
         QVERIFY(boxes.seen[0].parentedToWindow);
         // The list waits for a reload; the conflicting services are the
         // library's business.
         QCOMPARE(services()->rowCount(), rows);
         QCOMPARE(s.count(QStringLiteral("stopServiceByDbus")), 0);
         QCOMPARE(s.count(QStringLiteral("reloadSystemState")), 0);
-    }
-
-    void installFailureHint()
-    {
-        FakeScript &s = fakeScript();
-        s.notInstalledNames = QStringList{QStringLiteral("ntpsec")};
-        s.packageNames = {{QStringLiteral("ntpsec"), QStringLiteral("ntpsec-pkg")}};
-        s.installResult = false;
-        makeWindow();
-
-        DialogAnswerer dialogs;
-        dialogs.expect(choose(QStringLiteral("ntpsec")));
-        BoxAnswerer boxes(window.get());
-        boxes.expect(QMessageBox::Ok);
-        window->findChild<QPushButton *>(QStringLiteral("plusBtn"))->click();
-
-        // The package is asked for only after the failed attempt.
-        QCOMPARE(s.callNames(packageCalls), QStringList({QStringLiteral("tryToInstallService"), QStringLiteral("getPackageNameByServiceName")}));
-        QCOMPARE(s.lastArgs(QStringLiteral("getPackageNameByServiceName")), QVariantList({QStringLiteral("ntpsec")}));
-        QCOMPARE(boxes.seen.size(), 1);
-        QCOMPARE(boxes.seen[0].title, QStringLiteral("Error!"));
-        QCOMPARE(boxes.seen[0].text, QStringLiteral("Synaptic failed to start. Try to install ntpsec-pkg package manually."));
-        QCOMPARE(boxes.seen[0].buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
-        QCOMPARE(boxes.seen[0].icon, QMessageBox::Critical);
-        QVERIFY(boxes.seen[0].parentedToWindow);
     }
 
     // The second run reuses the dialog with the library's fresh answers.
@@ -392,20 +379,26 @@ private Q_SLOTS:
         QCOMPARE(s.callNames(packageCalls), QStringList());
     }
 
-    void removalReminder_data()
+    void removalOutcome_data()
     {
         QTest::addColumn<QString>("service");
-        QTest::newRow("chrony") << QStringLiteral("chrony");
-        QTest::newRow("systemd-timesyncd") << QStringLiteral("systemd-timesyncd");
+        QTest::addColumn<bool>("started");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("chrony") << QStringLiteral("chrony") << true << reloadReminder;
+        QTest::newRow("systemd-timesyncd") << QStringLiteral("systemd-timesyncd") << true << reloadReminder;
+        QTest::newRow("synaptic failed") << QStringLiteral("ntpsec") << false
+                                         << QStringLiteral("Synaptic failed to start. Try to uninstall ntpsec-pkg package manually.");
     }
 
-    void removalReminder()
+    void removalOutcome()
     {
         QFETCH(QString, service);
+        QFETCH(bool, started);
+        QFETCH(QString, text);
         FakeScript &s = fakeScript();
-        if (!s.service(service.toLatin1())) {
-            s.addService(TimesyncdPackage, service.toLatin1(), ServiceNotActive, 0);
-        }
+        s.addService(TimesyncdPackage, "systemd-timesyncd", ServiceNotActive, 0);
+        s.uninstallResult = started;
+        s.packageNames = {{QStringLiteral("ntpsec"), QStringLiteral("ntpsec-pkg")}};
         makeWindow();
         QStandardItemModel *model = services();
         QVERIFY(model);
@@ -417,44 +410,24 @@ private Q_SLOTS:
 
         BoxAnswerer boxes(window.get());
         boxes.expect(QMessageBox::Yes);
-        boxes.expect(QMessageBox::Yes);
+        boxes.expect(started ? QMessageBox::Yes : QMessageBox::Ok);
         action("deleteServiceAction")->trigger();
 
-        QCOMPARE(s.callNames(packageCalls), QStringList({QStringLiteral("tryToUninstallCurrentService")}));
+        QStringList expectedCalls{QStringLiteral("tryToUninstallCurrentService")};
+        if (!started) {
+            expectedCalls << QStringLiteral("getPackageNameByServiceName");
+            QCOMPARE(s.lastArgs(QStringLiteral("getPackageNameByServiceName")), QVariantList({service}));
+        }
+        QCOMPARE(s.callNames(packageCalls), expectedCalls);
         QCOMPARE(boxes.seen.size(), 2);
         QCOMPARE(boxes.seen[0].text, QStringLiteral("Do you really want to uninstall %1 service?").arg(service));
-        QCOMPARE(boxes.seen[1].title, QStringLiteral("Warning!"));
-        QCOMPARE(boxes.seen[1].text, reloadReminder);
-        QCOMPARE(boxes.seen[1].buttons, QMessageBox::StandardButtons(QMessageBox::Yes));
-        QCOMPARE(boxes.seen[1].icon, QMessageBox::Warning);
+        QCOMPARE(boxes.seen[1].title, started ? QStringLiteral("Warning!") : QStringLiteral("Error!"));
+        QCOMPARE(boxes.seen[1].text, text);
+        QCOMPARE(boxes.seen[1].buttons, QMessageBox::StandardButtons(started ? QMessageBox::Yes : QMessageBox::Ok));
+        QCOMPARE(boxes.seen[1].icon, started ? QMessageBox::Warning : QMessageBox::Critical);
         QVERIFY(boxes.seen[1].parentedToWindow);
         // Still listed until the configuration is reloaded.
         QCOMPARE(model->rowCount(), rows);
-        QCOMPARE(model->match(model->index(0, 0), Qt::DisplayRole, service, 1, Qt::MatchExactly).size(), 1);
-    }
-
-    void removalFailureHint()
-    {
-        FakeScript &s = fakeScript();
-        s.uninstallResult = false;
-        s.packageNames = {{QStringLiteral("ntpsec"), QStringLiteral("ntpsec-pkg")}};
-        makeWindow();
-        QVERIFY(services());
-        list()->setCurrentIndex(services()->index(1, 0));
-        s.clearCalls();
-
-        BoxAnswerer boxes(window.get());
-        boxes.expect(QMessageBox::Yes);
-        boxes.expect(QMessageBox::Ok);
-        action("deleteServiceAction")->trigger();
-
-        QCOMPARE(s.callNames(packageCalls), QStringList({QStringLiteral("tryToUninstallCurrentService"), QStringLiteral("getPackageNameByServiceName")}));
-        QCOMPARE(s.lastArgs(QStringLiteral("getPackageNameByServiceName")), QVariantList({QStringLiteral("ntpsec")}));
-        QCOMPARE(boxes.seen.size(), 2);
-        QCOMPARE(boxes.seen[1].title, QStringLiteral("Error!"));
-        QCOMPARE(boxes.seen[1].text, QStringLiteral("Synaptic failed to start. Try to uninstall ntpsec-pkg package manually."));
-        QCOMPARE(boxes.seen[1].buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
-        QCOMPARE(boxes.seen[1].icon, QMessageBox::Critical);
     }
 
     // The failure names the package by the list's entry; with none left
