@@ -63,7 +63,7 @@ trap finish EXIT
 if [ -z "${DISPLAY:-}" ]; then
     displayfile=$stage/display
     rm -f "$displayfile"
-    Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp 3>"$displayfile" >"$stage/xvfb.log" 2>&1 &
+    Xvfb -displayfd 3 -screen 0 1600x1400x24 -nolisten tcp 3>"$displayfile" >"$stage/xvfb.log" 2>&1 &
     xvfb=$!
     for _ in $(seq 100); do
         [ -s "$displayfile" ] && break
