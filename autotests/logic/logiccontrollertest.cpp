@@ -369,6 +369,33 @@ private Q_SLOTS:
         QCOMPARE(controller->getPackageNameByServiceName(timesyncd), QStringLiteral("systemd-timesyncd"));
     }
 
+    // apt may keep its lists compressed; the conflicts of a package that is
+    // not installed come from them alone.
+    void compressedAptLists()
+    {
+        if (!withSystemd()) {
+            QSKIP("needs systemd");
+        }
+        const QDir lists(sandboxPath("ZELADMINTIME_SYSROOT", QStringLiteral("var/lib/apt/lists")));
+        const QStringList plain = lists.entryList({QStringLiteral("*_Packages")});
+        QCOMPARE(plain.size(), 1);
+        const QString list = lists.filePath(plain.first());
+        QCOMPARE(QProcess::execute(QStringLiteral("gzip"), {list}), 0);
+        controller->reloadSystemState();
+        const QStringList conflicted = controller->getConflictedServices(QStringLiteral("openntpd"));
+        QCOMPARE(QProcess::execute(QStringLiteral("gunzip"), {list + QStringLiteral(".gz")}), 0);
+        QCOMPARE(conflicted, (QStringList{timesyncd, chrony, QStringLiteral("ntpsec")}));
+
+        // Without any list only the installed packages' relations are known.
+        QVERIFY(QFile::rename(list, list + QStringLiteral(".away")));
+        controller->reloadSystemState();
+        const QStringList unknown = controller->getConflictedServices(QStringLiteral("openntpd"));
+        const QStringList installed = controller->getConflictedServices(chrony);
+        QVERIFY(QFile::rename(list + QStringLiteral(".away"), list));
+        QCOMPARE(unknown, QStringList());
+        QCOMPARE(installed, QStringList{timesyncd});
+    }
+
     void installAndRemoveReachStandIn()
     {
         if (!withSystemd()) {

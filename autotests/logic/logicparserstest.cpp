@@ -242,6 +242,21 @@ private Q_SLOTS:
         QVERIFY(!db.isInstalled(QStringLiteral("ntpsec"))); // its paragraph is not trusted
     }
 
+    void aptListOnlyOurParagraphs()
+    {
+        PackageDatabase db({QStringLiteral("ntpsec"), QStringLiteral("openntpd")});
+        const QByteArray list =
+            "Package: libc6\nProvides: broken line without colon? no: fine\n\n"
+            "Package: unrelated\nbad line\n\n" // not ours: not even looked at
+            "Package: ntpsec\nVersion: 1\nProvides: time-daemon\n  \n"
+            "Package: openntpd\nConflicts: time-daemon\nno colon here\n";
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("^lists/x_Packages:13: corrupt package list: ")));
+        db.addAptList(list, QStringLiteral("lists/x_Packages"));
+        QCOMPARE(db.record(QStringLiteral("ntpsec")).provides, QVector<QByteArray>{"time-daemon"});
+        QVERIFY(db.record(QStringLiteral("openntpd")).conflicts.isEmpty());
+        QVERIFY(!db.isInstalled(QStringLiteral("ntpsec"))); // apt's lists never say installed
+    }
+
     void chronyTracking_data()
     {
         QTest::addColumn<QByteArray>("output");

@@ -9,6 +9,10 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
+
+#include <algorithm>
+#include <cstring>
 
 namespace PackageRelations
 {
@@ -104,7 +108,93 @@ void PackageDatabase::loadStatus(const QByteArray &text, const QString &fileName
 
 void PackageDatabase::addAptList(const QByteArray &text, const QString &fileName)
 {
-    mergeParagraphs(parseFile(text, fileName), false);
+    mergeParagraphs(parseAptList(text, fileName), false);
+}
+
+static int find(const QByteArray &text, const QByteArray &what, int from)
+{
+    // glibc's memmem is several times faster than QByteArray::indexOf here.
+    const void *hit = memmem(text.constData() + from, size_t(text.size() - from), what.constData(), size_t(what.size()));
+    return hit ? int(static_cast<const char *>(hit) - text.constData()) : -1;
+}
+
+QVector<Deb822::Paragraph> PackageDatabase::parseAptList(const QByteArray &text, const QString &fileName) const
+{
+    // A list holds tens of thousands of packages; only our few paragraphs are
+    // parsed. One pass over the "Package:" lines finds them.
+    static const QByteArray packageLine("\nPackage: ");
+    QVector<int> starts;
+    // -1 stands for a "Package:" line at the very start.
+    int at = text.startsWith("Package: ") ? -1 : find(text, packageLine, 0);
+    while (at >= -1) {
+        const int nameStart = at + packageLine.size();
+        int nameEnd = text.indexOf('\n', nameStart);
+        if (nameEnd < 0) {
+            nameEnd = text.size();
+        }
+        if (records.contains(text.mid(nameStart, nameEnd - nameStart).trimmed())) {
+            const int blank = at < 0 ? -1 : text.lastIndexOf("\n\n", at);
+            starts.append(blank < 0 ? 0 : blank + 2);
+        }
+        at = find(text, packageLine, nameEnd);
+        if (at < 0) {
+            break;
+        }
+    }
+
+    // Two of ours in one stretch without an empty line are parsed once.
+    starts.erase(std::unique(starts.begin(), starts.end()), starts.end());
+    QVector<Deb822::Paragraph> ours;
+    for (const int start : qAsConst(starts)) {
+        int end = text.indexOf("\n\n", start);
+        end = end < 0 ? text.size() : end + 1;
+        Deb822::Result result = Deb822::parse(text.mid(start, end - start), keptFields);
+        // Line numbers are counted only when there is something to report.
+        const int line = result.errors.isEmpty() ? 1 : 1 + int(std::count(text.constBegin(), text.constBegin() + start, '\n'));
+        for (const Deb822::Error &error : qAsConst(result.errors)) {
+            qCWarning(ZELADMINTIME_LOG).noquote()
+                << QStringLiteral("%1:%2: corrupt package list: %3").arg(fileName).arg(line + error.line - 1).arg(error.message);
+        }
+        for (Deb822::Paragraph &paragraph : result.paragraphs) {
+            if (records.contains(paragraph.value("package"))) {
+                ours.append(std::move(paragraph));
+            }
+        }
+    }
+    return ours;
+}
+
+// apt may keep its lists compressed (Acquire::GzipIndexes); apt-helper reads
+// every format apt writes.
+static bool readList(const QString &path, QByteArray &text)
+{
+    if (path.endsWith(QLatin1String("_Packages"))) {
+        QFile file(path);
+        if (!file.open(QIODevice::ReadOnly)) {
+            qCWarning(ZELADMINTIME_LOG) << "cannot read the package list" << path << file.errorString();
+            return false;
+        }
+        text = file.readAll();
+        return true;
+    }
+    static const QString helper = QStringLiteral("/usr/lib/apt/apt-helper");
+    if (!QFileInfo(helper).isExecutable()) {
+        return false;
+    }
+    QProcess process;
+    process.start(helper, {QStringLiteral("cat-file"), path}, QIODevice::ReadOnly);
+    process.closeWriteChannel();
+    text.clear();
+    while (process.waitForReadyRead(10000)) {
+        text += process.readAllStandardOutput();
+    }
+    process.waitForFinished(1000);
+    text += process.readAllStandardOutput();
+    if (process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0) {
+        qCWarning(ZELADMINTIME_LOG) << "cannot read the compressed package list" << path;
+        return false;
+    }
+    return true;
 }
 
 void PackageDatabase::load()
@@ -122,18 +212,23 @@ void PackageDatabase::load()
     }
 
     const QDir lists(SysRoot::path(QStringLiteral("/var/lib/apt/lists")));
-    const QFileInfoList files = lists.entryInfoList({QStringLiteral("*_Packages")}, QDir::Files | QDir::Readable);
+    const QFileInfoList files = lists.entryInfoList({QStringLiteral("*_Packages"),
+                                                     QStringLiteral("*_Packages.lz4"),
+                                                     QStringLiteral("*_Packages.gz"),
+                                                     QStringLiteral("*_Packages.xz"),
+                                                     QStringLiteral("*_Packages.zst"),
+                                                     QStringLiteral("*_Packages.bz2")},
+                                                    QDir::Files | QDir::Readable);
     QHash<QString, CachedList> stillThere;
     for (const QFileInfo &info : files) {
         const QString path = info.absoluteFilePath();
         CachedList cached = listCache.value(path);
         if (cached.size != info.size() || cached.modified != info.lastModified()) {
-            QFile file(path);
-            if (!file.open(QIODevice::ReadOnly)) {
-                qCWarning(ZELADMINTIME_LOG) << "cannot read the package list" << path << file.errorString();
+            QByteArray text;
+            if (!readList(path, text)) {
                 continue;
             }
-            cached.paragraphs = parseFile(file.readAll(), path);
+            cached.paragraphs = parseAptList(text, path);
             cached.size = info.size();
             cached.modified = info.lastModified();
         }

@@ -35,7 +35,8 @@ public:
     // Only these packages are kept.
     explicit PackageDatabase(const QStringList &packageNames);
 
-    // Reads dpkg's status file and apt's lists below the system root. A file
+    // Reads dpkg's status file and apt's lists (plain or compressed) below the
+    // system root. A file
     // that cannot be read or parsed is reported with qCWarning, and what it
     // held that was readable is still used.
     void load();
@@ -48,6 +49,7 @@ public:
     PackageRecord record(const QString &package) const;
 
 private:
+    QVector<Deb822::Paragraph> parseAptList(const QByteArray &text, const QString &fileName) const;
     QVector<Deb822::Paragraph> parseFile(const QByteArray &text, const QString &fileName) const;
     void mergeParagraphs(const QVector<Deb822::Paragraph> &paragraphs, bool fromStatusFile);
 
