@@ -8,6 +8,10 @@
 
 #include "logiccontroller.h"
 
+#include <QDBusArgument>
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusVirtualObject>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -19,6 +23,8 @@
 #include <QTimer>
 
 #include <memory>
+
+#include <sys/timex.h>
 
 static const QString timesyncd = QStringLiteral("systemd-timesyncd");
 static const QString chrony = QStringLiteral("chrony");
@@ -90,6 +96,37 @@ static int rowOf(LogicController &controller, const QString &name)
 {
     return names(controller.getInstalledServicesMap()).indexOf(name);
 }
+
+// timesyncd's status object as systemd-timesyncd puts it on the bus.
+class FakeTimesyncd : public QDBusVirtualObject
+{
+public:
+    uint leap = 0;
+    uint stratum = 2;
+    QString server = QStringLiteral("127.0.0.1");
+
+    QString introspect(const QString &) const override
+    {
+        return QString();
+    }
+
+    bool handleMessage(const QDBusMessage &message, const QDBusConnection &connection) override
+    {
+        if (message.member() != QLatin1String("GetAll") || message.arguments().value(0).toString() != QLatin1String("org.freedesktop.timesync1.Manager")) {
+            return false;
+        }
+        QDBusArgument ntp;
+        ntp.beginStructure();
+        ntp << leap << uint(4) << uint(4) << stratum << int(-23) << quint64(1000) << quint64(2000) << QByteArray("GPS") << quint64(1700000000000000)
+            << quint64(1700000000001000) << quint64(1700000000002000) << quint64(1700000000003000) << false << quint64(12) << quint64(500);
+        ntp.endStructure();
+        QVariantMap properties{{QStringLiteral("ServerName"), server},
+                               {QStringLiteral("NTPMessage"), QVariant::fromValue(ntp)},
+                               {QStringLiteral("PollIntervalUSec"), quint64(64000000)}};
+        connection.send(message.createReply(QVariant::fromValue(properties)));
+        return true;
+    }
+};
 
 class LogicControllerTest : public QObject
 {
@@ -301,6 +338,42 @@ private Q_SLOTS:
         // A new run must earn its state 3 again, not inherit the old answer.
         controller->startServiceByDbus(chrony);
         QVERIFY(controller->getCurrentServiceState() != ServiceNotActive);
+    }
+
+    // timesyncd reports through its own D-Bus object; without it the kernel tells.
+    void timesyncdStates()
+    {
+        if (!withSystemd()) {
+            QSKIP("needs systemd");
+        }
+        QDBusConnection bus = QDBusConnection::connectToBus(QDBusConnection::SystemBus, QStringLiteral("fake-timesyncd"));
+        FakeTimesyncd fake;
+        QVERIFY(bus.registerVirtualObject(QStringLiteral("/org/freedesktop/timesync1"), &fake));
+        QVERIFY(bus.registerService(QStringLiteral("org.freedesktop.timesync1")));
+
+        select(timesyncd);
+        controller->startServiceByDbus(timesyncd);
+        QCOMPARE(controller->getStartResult(), QString());
+        QTRY_COMPARE_WITH_TIMEOUT(controller->getCurrentServiceState(), ServiceSynchronized, 10000);
+        fake.leap = 3; // the server's alarm: not synchronized
+        QTRY_COMPARE_WITH_TIMEOUT(controller->getCurrentServiceState(), ServiceNotSynchronized, 10000);
+        fake.leap = 0;
+        QTRY_COMPARE_WITH_TIMEOUT(controller->getCurrentServiceState(), ServiceSynchronized, 10000);
+        fake.server.clear(); // no server answered yet
+        QTRY_COMPARE_WITH_TIMEOUT(controller->getCurrentServiceState(), ServiceNotSynchronized, 10000);
+
+        // No timesyncd object on the bus: the kernel's clock state decides.
+        fake.server = QStringLiteral("127.0.0.1");
+        QTRY_COMPARE_WITH_TIMEOUT(controller->getCurrentServiceState(), ServiceSynchronized, 10000);
+        bus.unregisterService(QStringLiteral("org.freedesktop.timesync1"));
+        bus.unregisterObject(QStringLiteral("/org/freedesktop/timesync1"));
+        QDBusConnection::disconnectFromBus(QStringLiteral("fake-timesyncd"));
+        struct timex tx = {};
+        QVERIFY(adjtimex(&tx) >= 0);
+        const bool kernelSynchronized = !(tx.status & STA_UNSYNC) && tx.maxerror < 16000000;
+        QTRY_COMPARE_WITH_TIMEOUT(controller->getCurrentServiceState(), kernelSynchronized ? ServiceSynchronized : ServiceNotSynchronized, 10000);
+        controller->stopServiceByDbus(timesyncd);
+        QCOMPARE(controller->getCurrentServiceState(), ServiceNotActive);
     }
 
     void failingStartIsExplained()
