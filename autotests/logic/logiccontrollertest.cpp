@@ -524,7 +524,8 @@ private Q_SLOTS:
         broken.insert(at + 27, "this line has no colon\n");
         QVERIFY(writeFile(statusFile(), broken));
         controller->reloadSystemState();
-        QVERIFY2(!warnings.filter(QRegularExpression(QStringLiteral("status:\\d+: corrupt package list"))).isEmpty(), qPrintable(warnings.join(QLatin1Char('\n'))));
+        QVERIFY2(!warnings.filter(QRegularExpression(QStringLiteral("status:\\d+: corrupt package list"))).isEmpty(),
+                 qPrintable(warnings.join(QLatin1Char('\n'))));
         QCOMPARE(names(controller->getInstalledServicesMap()), QStringList{chrony});
 
         // Binary junk, then no file at all: no services, no crash.

@@ -155,8 +155,7 @@ private Q_SLOTS:
         QTest::newRow("empty") << QByteArray() << QVector<QByteArray>{};
         QTest::newRow("versions") << QByteArray("systemd (<< 245.4-2~), time-daemon") << QVector<QByteArray>{"systemd", "time-daemon"};
         QTest::newRow("alternatives") << QByteArray("a | b (>= 1) | c") << QVector<QByteArray>{"a", "b", "c"};
-        QTest::newRow("qualifiers") << QByteArray("perl:any, foo [amd64 i386] <!nocheck>,bar:amd64")
-                                    << QVector<QByteArray>{"perl", "foo", "bar"};
+        QTest::newRow("qualifiers") << QByteArray("perl:any, foo [amd64 i386] <!nocheck>,bar:amd64") << QVector<QByteArray>{"perl", "foo", "bar"};
         QTest::newRow("continued") << QByteArray("ntp,\ntime-daemon (= 1.0),  ntp") << QVector<QByteArray>{"ntp", "time-daemon"};
         QTest::newRow("junk") << QByteArray(",, | ,(1)") << QVector<QByteArray>{};
     }
@@ -261,11 +260,12 @@ private Q_SLOTS:
     {
         QTest::addColumn<QByteArray>("output");
         QTest::addColumn<Answer>("answer");
-        QTest::newRow("synchronized")
-            << QByteArray("7F000001,127.0.0.1,11,1796544874.745828063,-0.000001564,0.000000022,0.000000022,-0.020,0.006,0.243,0.000006125,0.000000601,0.0,Normal\n")
-            << Answer::Synchronized;
+        QTest::newRow("synchronized") << QByteArray(
+            "7F000001,127.0.0.1,11,1796544874.745828063,-0.000001564,0.000000022,0.000000022,-0.020,0.006,0.243,0.000006125,0.000000601,0.0,Normal\n")
+                                      << Answer::Synchronized;
         QTest::newRow("leap second") << QByteArray("A29FC801,162.159.200.1,3,1,0,0,0,0,0,0,0,0,64.0,Insert second\n") << Answer::Synchronized;
-        QTest::newRow("not synchronized") << QByteArray("00000000,,0,0.000000000,0.000000000,0.000000000,0.000000000,0.000,0.000,0.000,1.000000000,1.000000000,0.0,Not synchronised\n")
+        QTest::newRow("not synchronized") << QByteArray(
+            "00000000,,0,0.000000000,0.000000000,0.000000000,0.000000000,0.000,0.000,0.000,1.000000000,1.000000000,0.0,Not synchronised\n")
                                           << Answer::NotSynchronized;
         QTest::newRow("daemon gone") << QByteArray("506 Cannot talk to daemon\n") << Answer::Unknown;
         QTest::newRow("empty") << QByteArray() << Answer::Unknown;

@@ -54,9 +54,16 @@ QString describe(SystemdClient::Job job, const QString &serviceName, const Syste
     case SystemdClient::JobOutcome::Done:
         return QString();
     case SystemdClient::JobOutcome::JobFailed: {
-        const QString what = restart
-            ? ki18nd("kcm_zel_admin_time", "Restarting %1 failed: %2 (job result \"%3\").").subs(serviceName).subs(jobResultText(outcome.jobResult)).subs(outcome.jobResult).toString()
-            : ki18nd("kcm_zel_admin_time", "Starting %1 failed: %2 (job result \"%3\").").subs(serviceName).subs(jobResultText(outcome.jobResult)).subs(outcome.jobResult).toString();
+        const QString what = restart ? ki18nd("kcm_zel_admin_time", "Restarting %1 failed: %2 (job result \"%3\").")
+                                           .subs(serviceName)
+                                           .subs(jobResultText(outcome.jobResult))
+                                           .subs(outcome.jobResult)
+                                           .toString()
+                                     : ki18nd("kcm_zel_admin_time", "Starting %1 failed: %2 (job result \"%3\").")
+                                           .subs(serviceName)
+                                           .subs(jobResultText(outcome.jobResult))
+                                           .subs(outcome.jobResult)
+                                           .toString();
         return what + QLatin1Char(' ') + unitStateText(unit);
     }
     case SystemdClient::JobOutcome::CallFailed:

@@ -6,8 +6,8 @@
 #include "zeladmintime_debug.h"
 
 #include <QEventLoop>
-#include <QRegularExpression>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTemporaryFile>
 

@@ -169,8 +169,8 @@ static bool readNtpMessage(const QVariant &value, uint &leap, uint &stratum, qui
     quint64 packetCount = 0;
     quint64 jitter = 0;
     argument.beginStructure();
-    argument >> leap >> version >> mode >> stratum >> precision >> rootDelay >> rootDispersion >> reference >> origin >> receive >> transmit
-        >> destination >> spike >> packetCount >> jitter;
+    argument >> leap >> version >> mode >> stratum >> precision >> rootDelay >> rootDispersion >> reference >> origin >> receive >> transmit >> destination
+        >> spike >> packetCount >> jitter;
     argument.endStructure();
     return true;
 }
@@ -191,8 +191,7 @@ void SyncStatus::askTimesyncd(quint64 generation)
         if (reply.isError()) {
             const QDBusError::ErrorType type = reply.error().type();
             // Not on this bus (an older timesyncd, or another bus): the kernel tells.
-            const bool absent = type == QDBusError::ServiceUnknown || type == QDBusError::UnknownObject
-                || type == QDBusError::UnknownInterface;
+            const bool absent = type == QDBusError::ServiceUnknown || type == QDBusError::UnknownObject || type == QDBusError::UnknownInterface;
             answer(TimesyncdPackage, generation, absent && kernelSynchronized());
             return;
         }

@@ -130,13 +130,19 @@ bool SystemdClient::ping(int timeoutMs)
     return reachable;
 }
 
-void SystemdClient::noteError(const QDBusError &error)
+void SystemdClient::noteError(const QDBusError &error, bool waitedForUser)
 {
     switch (error.type()) {
-    case QDBusError::ServiceUnknown:
     case QDBusError::NoReply:
     case QDBusError::Timeout:
     case QDBusError::TimedOut:
+        if (waitedForUser) {
+            // Nobody answered polkit's question: systemd itself is fine.
+            qCWarning(ZELADMINTIME_LOG) << "systemd:" << error.name() << error.message();
+            break;
+        }
+        Q_FALLTHROUGH();
+    case QDBusError::ServiceUnknown:
     case QDBusError::Disconnected:
     case QDBusError::NoServer:
         if (reachable) {
@@ -322,10 +328,8 @@ QDBusMessage SystemdClient::callAndWait(const QDBusMessage &message, int timeout
 
 static QDBusMessage authorizedCall(const QString &method)
 {
-    QDBusMessage message = QDBusMessage::createMethodCall(systemdService,
-                                                          managerPath,
-                                                          QString::fromLatin1(OrgFreedesktopSystemd1ManagerInterface::staticInterfaceName()),
-                                                          method);
+    QDBusMessage message =
+        QDBusMessage::createMethodCall(systemdService, managerPath, QString::fromLatin1(OrgFreedesktopSystemd1ManagerInterface::staticInterfaceName()), method);
     // polkit may ask the user for the administrator's password.
     message.setInteractiveAuthorizationAllowed(true);
     return message;
@@ -351,7 +355,7 @@ SystemdClient::JobOutcome SystemdClient::runJob(Job job, const QString &unitName
     if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty()) {
         outcome.kind = JobOutcome::CallFailed;
         outcome.error = QDBusError(reply);
-        noteError(outcome.error);
+        noteError(outcome.error, true);
         return outcome;
     }
     const QString jobPath = qvariant_cast<QDBusObjectPath>(reply.arguments().constFirst()).path();
@@ -417,7 +421,7 @@ bool SystemdClient::setUnitFileEnabled(const QString &unitName, bool enabled)
         return false;
     }
     if (reply.type() != QDBusMessage::ReplyMessage) {
-        noteError(QDBusError(reply));
+        noteError(QDBusError(reply), true);
         return false;
     }
     // Like systemctl: the manager must read the changed links.
@@ -426,7 +430,7 @@ bool SystemdClient::setUnitFileEnabled(const QString &unitName, bool enabled)
         return false;
     }
     if (reply.type() != QDBusMessage::ReplyMessage) {
-        noteError(QDBusError(reply));
+        noteError(QDBusError(reply), true);
     }
     refreshUnit(unitName);
     return true;

@@ -74,7 +74,9 @@ private:
     void refreshUnit(const QString &unitName);
     void fetchAllAsync();
     void applyProperties(const QString &unitName, const QVariantMap &properties);
-    void noteError(const QDBusError &error);
+    // waitedForUser: the call allowed polkit to ask, so a missing answer
+    // may be the user's, not systemd's.
+    void noteError(const QDBusError &error, bool waitedForUser = false);
     QDBusMessage callAndWait(const QDBusMessage &message, int timeoutMs);
 
     QDBusConnection connection;
