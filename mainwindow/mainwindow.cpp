@@ -88,12 +88,11 @@ MainWindow::MainWindow(bool hasEmptyMacLabel, QMainWindow *parent)
     });
     connect(ui->servicesListView, &QAbstractItemView::doubleClicked, controller, &LogicController::openMainSettingsDialog);
     connect(controller, &LogicController::loginctlUnavailable, this, [this] {
-        QMessageBox::warning(this,
-                             ki18nd("kcm_zel_admin_time", "Warning!").toString(),
-                             ki18nd("kcm_zel_admin_time",
-                                    "The correct statuses of services are not available \ndue to the impossibility of starting systemctl.")
-                                 .toString(),
-                             QMessageBox::Ok);
+        QMessageBox::warning(
+            this,
+            ki18nd("kcm_zel_admin_time", "Warning!").toString(),
+            ki18nd("kcm_zel_admin_time", "The correct statuses of services are not available \ndue to the impossibility of starting systemctl.").toString(),
+            QMessageBox::Ok);
     });
     connect(ui->addNewServiceAction, &QAction::triggered, this, &MainWindow::showChoosePackDialog);
     connect(ui->plusBtn, &QPushButton::clicked, this, &MainWindow::showChoosePackDialog);

@@ -19,26 +19,80 @@ public:
     {
     }
 
-    bool isConfigChanged() const { return w->isConfigChanged; }
-    int lastStatusState() const { return w->lastStatusState; }
-    int lastServiceState() const { return w->lastServiceState; }
-    bool lastSynchroInfoRequested() const { return w->lastSynchroInfoRequested; }
-    bool hasEmptyMac() const { return w->hasEmptyMac; }
-    LogicController *controller() const { return w->controller; }
-    QStandardItemModel *servicesModel() const { return w->servicesModel; }
-    QTimer *updateTimer() const { return w->updateTimer; }
-    QLabel *statusIconLabel() const { return w->statusIconLabel; }
-    QLabel *statusTextLabel() const { return w->statusTextLabel; }
+    bool isConfigChanged() const
+    {
+        return w->isConfigChanged;
+    }
+    int lastStatusState() const
+    {
+        return w->lastStatusState;
+    }
+    int lastServiceState() const
+    {
+        return w->lastServiceState;
+    }
+    bool lastSynchroInfoRequested() const
+    {
+        return w->lastSynchroInfoRequested;
+    }
+    bool hasEmptyMac() const
+    {
+        return w->hasEmptyMac;
+    }
+    LogicController *controller() const
+    {
+        return w->controller;
+    }
+    QStandardItemModel *servicesModel() const
+    {
+        return w->servicesModel;
+    }
+    QTimer *updateTimer() const
+    {
+        return w->updateTimer;
+    }
+    QLabel *statusIconLabel() const
+    {
+        return w->statusIconLabel;
+    }
+    QLabel *statusTextLabel() const
+    {
+        return w->statusTextLabel;
+    }
 
-    void fillStatusBar(int state) { w->fillStatusBar(state); }
-    void showWaitStatusMessage() { w->showWaitStatusMessage(); }
-    void showTempStatusMessage(int type, const QString &message) { w->showTempStatusMessage(type, message); }
-    void setIconToStartStopBtn(int state) { w->setIconToStartStopBtn(state); }
-    void setIconToEnDisBtn(int enabling) { w->setIconToEnDisBtn(enabling); }
-    void actualizeBtnsEnabling() { w->actualizeBtnsEnabling(); }
-    void disableButtons() { w->disableButtons(); }
+    void fillStatusBar(int state)
+    {
+        w->fillStatusBar(state);
+    }
+    void showWaitStatusMessage()
+    {
+        w->showWaitStatusMessage();
+    }
+    void showTempStatusMessage(int type, const QString &message)
+    {
+        w->showTempStatusMessage(type, message);
+    }
+    void setIconToStartStopBtn(int state)
+    {
+        w->setIconToStartStopBtn(state);
+    }
+    void setIconToEnDisBtn(int enabling)
+    {
+        w->setIconToEnDisBtn(enabling);
+    }
+    void actualizeBtnsEnabling()
+    {
+        w->actualizeBtnsEnabling();
+    }
+    void disableButtons()
+    {
+        w->disableButtons();
+    }
     // One tick of the poll, through its connection.
-    void tick() { QMetaObject::invokeMethod(w->updateTimer, "timeout"); }
+    void tick()
+    {
+        QMetaObject::invokeMethod(w->updateTimer, "timeout");
+    }
 
 private:
     MainWindow *w;

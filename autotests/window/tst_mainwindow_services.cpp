@@ -236,8 +236,9 @@ private Q_SLOTS:
         select(0);
         QCOMPARE(stack()->currentWidget()->objectName(), QStringLiteral("timesyncd page"));
         // The controller hears of the new row before it is asked anything about it.
-        QCOMPARE(s.callNames().mid(0, 3),
-                 QStringList({QStringLiteral("setCurrentSelectedService"), QStringLiteral("isMainSettingsAvailable"), QStringLiteral("isMainSettingsAvailable")}));
+        QCOMPARE(
+            s.callNames().mid(0, 3),
+            QStringList({QStringLiteral("setCurrentSelectedService"), QStringLiteral("isMainSettingsAvailable"), QStringLiteral("isMainSettingsAvailable")}));
         QCOMPARE(s.lastArgs(QStringLiteral("setCurrentSelectedService")), QVariantList({0}));
         QVERIFY(!action("serviceSettAction")->isEnabled());
         QVERIFY(!button("settBtn")->isEnabled());

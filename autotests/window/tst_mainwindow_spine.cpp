@@ -67,8 +67,7 @@ private Q_SLOTS:
         // The controller is the window's, made with the flag, told the window
         // id, and asked whether systemd lives only after everything is wired.
         const QStringList calls = s.callNames({QStringLiteral("LogicController"), QStringLiteral("setMainWindowId"), QStringLiteral("getSysAlive")});
-        QCOMPARE(calls,
-                 QStringList({QStringLiteral("LogicController"), QStringLiteral("setMainWindowId"), QStringLiteral("getSysAlive")}));
+        QCOMPARE(calls, QStringList({QStringLiteral("LogicController"), QStringLiteral("setMainWindowId"), QStringLiteral("getSysAlive")}));
         QCOMPARE(s.callNames().first(), QStringLiteral("LogicController"));
         QCOMPARE(s.callNames().last(), QStringLiteral("getSysAlive"));
         QCOMPARE(s.hasEmptyMac, emptyMac);
@@ -111,8 +110,7 @@ private Q_SLOTS:
         MainWindow window(true);
         QCOMPARE(boxes.seen.size(), 1);
         QCOMPARE(boxes.seen[0].title, QStringLiteral("Warning!"));
-        QCOMPARE(boxes.seen[0].text,
-                 QStringLiteral("The correct statuses of services are not available \ndue to the impossibility of starting systemctl."));
+        QCOMPARE(boxes.seen[0].text, QStringLiteral("The correct statuses of services are not available \ndue to the impossibility of starting systemctl."));
         QCOMPARE(boxes.seen[0].buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
         QCOMPARE(boxes.seen[0].icon, QMessageBox::Warning);
         // The window goes on after the warning.

@@ -50,7 +50,10 @@ public:
     void expectEscape(std::function<void()> whileOpen = {});
 
     QList<SeenBox> seen;
-    int pending() const { return answers.size(); }
+    int pending() const
+    {
+        return answers.size();
+    }
 
 private:
     struct Answer {
