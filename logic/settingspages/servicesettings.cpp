@@ -3,6 +3,8 @@
 
 #include "servicesettings.h"
 
+#include <QScrollArea>
+
 #include "../authhelper/authwriter.h"
 #include "../catalog/servicecatalog.h"
 #include "../common/serveraddress.h"
@@ -11,6 +13,8 @@
 #include "directivepage.h"
 #include "mainsettingsdialog.h"
 #include "timesyncdpage.h"
+
+#include <QScrollArea>
 
 #include <unistd.h>
 
@@ -55,6 +59,8 @@ ServiceSettings::ServiceSettings(PackageIndex service, QObject *parent)
 
 ServiceSettings::~ServiceSettings()
 {
+    // The scroll area owns the page inside it.
+    delete m_scrollArea.data();
     delete m_timesyncdPage.data();
     delete m_directivePage.data();
 }
@@ -105,27 +111,37 @@ bool ServiceSettings::reload(QString *error)
 
 void ServiceSettings::createPage()
 {
+    QWidget *form = nullptr;
     if (m_service == TimesyncdPackage) {
         m_timesyncdPage = new TimesyncdPage;
-        m_timesyncdPage->setObjectName(QStringLiteral("timesyncdSettingsPage"));
         m_timesyncdPage->setSettings(m_timesyncd);
         connect(m_timesyncdPage.data(), &TimesyncdPage::edited, this, &ServiceSettings::pageEdited);
+        form = m_timesyncdPage;
     } else {
         m_directivePage = new DirectivePage(m_format);
-        m_directivePage->setObjectName(serviceName() + QStringLiteral("SettingsPage"));
         m_directivePage->setSettings(m_directive);
         connect(m_directivePage.data(), &DirectivePage::edited, this, &ServiceSettings::pageEdited);
+        form = m_directivePage;
     }
+    const QString prefix = m_service == TimesyncdPackage ? QStringLiteral("timesyncd") : serviceName();
+    form->setObjectName(prefix + QStringLiteral("SettingsForm"));
+    // The forms are taller than a laptop screen; scroll rather than grow the
+    // window past the screen.
+    m_scrollArea = new QScrollArea;
+    m_scrollArea->setObjectName(prefix + QStringLiteral("SettingsPage"));
+    m_scrollArea->setFrameShape(QFrame::NoFrame);
+    m_scrollArea->setWidgetResizable(true);
+    m_scrollArea->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_scrollArea->setWidget(form);
 }
 
 QWidget *ServiceSettings::page()
 {
-    if (!m_timesyncdPage && !m_directivePage) {
+    if (!m_scrollArea) {
         createPage();
     }
-    QWidget *page = m_timesyncdPage ? static_cast<QWidget *>(m_timesyncdPage) : m_directivePage;
-    page->setEnabled(m_readable);
-    return page;
+    m_scrollArea->widget()->setEnabled(m_readable);
+    return m_scrollArea;
 }
 
 void ServiceSettings::pageEdited()

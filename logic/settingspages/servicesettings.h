@@ -15,6 +15,7 @@
 
 class DirectivePage;
 class TimesyncdPage;
+class QScrollArea;
 class QWidget;
 
 // The configuration of one installed service: its file as read, the
@@ -89,6 +90,7 @@ private:
     DirectiveSettings m_directive;
     QPointer<TimesyncdPage> m_timesyncdPage;
     QPointer<DirectivePage> m_directivePage;
+    QPointer<QScrollArea> m_scrollArea;
     QPointer<QWidget> m_window;
     bool m_dialogOpen = false;
 };
