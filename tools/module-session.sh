@@ -5,18 +5,24 @@
 # Opens the built module in kcmshell5:
 #
 #   module-session.sh BUILD_DIR [--screenshot FILE] [--wait SECONDS]
+#                     [--prefix DIR] [--preload LIBRARY]
 #
 # kcmshell5 finds modules without JSON metadata through KService only, so a
 # staging folder under BUILD_DIR carries the module's desktop file, with a
 # private KService cache built by kbuildsycoca5; the plug-in itself is found
-# through QT_PLUGIN_PATH. Without a display (or with --screenshot) it runs
-# kcmshell5 under its own Xvfb when there is no DISPLAY, waits, writes a
-# screenshot of the whole screen, prints its path and ends kcmshell5 and Xvfb.
+# through QT_PLUGIN_PATH, the translations in BUILD_DIR/locale. With --prefix,
+# the module installed under DIR (e.g. a staging install or an unpacked
+# package, DIR being its usr folder) is opened instead, with its plug-in,
+# libraries, desktop file and translations. --preload loads LIBRARY into
+# kcmshell5 alone (tests read its widgets that way). Without a display (or
+# with --screenshot) it runs kcmshell5 under its own Xvfb when there is no
+# DISPLAY, waits, writes a screenshot of the whole screen, prints its path
+# and ends kcmshell5 and Xvfb.
 # Exits non-zero when kcmshell5 ended before the screenshot.
 # Without a session bus it runs itself again under dbus-run-session.
 set -euo pipefail
 
-usage() { sed -n '5,15p' "$0" | sed 's/^# \{0,1\}//' >&2; exit 2; }
+usage() { sed -n '5,22p' "$0" | sed 's/^# \{0,1\}//' >&2; exit 2; }
 
 src=$(cd "$(dirname "$0")/.." && pwd)
 [ $# -ge 1 ] || usage
@@ -24,28 +30,50 @@ build=$(realpath "$1")
 shift
 shot=
 wait_seconds=8
+prefix=
+preload=
 while [ $# -gt 0 ]; do
     case $1 in
     --screenshot) [ $# -ge 2 ] || usage; shot=$(realpath -m "$2"); shift 2 ;;
     --wait) [ $# -ge 2 ] || usage; wait_seconds=$2; shift 2 ;;
+    --prefix) [ $# -ge 2 ] || usage; prefix=$(realpath "$2"); shift 2 ;;
+    --preload) [ $# -ge 2 ] || usage; preload=$(realpath "$2"); shift 2 ;;
     *) usage ;;
     esac
 done
-plugin=$build/bin/kcm_zel_admin_time.so
-[ -f "$plugin" ] || { echo "module-session.sh: $plugin is not built" >&2; exit 2; }
+if [ -n "$prefix" ]; then
+    plugin=$(find "$prefix" -name kcm_zel_admin_time.so -path '*/plugins/*' | head -n 1)
+    [ -n "$plugin" ] || { echo "module-session.sh: no kcm_zel_admin_time.so under $prefix" >&2; exit 2; }
+    library=$(find "$prefix" -name libzeladmintime.so.1 | head -n 1)
+    [ -n "$library" ] || { echo "module-session.sh: no libzeladmintime.so.1 under $prefix" >&2; exit 2; }
+else
+    plugin=$build/bin/kcm_zel_admin_time.so
+    [ -f "$plugin" ] || { echo "module-session.sh: $plugin is not built" >&2; exit 2; }
+fi
 
 if [ -z "${DBUS_SESSION_BUS_ADDRESS:-}" ] && [ -z "${_ZEL_SESSION_BUS:-}" ]; then
     args=("$build" --wait "$wait_seconds")
     [ -z "$shot" ] || args+=(--screenshot "$shot")
+    [ -z "$prefix" ] || args+=(--prefix "$prefix")
+    [ -z "$preload" ] || args+=(--preload "$preload")
     exec env _ZEL_SESSION_BUS=1 dbus-run-session -- bash "$0" "${args[@]}"
 fi
 
-stage=$build/kcm-staging
-mkdir -p "$stage/share/kservices5" "$stage/cache"
-cp "$src/plugin/kcm_zel_admin_time.desktop" "$stage/share/kservices5/"
-export XDG_DATA_DIRS=$stage/share:${XDG_DATA_DIRS:-/usr/local/share:/usr/share}
+if [ -n "$prefix" ]; then
+    # One staging folder for each installed tree: its own KService cache.
+    stage=$build/kcm-staging-$(printf '%s' "$prefix" | md5sum | cut -c1-8)
+    mkdir -p "$stage/cache"
+    export XDG_DATA_DIRS=$prefix/share:${XDG_DATA_DIRS:-/usr/local/share:/usr/share}
+    export LD_LIBRARY_PATH=$(dirname "$library")${LD_LIBRARY_PATH:+:$LD_LIBRARY_PATH}
+else
+    stage=$build/kcm-staging
+    mkdir -p "$stage/share/kservices5" "$stage/cache"
+    cp "$src/plugin/kcm_zel_admin_time.desktop" "$stage/share/kservices5/"
+    # $build/locale/<language>/LC_MESSAGES holds the compiled translations.
+    export XDG_DATA_DIRS=$stage/share:$build:${XDG_DATA_DIRS:-/usr/local/share:/usr/share}
+fi
 export XDG_CACHE_HOME=$stage/cache
-export QT_PLUGIN_PATH=$build/bin${QT_PLUGIN_PATH:+:$QT_PLUGIN_PATH}
+export QT_PLUGIN_PATH=$(dirname "$plugin")${QT_PLUGIN_PATH:+:$QT_PLUGIN_PATH}
 if [ -z "${XDG_RUNTIME_DIR:-}" ]; then
     XDG_RUNTIME_DIR=$(mktemp -d /tmp/zel-runtime.XXXXXX)
     export XDG_RUNTIME_DIR
@@ -85,7 +113,7 @@ if [ -z "$shot" ]; then
     exec kcmshell5 kcm_zel_admin_time
 fi
 
-kcmshell5 kcm_zel_admin_time >"$stage/kcmshell5.log" 2>&1 &
+env ${preload:+LD_PRELOAD=$preload} kcmshell5 kcm_zel_admin_time >"$stage/kcmshell5.log" 2>&1 &
 kcmshell=$!
 sleep "$wait_seconds"
 if ! kill -0 "$kcmshell" 2>/dev/null; then

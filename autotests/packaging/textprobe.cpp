@@ -1,0 +1,128 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// SPDX-FileCopyrightText: 2026 The kcm_zel_admin_time authors
+
+// Preloaded into kcmshell5 (LD_PRELOAD): once the application runs, writes
+// every text its widgets and actions show to the file named by
+// ZEL_TEXT_PROBE_OUT, so a test can read what the real host displays.
+//
+// One record a line, tab-separated:
+//   kind  name  property  value  visible  inModule
+// kind W (widget) or A (action); name the object name, or the class name
+// when there is none; value with \\, \t and \n escaped; inModule 1 for
+// objects inside the control module's widget.
+
+#include <QAbstractButton>
+#include <QAction>
+#include <QApplication>
+#include <QFile>
+#include <QGroupBox>
+#include <QLabel>
+#include <QMenu>
+#include <QSaveFile>
+#include <QTimer>
+#include <QWidget>
+
+namespace
+{
+
+QString escaped(QString text)
+{
+    text.replace(QLatin1Char('\\'), QLatin1String("\\\\"));
+    text.replace(QLatin1Char('\t'), QLatin1String("\\t"));
+    text.replace(QLatin1Char('\n'), QLatin1String("\\n"));
+    return text;
+}
+
+bool insideModule(const QObject *object)
+{
+    for (const QObject *o = object; o; o = o->parent()) {
+        if (o->inherits("KCModule")) {
+            return true;
+        }
+    }
+    return false;
+}
+
+QString nameOf(const QObject *object)
+{
+    const QString name = object->objectName();
+    return name.isEmpty() ? QString::fromLatin1(object->metaObject()->className()) : name;
+}
+
+void record(QByteArray &out, char kind, const QObject *object, const char *property, const QString &value, bool visible)
+{
+    if (value.isEmpty()) {
+        return;
+    }
+    out += kind;
+    out += '\t' + nameOf(object).toUtf8() + '\t' + property + '\t' + escaped(value).toUtf8();
+    out += visible ? "\t1" : "\t0";
+    out += insideModule(object) ? "\t1\n" : "\t0\n";
+}
+
+void dump(const QString &path)
+{
+    QByteArray out;
+    const auto widgets = QApplication::allWidgets();
+    for (const QWidget *w : widgets) {
+        const bool visible = w->isVisible();
+        if (w->isWindow() || w->inherits("QMainWindow")) {
+            record(out, 'W', w, "windowTitle", w->windowTitle(), visible);
+        }
+        if (auto label = qobject_cast<const QLabel *>(w)) {
+            record(out, 'W', w, "text", label->text(), visible);
+        } else if (auto button = qobject_cast<const QAbstractButton *>(w)) {
+            record(out, 'W', w, "text", button->text(), visible);
+        } else if (auto box = qobject_cast<const QGroupBox *>(w)) {
+            record(out, 'W', w, "title", box->title(), visible);
+        } else if (auto menu = qobject_cast<const QMenu *>(w)) {
+            record(out, 'W', w, "title", menu->title(), visible);
+        }
+        record(out, 'W', w, "toolTip", w->toolTip(), visible);
+    }
+    const auto windows = QApplication::topLevelWidgets();
+    for (const QWidget *top : windows) {
+        const auto actions = top->findChildren<QAction *>();
+        for (const QAction *a : actions) {
+            // Shown when it sits in a visible menu bar, menu or tool bar.
+            bool shown = false;
+            const auto holders = a->associatedWidgets();
+            for (const QWidget *h : holders) {
+                shown = shown || h->isVisible();
+            }
+            // A menu's own action goes by the menu's name.
+            const QObject *named = a->menu() ? static_cast<const QObject *>(a->menu()) : a;
+            record(out, 'A', named, "text", a->text(), shown && a->isVisible());
+            record(out, 'A', named, "toolTip", a->toolTip(), shown && a->isVisible());
+        }
+    }
+    QSaveFile file(path);
+    if (file.open(QIODevice::WriteOnly)) {
+        file.write(out);
+        file.commit();
+    }
+}
+
+void startProbe()
+{
+    const QString path = qEnvironmentVariable("ZEL_TEXT_PROBE_OUT");
+    if (path.isEmpty() || !qobject_cast<QApplication *>(QCoreApplication::instance())) {
+        return;
+    }
+    bool ok = false;
+    int delay = qEnvironmentVariableIntValue("ZEL_TEXT_PROBE_DELAY_MS", &ok);
+    if (!ok) {
+        delay = 4000;
+    }
+    // Once a second from then on: the last dump is the state the screenshot shows.
+    auto timer = new QTimer(QCoreApplication::instance());
+    QObject::connect(timer, &QTimer::timeout, timer, [timer, path] {
+        timer->setInterval(1000);
+        dump(path);
+    });
+    timer->start(delay);
+}
+
+}
+
+Q_COREAPP_STARTUP_FUNCTION(startProbe)
