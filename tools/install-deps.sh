@@ -9,6 +9,8 @@ set -euo pipefail
 packages=(
     # build
     cmake g++ make extra-cmake-modules gettext
+    # the Debian package: dpkg-shlibdeps
+    dpkg-dev
     qtbase5-dev qtbase5-dev-tools libqt5dbus5
     libkf5coreaddons-dev libkf5configwidgets-dev libkf5i18n-dev libkf5auth-dev
     # the host and what the module runs
