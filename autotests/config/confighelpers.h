@@ -3,14 +3,59 @@
 
 #pragma once
 
+#include <QApplication>
 #include <QByteArray>
 #include <QFile>
 #include <QList>
 #include <QString>
+#include <QTest>
+#include <QTimer>
 #include <QVector>
+#include <QWidget>
+
+#include <functional>
 
 namespace ConfigTest
 {
+inline QByteArray readFile(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+inline void writeFile(const QString &path, const QByteArray &content)
+{
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    QCOMPARE(file.write(content), content.size());
+}
+
+// A page's widget by its name in the form.
+template<typename T>
+T *child(QObject *parent, const char *name)
+{
+    T *found = parent->findChild<T *>(QLatin1String(name));
+    if (!found) {
+        qFatal("no %s named %s", T::staticMetaObject.className(), name);
+    }
+    return found;
+}
+
+// Runs `answer` on the next modal dialog, from the dialog's own event loop.
+inline void whenModal(std::function<void(QWidget *)> answer)
+{
+    auto *timer = new QTimer;
+    timer->setInterval(20);
+    QObject::connect(timer, &QTimer::timeout, [timer, answer] {
+        if (QWidget *modal = QApplication::activeModalWidget()) {
+            timer->stop();
+            timer->deleteLater();
+            answer(modal);
+        }
+    });
+    timer->start();
+}
+
 // A stock Debian configuration file as the sandbox's preparation unpacked it.
 inline QByteArray stockFile(const QString &package, const QString &path)
 {

@@ -12,7 +12,6 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QDialogButtonBox>
-#include <QFile>
 #include <QIcon>
 #include <QLineEdit>
 #include <QListWidget>
@@ -26,6 +25,8 @@
 
 #include <sys/stat.h>
 
+using ConfigTest::child;
+
 namespace
 {
 QString rooted(const QString &systemPath)
@@ -35,15 +36,12 @@ QString rooted(const QString &systemPath)
 
 QByteArray readFile(const QString &systemPath)
 {
-    QFile file(rooted(systemPath));
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    return ConfigTest::readFile(rooted(systemPath));
 }
 
 void writeFile(const QString &systemPath, const QByteArray &content)
 {
-    QFile file(rooted(systemPath));
-    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    file.write(content);
+    ConfigTest::writeFile(rooted(systemPath), content);
 }
 
 ino_t inode(const QString &systemPath)
@@ -58,16 +56,6 @@ QString systemctl(const QStringList &arguments)
     process.start(QStringLiteral("systemctl"), QStringList{QStringLiteral("--user")} + arguments);
     process.waitForFinished(30000);
     return QString::fromUtf8(process.readAllStandardOutput()).trimmed();
-}
-
-template<typename T>
-T *child(QObject *parent, const char *name)
-{
-    T *found = parent->findChild<T *>(QLatin1String(name));
-    if (!found) {
-        qFatal("no %s named %s", T::staticMetaObject.className(), name);
-    }
-    return found;
 }
 
 const QString timesyncdConf = QStringLiteral("/etc/systemd/timesyncd.conf");
@@ -182,7 +170,10 @@ void ConfigControllerTest::untouchedFilesNotRewritten()
     for (const QString &path : allConfs) {
         inodes.insert(path, inode(path));
     }
-    m_controller->getInstalledServiceWidgets();
+    // An edit undone is no edit.
+    QCheckBox *rtcsync = child<QCheckBox>(pageOf(QStringLiteral("chrony")), "rtcsyncChB");
+    rtcsync->click();
+    rtcsync->click();
     QSignalSpy written(m_controller.get(), &LogicController::confWrited);
     QSignalSpy failed(m_controller.get(), &LogicController::confWriteError);
     m_controller->applyConfig();
@@ -286,9 +277,7 @@ void ConfigControllerTest::settingsDialog()
     QVERIFY(!m_controller->isSettingsOpened());
     bool openMeanwhile = false;
     QSignalSpy changed(m_controller.get(), &LogicController::oneServiceChanged);
-    QTimer::singleShot(100, this, [&] {
-        QWidget *dialog = QApplication::activeModalWidget();
-        QVERIFY(dialog);
+    ConfigTest::whenModal([&](QWidget *dialog) {
         openMeanwhile = m_controller->isSettingsOpened();
         child<QPushButton>(dialog, "addDirectiveBtn")->click();
         auto *table = dialog->findChild<QTableWidget *>(QStringLiteral("directivesTable"));

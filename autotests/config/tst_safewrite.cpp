@@ -4,6 +4,8 @@
 // Replacing a configuration file: whatever fails, the old file stays whole;
 // and the helper's checks of what it is asked to write.
 
+#include "confighelpers.h"
+
 #include "safefile.h"
 #include "writerequest.h"
 
@@ -21,19 +23,6 @@
 
 namespace
 {
-QByteArray readAll(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
-}
-
-void writeFile(const QString &path, const QByteArray &content)
-{
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    QCOMPARE(file.write(content), content.size());
-}
-
 QStringList leftovers(const QString &dir)
 {
     return QDir(dir).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot);
@@ -81,7 +70,7 @@ void SafeWriteTest::replacesAndKeepsModeAndOwner()
         QSKIP("changing a file's owner needs root");
     }
     const QString path = m_dir.filePath(QStringLiteral("owned.conf"));
-    writeFile(path, oldContent);
+    ConfigTest::writeFile(path, oldContent);
     QCOMPARE(chmod(QFile::encodeName(path).constData(), 0640), 0);
     QCOMPARE(chown(QFile::encodeName(path).constData(), 1234, 5678), 0);
     struct stat before;
@@ -89,7 +78,7 @@ void SafeWriteTest::replacesAndKeepsModeAndOwner()
 
     QString error;
     QVERIFY2(SafeFile::write(path, newContent, SafeFile::hashOf(oldContent), &error), qPrintable(error));
-    QCOMPARE(readAll(path), newContent);
+    QCOMPARE(ConfigTest::readFile(path), newContent);
     struct stat after;
     QCOMPARE(stat(QFile::encodeName(path).constData(), &after), 0);
     QCOMPARE(after.st_mode & 07777, mode_t(0640));
@@ -110,20 +99,20 @@ void SafeWriteTest::createsMissingFileOnlyWhenExpected()
     QVERIFY(!snapshot.exists);
     QVERIFY(snapshot.hash().isEmpty());
     QVERIFY2(SafeFile::write(path, newContent, snapshot.hash(), &error), qPrintable(error));
-    QCOMPARE(readAll(path), newContent);
+    QCOMPARE(ConfigTest::readFile(path), newContent);
     QCOMPARE(QFileInfo(path).permissions() & (QFile::ReadOwner | QFile::WriteOwner | QFile::ReadOther | QFile::WriteOther),
              QFile::ReadOwner | QFile::WriteOwner | QFile::ReadOther);
     // It exists now: a writer that saw no file must not replace it.
     QVERIFY(!SafeFile::write(path, oldContent, QByteArray(), &error));
     QVERIFY(error.contains(path));
-    QCOMPARE(readAll(path), newContent);
+    QCOMPARE(ConfigTest::readFile(path), newContent);
     QFile::remove(path);
 }
 
 void SafeWriteTest::refusesFileChangedOnDisk()
 {
     const QString path = m_dir.filePath(QStringLiteral("changed.conf"));
-    writeFile(path, oldContent);
+    ConfigTest::writeFile(path, oldContent);
     SafeFile::Snapshot snapshot;
     QString error;
     QVERIFY(SafeFile::read(path, &snapshot, &error));
@@ -132,19 +121,19 @@ void SafeWriteTest::refusesFileChangedOnDisk()
     // Someone else edits the file meanwhile, keeping its size.
     const QByteArray theirs("server xyz.example iburst\n");
     QCOMPARE(theirs.size(), oldContent.size());
-    writeFile(path, theirs);
+    ConfigTest::writeFile(path, theirs);
     QVERIFY(!SafeFile::write(path, newContent, snapshot.hash(), &error));
     QVERIFY2(error.contains(path) && error.contains(QLatin1String("changed on disk")), qPrintable(error));
-    QCOMPARE(readAll(path), theirs);
+    QCOMPARE(ConfigTest::readFile(path), theirs);
 
     // Changed while the new file was being made: still refused.
-    writeFile(path, oldContent);
+    ConfigTest::writeFile(path, oldContent);
     SafeFile::setBeforeRenameHook([&](const QString &) {
-        writeFile(path, theirs);
+        ConfigTest::writeFile(path, theirs);
     });
     QVERIFY(!SafeFile::write(path, newContent, snapshot.hash(), &error));
     SafeFile::setBeforeRenameHook(nullptr);
-    QCOMPARE(readAll(path), theirs);
+    QCOMPARE(ConfigTest::readFile(path), theirs);
     QCOMPARE(leftovers(m_dir.path()), QStringList{QStringLiteral("changed.conf")});
     QFile::remove(path);
 }
@@ -182,7 +171,7 @@ void SafeWriteTest::readOnlyFolderLeavesOldFile()
         if (!error.contains(path)) {
             return 21;
         }
-        if (readAll(path) != oldContent) {
+        if (ConfigTest::readFile(path) != oldContent) {
             return 22;
         }
         if (leftovers(mountPoint) != QStringList{QStringLiteral("chrony.conf")}) {
@@ -197,7 +186,7 @@ void SafeWriteTest::readOnlyFolderLeavesOldFile()
 void SafeWriteTest::killBeforeRenameLeavesOldFile()
 {
     const QString path = m_dir.filePath(QStringLiteral("killed.conf"));
-    writeFile(path, oldContent);
+    ConfigTest::writeFile(path, oldContent);
     const int status = inChild([&] {
         SafeFile::setBeforeRenameHook([](const QString &) {
             raise(SIGKILL);
@@ -208,7 +197,7 @@ void SafeWriteTest::killBeforeRenameLeavesOldFile()
     });
     QVERIFY(WIFSIGNALED(status));
     QCOMPARE(WTERMSIG(status), SIGKILL);
-    QCOMPARE(readAll(path), oldContent);
+    QCOMPARE(ConfigTest::readFile(path), oldContent);
 
     // The new file was complete when the writer died; it never took the
     // old one's place.
@@ -216,13 +205,13 @@ void SafeWriteTest::killBeforeRenameLeavesOldFile()
     QCOMPARE(files.size(), 2);
     const QString temp = files.filter(QStringLiteral(".killed.conf.")).value(0);
     QVERIFY(!temp.isEmpty());
-    QCOMPARE(readAll(m_dir.filePath(temp)), newContent);
+    QCOMPARE(ConfigTest::readFile(m_dir.filePath(temp)), newContent);
     QFile::remove(m_dir.filePath(temp));
 
     // The next write goes through.
     QString error;
     QVERIFY2(SafeFile::write(path, newContent, SafeFile::hashOf(oldContent), &error), qPrintable(error));
-    QCOMPARE(readAll(path), newContent);
+    QCOMPARE(ConfigTest::readFile(path), newContent);
     QFile::remove(path);
 }
 
@@ -231,12 +220,12 @@ void SafeWriteTest::writesThroughSymlink()
     QVERIFY(QDir().mkpath(m_dir.filePath(QStringLiteral("real"))));
     const QString target = m_dir.filePath(QStringLiteral("real/ntp.conf"));
     const QString link = m_dir.filePath(QStringLiteral("ntp.conf"));
-    writeFile(target, oldContent);
+    ConfigTest::writeFile(target, oldContent);
     QVERIFY(QFile::link(target, link));
     QString error;
     QVERIFY2(SafeFile::write(link, newContent, SafeFile::hashOf(oldContent), &error), qPrintable(error));
     QVERIFY(QFileInfo(link).isSymLink());
-    QCOMPARE(readAll(target), newContent);
+    QCOMPARE(ConfigTest::readFile(target), newContent);
     QFile::remove(link);
     QFile::remove(target);
 }
@@ -300,7 +289,7 @@ void SafeWriteTest::requestExecutesUnderRoot()
     const QTemporaryDir root;
     QVERIFY(QDir(root.path()).mkpath(QStringLiteral("etc/openntpd")));
     const QString file = root.path() + QStringLiteral("/etc/openntpd/ntpd.conf");
-    writeFile(file, "servers 0.debian.pool.ntp.org\n");
+    ConfigTest::writeFile(file, "servers 0.debian.pool.ntp.org\n");
     const QByteArray oldHash = SafeFile::hashOf("servers 0.debian.pool.ntp.org\n");
     QString error;
 
@@ -308,11 +297,11 @@ void SafeWriteTest::requestExecutesUnderRoot()
     QVariantMap args = WriteRequest::arguments(QStringLiteral("/etc/openntpd/ntpd.conf"), "server a.example\n", SafeFile::hashOf("other"));
     QVERIFY(!WriteRequest::execute(args, root.path(), &error));
     QVERIFY(error.contains(QLatin1String("/etc/openntpd/ntpd.conf")));
-    QCOMPARE(readAll(file), QByteArray("servers 0.debian.pool.ntp.org\n"));
+    QCOMPARE(ConfigTest::readFile(file), QByteArray("servers 0.debian.pool.ntp.org\n"));
 
     args = WriteRequest::arguments(QStringLiteral("/etc/openntpd/ntpd.conf"), "server a.example\n", oldHash);
     QVERIFY2(WriteRequest::execute(args, root.path(), &error), qPrintable(error));
-    QCOMPARE(readAll(file), QByteArray("server a.example\n"));
+    QCOMPARE(ConfigTest::readFile(file), QByteArray("server a.example\n"));
 }
 
 QTEST_GUILESS_MAIN(SafeWriteTest)
