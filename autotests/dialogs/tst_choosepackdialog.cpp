@@ -2,7 +2,7 @@
 // SPDX-FileCopyrightText: 2026 The kcm_zel_admin_time authors
 
 #include "choosepackdialog.h"
-#include "dialogtesthelpers.h"
+#include "widgettest.h"
 
 #include <QCheckBox>
 #include <QComboBox>

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 // SPDX-FileCopyrightText: 2026 The kcm_zel_admin_time authors
 
-#include "dialogtesthelpers.h"
 #include "syncnowdialog.h"
+#include "widgettest.h"
 
 #include <QComboBox>
 #include <QDialogButtonBox>

@@ -178,11 +178,11 @@ private Q_SLOTS:
         boxes.expect(QMessageBox::Ok);
         action(command.toLatin1().constData())->trigger();
         QCOMPARE(boxes.seen.size(), 1);
-        QCOMPARE(boxes.seen[0].title, QStringLiteral("Warning!"));
-        QCOMPARE(boxes.seen[0].text, QStringLiteral("Service ntpsec can't start.\nAdditional information below:\n") + result);
-        QCOMPARE(boxes.seen[0].buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
-        QCOMPARE(boxes.seen[0].icon, QMessageBox::Warning);
-        QVERIFY(boxes.seen[0].parentedToWindow);
+        QCOMPARE(boxes.seen[0],
+                 box(QStringLiteral("Warning!"),
+                     QStringLiteral("Service ntpsec can't start.\nAdditional information below:\n") + result,
+                     QMessageBox::Ok,
+                     QMessageBox::Warning));
         // Re-read after the message as after a success.
         QCOMPARE(commandCalls().last(), QStringLiteral("getCurrentServiceState"));
     }
@@ -249,10 +249,7 @@ private Q_SLOTS:
         boxes.expect(QMessageBox::Ok);
         window->findChild<QAction *>(command)->trigger();
         QCOMPARE(boxes.seen.size(), 1);
-        QCOMPARE(boxes.seen[0].title, QStringLiteral("Warning!"));
-        QCOMPARE(boxes.seen[0].text, QStringLiteral("No one service has been selected"));
-        QCOMPARE(boxes.seen[0].buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
-        QCOMPARE(boxes.seen[0].icon, QMessageBox::Information);
+        QCOMPARE(boxes.seen[0], box(QStringLiteral("Warning!"), QStringLiteral("No one service has been selected"), QMessageBox::Ok, QMessageBox::Information));
         QVERIFY(s.calls.empty());
     }
 

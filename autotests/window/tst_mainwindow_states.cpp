@@ -103,16 +103,6 @@ private Q_SLOTS:
         QCOMPARE(labelImage(probe->statusIconLabel()), expected);
     }
 
-    void statusLabelsInOrder()
-    {
-        QStatusBar *bar = window->findChild<QStatusBar *>(QStringLiteral("statusBar"));
-        const QList<QLabel *> labels = bar->findChildren<QLabel *>(QString(), Qt::FindDirectChildrenOnly);
-        QCOMPARE(labels.size(), 2);
-        QCOMPARE(labels[0], probe->statusTextLabel());
-        QCOMPARE(labels[1], probe->statusIconLabel());
-        QVERIFY(labels[0]->x() < labels[1]->x() || !window->isVisible());
-    }
-
     void waitMessageKeepsThePoll()
     {
         probe->fillStatusBar(2);

@@ -5,7 +5,6 @@
 // removing the selected service's package.
 
 #include "choosepackdialog.h"
-#include "dialoganswerer.h"
 #include "fakelogiccontroller.h"
 #include "mainwindow.h"
 #include "mainwindowprobe.h"
@@ -247,11 +246,11 @@ private Q_SLOTS:
         QCOMPARE(s.callNames(packageCalls), expectedCalls);
         QCOMPARE(s.lastArgs(QStringLiteral("tryToInstallService")), QVariantList({service}));
         QCOMPARE(boxes.seen.size(), 1);
-        QCOMPARE(boxes.seen[0].title, started ? QStringLiteral("Warning!") : QStringLiteral("Error!"));
-        QCOMPARE(boxes.seen[0].text, text);
-        QCOMPARE(boxes.seen[0].buttons, QMessageBox::StandardButtons(started ? QMessageBox::Yes : QMessageBox::Ok));
-        QCOMPARE(boxes.seen[0].icon, started ? QMessageBox::Warning : QMessageBox::Critical);
-        QVERIFY(boxes.seen[0].parentedToWindow);
+        QCOMPARE(boxes.seen[0],
+                 box(started ? QStringLiteral("Warning!") : QStringLiteral("Error!"),
+                     text,
+                     started ? QMessageBox::Yes : QMessageBox::Ok,
+                     started ? QMessageBox::Warning : QMessageBox::Critical));
         // The list waits for a reload; the conflicting services are the
         // library's business.
         QCOMPARE(services()->rowCount(), rows);
@@ -338,11 +337,7 @@ private Q_SLOTS:
         action("deleteServiceAction")->trigger();
 
         QCOMPARE(boxes.seen.size(), 1);
-        QCOMPARE(boxes.seen[0].title, QStringLiteral("Warning!"));
-        QCOMPARE(boxes.seen[0].text, QStringLiteral("No one service has been selected"));
-        QCOMPARE(boxes.seen[0].buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
-        QCOMPARE(boxes.seen[0].icon, QMessageBox::Information);
-        QVERIFY(boxes.seen[0].parentedToWindow);
+        QCOMPARE(boxes.seen[0], box(QStringLiteral("Warning!"), QStringLiteral("No one service has been selected"), QMessageBox::Ok, QMessageBox::Information));
         QCOMPARE(s.callNames(packageCalls), QStringList());
     }
 
@@ -371,11 +366,11 @@ private Q_SLOTS:
         window->findChild<QPushButton *>(QStringLiteral("minusBtn"))->click();
 
         QCOMPARE(boxes.seen.size(), 1);
-        QCOMPARE(boxes.seen[0].title, QStringLiteral("Warning!"));
-        QCOMPARE(boxes.seen[0].text, QStringLiteral("Do you really want to uninstall ntpsec service?"));
-        QCOMPARE(boxes.seen[0].buttons, QMessageBox::StandardButtons(QMessageBox::Yes | QMessageBox::Cancel));
-        QCOMPARE(boxes.seen[0].icon, QMessageBox::Question);
-        QVERIFY(boxes.seen[0].parentedToWindow);
+        QCOMPARE(boxes.seen[0],
+                 box(QStringLiteral("Warning!"),
+                     QStringLiteral("Do you really want to uninstall ntpsec service?"),
+                     QMessageBox::Yes | QMessageBox::Cancel,
+                     QMessageBox::Question));
         QCOMPARE(s.callNames(packageCalls), QStringList());
     }
 
@@ -421,11 +416,11 @@ private Q_SLOTS:
         QCOMPARE(s.callNames(packageCalls), expectedCalls);
         QCOMPARE(boxes.seen.size(), 2);
         QCOMPARE(boxes.seen[0].text, QStringLiteral("Do you really want to uninstall %1 service?").arg(service));
-        QCOMPARE(boxes.seen[1].title, started ? QStringLiteral("Warning!") : QStringLiteral("Error!"));
-        QCOMPARE(boxes.seen[1].text, text);
-        QCOMPARE(boxes.seen[1].buttons, QMessageBox::StandardButtons(started ? QMessageBox::Yes : QMessageBox::Ok));
-        QCOMPARE(boxes.seen[1].icon, started ? QMessageBox::Warning : QMessageBox::Critical);
-        QVERIFY(boxes.seen[1].parentedToWindow);
+        QCOMPARE(boxes.seen[1],
+                 box(started ? QStringLiteral("Warning!") : QStringLiteral("Error!"),
+                     text,
+                     started ? QMessageBox::Yes : QMessageBox::Ok,
+                     started ? QMessageBox::Warning : QMessageBox::Critical));
         // Still listed until the configuration is reloaded.
         QCOMPARE(model->rowCount(), rows);
     }

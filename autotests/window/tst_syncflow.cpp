@@ -4,7 +4,6 @@
 // Synchronizing the clock now: the server dialog, the wait message and the
 // controller's two answers.
 
-#include "dialoganswerer.h"
 #include "fakelogiccontroller.h"
 #include "mainwindow.h"
 #include "mainwindowprobe.h"
@@ -228,11 +227,7 @@ private Q_SLOTS:
         Q_EMIT fakeScript().controller->syncError(message);
 
         QCOMPARE(boxes.seen.size(), 1);
-        QCOMPARE(boxes.seen[0].title, QStringLiteral("Error!"));
-        QCOMPARE(boxes.seen[0].text, shown);
-        QCOMPARE(boxes.seen[0].buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
-        QCOMPARE(boxes.seen[0].icon, QMessageBox::Critical);
-        QVERIFY(boxes.seen[0].parentedToWindow);
+        QCOMPARE(boxes.seen[0], box(QStringLiteral("Error!"), shown, QMessageBox::Ok, QMessageBox::Critical));
         // The status message follows the box, not before it.
         QVERIFY(lineWhileOpen != QLatin1String("Time sync error"));
         QCOMPARE(probe->statusTextLabel()->text(), QStringLiteral("Time sync error"));

@@ -5,7 +5,6 @@
 // library inside the sandbox machine (systemd-timesyncd and chrony
 // installed, a loopback NTP server, a recording synaptic-pkexec).
 
-#include "dialoganswerer.h"
 #include "mainwindow.h"
 #include "widgettest.h"
 
