@@ -82,6 +82,8 @@ private:
     // The row a command started on when it is still the selected one after
     // calls that may run the event loop; otherwise the selected row, which
     // is the service the controller now answers for.
+    // The selected row and its service name, or the no-selection notice.
+    bool takeSelectedService(QPersistentModelIndex &index, QString &name);
     QModelIndex selectedAfterWait(const QPersistentModelIndex &index) const;
     void showStartFailure(const QString &name);
 

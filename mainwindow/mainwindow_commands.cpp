@@ -18,15 +18,19 @@
 // another row meanwhile, so a command keeps a persistent index and checks it
 // again before using it.
 
-namespace
+bool MainWindow::takeSelectedService(QPersistentModelIndex &index, QString &name)
 {
-void showNoSelection(QWidget *parent)
-{
-    QMessageBox::information(parent,
-                             ki18nd("kcm_zel_admin_time", "Warning!").toString(),
-                             ki18nd("kcm_zel_admin_time", "No one service has been selected").toString(),
-                             QMessageBox::Ok);
-}
+    const QModelIndex current = ui->servicesListView->currentIndex();
+    if (!current.isValid()) {
+        QMessageBox::information(this,
+                                 ki18nd("kcm_zel_admin_time", "Warning!").toString(),
+                                 ki18nd("kcm_zel_admin_time", "No one service has been selected").toString(),
+                                 QMessageBox::Ok);
+        return false;
+    }
+    index = current;
+    name = servicesModel->data(current).toString();
+    return true;
 }
 
 QModelIndex MainWindow::selectedAfterWait(const QPersistentModelIndex &index) const
@@ -54,15 +58,13 @@ void MainWindow::showStartFailure(const QString &name)
 
 void MainWindow::startStopSelectedService()
 {
-    const QModelIndex current = ui->servicesListView->currentIndex();
-    if (!current.isValid()) {
-        showNoSelection(this);
+    QPersistentModelIndex index;
+    QString name;
+    if (!takeSelectedService(index, name)) {
         return;
     }
-    const QPersistentModelIndex index(current);
-    const QString name = servicesModel->data(current).toString();
     // The cached state decides; the refresh below shows the real one.
-    if (current.data(ServiceStateRole) == QVariant(static_cast<int>(ServiceNotActive))) {
+    if (index.data(ServiceStateRole) == QVariant(static_cast<int>(ServiceNotActive))) {
         controller->startServiceByDbus(name);
         showStartFailure(name);
     } else {
@@ -73,13 +75,11 @@ void MainWindow::startStopSelectedService()
 
 void MainWindow::restartSelectedService()
 {
-    const QModelIndex current = ui->servicesListView->currentIndex();
-    if (!current.isValid()) {
-        showNoSelection(this);
+    QPersistentModelIndex index;
+    QString name;
+    if (!takeSelectedService(index, name)) {
         return;
     }
-    const QPersistentModelIndex index(current);
-    const QString name = servicesModel->data(current).toString();
     controller->restartServiceByDbus(name);
     showStartFailure(name);
     actualizeServiceState(selectedAfterWait(index));
@@ -87,14 +87,12 @@ void MainWindow::restartSelectedService()
 
 void MainWindow::enableDisableSelectedService()
 {
-    const QModelIndex current = ui->servicesListView->currentIndex();
-    if (!current.isValid()) {
-        showNoSelection(this);
+    QPersistentModelIndex index;
+    QString name;
+    if (!takeSelectedService(index, name)) {
         return;
     }
-    const QPersistentModelIndex index(current);
-    const QString name = servicesModel->data(current).toString();
-    if (current.data(ServiceEnablingRole) == QVariant(1)) {
+    if (index.data(ServiceEnablingRole) == QVariant(1)) {
         controller->disableServiceByDbus(name);
     } else {
         controller->enableServiceByDbus(name);

@@ -11,6 +11,7 @@
 
 #include <QMap>
 #include <QMessageBox>
+#include <QPersistentModelIndex>
 #include <QStandardItemModel>
 #include <QStringList>
 
@@ -58,15 +59,11 @@ void MainWindow::installThisService(const QString &service)
 
 void MainWindow::confirmUninstall()
 {
-    const QModelIndex index = ui->servicesListView->currentIndex();
-    if (!index.isValid()) {
-        QMessageBox::information(this,
-                                 ki18nd("kcm_zel_admin_time", "Warning!").toString(),
-                                 ki18nd("kcm_zel_admin_time", "No one service has been selected").toString(),
-                                 QMessageBox::Ok);
+    QPersistentModelIndex index;
+    QString service;
+    if (!takeSelectedService(index, service)) {
         return;
     }
-    const QString service = servicesModel->data(index, Qt::DisplayRole).toString();
     const QMessageBox::StandardButton answer =
         QMessageBox::question(this,
                               ki18nd("kcm_zel_admin_time", "Warning!").toString(),
