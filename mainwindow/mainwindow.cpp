@@ -145,14 +145,18 @@ bool MainWindow::applyConfigSucceeded()
     return !failed;
 }
 
+QMessageBox::StandardButton MainWindow::askToSaveChanges()
+{
+    return QMessageBox::question(this,
+                                 ki18nd("kcm_zel_admin_time", "Unsaved changes").toString(),
+                                 ki18nd("kcm_zel_admin_time", "Configuration was changed but not saved. \nDo you want to save changes?").toString(),
+                                 QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+}
+
 void MainWindow::closeEvent(QCloseEvent *event)
 {
     if (isConfigChanged) {
-        const QMessageBox::StandardButton answer =
-            QMessageBox::question(this,
-                                  ki18nd("kcm_zel_admin_time", "Unsaved changes").toString(),
-                                  ki18nd("kcm_zel_admin_time", "Configuration was changed but not saved. \nDo you want to save changes?").toString(),
-                                  QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+        const QMessageBox::StandardButton answer = askToSaveChanges();
         if (answer == QMessageBox::Yes) {
             // A failed save keeps the window, and the changes, open.
             if (!applyConfigSucceeded()) {

@@ -6,6 +6,7 @@
 #include "logictypes.h"
 
 #include <QMainWindow>
+#include <QMessageBox>
 #include <QModelIndex>
 #include <QString>
 
@@ -110,6 +111,8 @@ private:
 
     // applyConfig(), and whether the controller answered without an error.
     bool applyConfigSucceeded();
+    // The unsaved-changes question of the close and the reload.
+    QMessageBox::StandardButton askToSaveChanges();
 
     Ui_AppSkeleton *ui;
     LogicController *controller;

@@ -139,11 +139,7 @@ void MainWindow::reloadSystemState()
     });
 
     if (isConfigChanged) {
-        const QMessageBox::StandardButton answer =
-            QMessageBox::question(this,
-                                  ki18nd("kcm_zel_admin_time", "Unsaved changes").toString(),
-                                  ki18nd("kcm_zel_admin_time", "Configuration was changed but not saved. \nDo you want to save changes?").toString(),
-                                  QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+        const QMessageBox::StandardButton answer = askToSaveChanges();
         if (answer == QMessageBox::Cancel) {
             return;
         }
