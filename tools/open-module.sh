@@ -13,9 +13,7 @@ cd "$(dirname "$0")/.."
 src=$PWD
 build=${BUILD_DIR:-$src/build}
 
-bash tools/install-deps.sh
-cmake -S "$src" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBUILD_TESTING=ON
-cmake --build "$build" --parallel "$(nproc)"
+bash tools/build.sh "$build"
 
 # The real system bus, whatever this shell was pointed at.
 if env -u DBUS_SYSTEM_BUS_ADDRESS timeout 10 dbus-send --system --print-reply --reply-timeout=5000 \

@@ -9,9 +9,7 @@ cd "$(dirname "$0")/.."
 src=$PWD
 build=${BUILD_DIR:-$src/build}
 
-bash tools/install-deps.sh
-cmake -S "$src" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBUILD_TESTING=ON
-cmake --build "$build" --parallel "$(nproc)"
+bash tools/build.sh "$build"
 bash sandbox/prepare.sh "$build"
 cd "$build"
 ctest --output-on-failure --timeout 600 "$@"
