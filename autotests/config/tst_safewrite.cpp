@@ -56,8 +56,9 @@ private Q_SLOTS:
     void readOnlyFolderLeavesOldFile();
     void killBeforeRenameLeavesOldFile();
     void writesThroughSymlink();
-    void requestPathsAndArguments();
-    void requestContentChecked();
+    void request_data();
+    void request();
+    void malformedRequestArguments();
     void requestExecutesUnderRoot();
 
 private:
@@ -230,58 +231,66 @@ void SafeWriteTest::writesThroughSymlink()
     QFile::remove(target);
 }
 
-void SafeWriteTest::requestPathsAndArguments()
+// What the helper accepts to write, and where; `mentions` is a part of the refusal.
+void SafeWriteTest::request_data()
 {
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<bool>("accepted");
+    QTest::addColumn<QString>("mentions");
     const QByteArray good("server ntp.example.org iburst\n");
-    QString error;
-    QVERIFY2(WriteRequest::validate(QStringLiteral("/etc/chrony/chrony.conf"), good, &error), qPrintable(error));
-    for (const char *path : {"/etc/passwd",
-                             "/etc/chrony/../chrony/chrony.conf",
-                             "etc/chrony/chrony.conf",
-                             "/etc/chrony//chrony.conf",
-                             "/etc/chrony/chrony.conf/",
-                             "/etc/chrony/chrony.conf ",
-                             "/ETC/chrony/chrony.conf",
-                             ""}) {
-        QVERIFY2(!WriteRequest::validate(QString::fromLatin1(path), good, &error), path);
-        QVERIFY(error.startsWith(QLatin1String("Refused")));
-    }
-
-    const QTemporaryDir root;
-    const QString hash = QString(64, QLatin1Char('a'));
-    QVariantMap args = WriteRequest::arguments(QStringLiteral("/etc/chrony/chrony.conf"), good, QByteArray());
-    QVariantMap wrongType = args;
-    wrongType[QStringLiteral("content")] = QString::fromLatin1(good);
-    QVariantMap extra = args;
-    extra[QStringLiteral("mode")] = 0777;
-    QVariantMap badHash = args;
-    badHash[QStringLiteral("expectedHash")] = QByteArray("not-a-hash");
-    QVariantMap upperHash = args;
-    upperHash[QStringLiteral("expectedHash")] = hash.toUpper().toLatin1();
-    for (const QVariantMap &bad : {wrongType, extra, badHash, upperHash, QVariantMap()}) {
-        QVERIFY(!WriteRequest::execute(bad, root.path(), &error));
-        QVERIFY(error.startsWith(QLatin1String("Refused")));
-    }
-    QVERIFY(QDir(root.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries).isEmpty());
-}
-
-void SafeWriteTest::requestContentChecked()
-{
-    QString error;
-    const QString chrony = QStringLiteral("/etc/chrony/chrony.conf");
-    QVERIFY(!WriteRequest::validate(chrony, "server bad_name.example\n", &error));
-    QVERIFY(error.contains(QLatin1String("bad_name.example")));
-    QVERIFY(!WriteRequest::validate(chrony, "pool\n", &error));
-    QVERIFY(!WriteRequest::validate(chrony, QByteArray("rtcsync\n\0", 9), &error));
-    QVERIFY(!WriteRequest::validate(QStringLiteral("/etc/systemd/timesyncd.conf"), "[Time]\nNTP=a.example ;rm\n", &error));
-    QVERIFY(!WriteRequest::validate(QStringLiteral("/etc/openntpd/ntpd.conf"), "servers \"a b\"\n", &error));
     QByteArray huge("# ");
     huge += QByteArray(WriteRequest::maxContentSize, 'x');
-    QVERIFY(!WriteRequest::validate(chrony, huge, &error));
-    QVERIFY(error.contains(QLatin1String("larger")));
+    auto row = [](const char *name, const char *path, const QByteArray &content, bool accepted, const char *mentions = "") {
+        QTest::newRow(name) << QString::fromLatin1(path) << content << accepted << QString::fromLatin1(mentions);
+    };
+    const char *chrony = "/etc/chrony/chrony.conf";
+    row("chrony", chrony, good, true);
     // Each file is checked with its own format.
-    QVERIFY(WriteRequest::validate(QStringLiteral("/etc/ntpsec/ntp.conf"), "server -4 ntp.example.org iburst # x\n", &error));
-    QVERIFY(WriteRequest::validate(QStringLiteral("/etc/systemd/timesyncd.conf"), "[Time]\nNTP=192.0.2.1 2001:db8::1\n", &error));
+    row("ntpsec options", "/etc/ntpsec/ntp.conf", "server -4 ntp.example.org iburst # x\n", true);
+    row("timesyncd addresses", "/etc/systemd/timesyncd.conf", "[Time]\nNTP=192.0.2.1 2001:db8::1\n", true);
+    row("other file", "/etc/passwd", good, false, "/etc/passwd");
+    row("dot-dot", "/etc/chrony/../chrony/chrony.conf", good, false);
+    row("double slash", "/etc/chrony//chrony.conf", good, false);
+    row("trailing slash", "/etc/chrony/chrony.conf/", good, false);
+    row("no path", "", good, false);
+    row("bad host", chrony, "server bad_name.example\n", false, "bad_name.example");
+    row("no host", chrony, "pool\n", false);
+    row("nul byte", chrony, QByteArray("rtcsync\n\0", 9), false);
+    row("timesyncd shell", "/etc/systemd/timesyncd.conf", "[Time]\nNTP=a.example ;rm\n", false);
+    row("openntpd blank", "/etc/openntpd/ntpd.conf", "servers \"a b\"\n", false);
+    row("too large", chrony, huge, false, "larger");
+}
+
+void SafeWriteTest::request()
+{
+    QFETCH(QString, path);
+    QFETCH(QByteArray, content);
+    QFETCH(bool, accepted);
+    QFETCH(QString, mentions);
+    QString error;
+    QCOMPARE(WriteRequest::validate(path, content, &error), accepted);
+    if (!accepted) {
+        QVERIFY2(error.startsWith(QLatin1String("Refused")) && error.contains(mentions), qPrintable(error));
+    }
+}
+
+void SafeWriteTest::malformedRequestArguments()
+{
+    const QTemporaryDir root;
+    const QVariantMap args = WriteRequest::arguments(QStringLiteral("/etc/chrony/chrony.conf"), "server a.example\n", QByteArray());
+    auto with = [&](const char *key, const QVariant &value) {
+        QVariantMap changed = args;
+        changed[QLatin1String(key)] = value;
+        return changed;
+    };
+    for (const QVariantMap &bad : {with("content", QStringLiteral("server a.example\n")), with("mode", 0777),
+                                   with("expectedHash", QByteArray("not-a-hash")), with("expectedHash", QByteArray(64, 'A')), QVariantMap()}) {
+        QString error;
+        QVERIFY(!WriteRequest::execute(bad, root.path(), &error));
+        QVERIFY2(error.startsWith(QLatin1String("Refused")), qPrintable(error));
+    }
+    QVERIFY(QDir(root.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries).isEmpty());
 }
 
 void SafeWriteTest::requestExecutesUnderRoot()

@@ -62,6 +62,12 @@ public:
         add(name, body);
     }
 
+    // A script that appends its arguments to `name`.log, then prints `output`.
+    void addAnswering(const QString &name, const QByteArray &output)
+    {
+        add(name, "printf '%s\\n' \"$*\" >> '" + QFile::encodeName(logPath(name)) + "'\ncat <<'END'\n" + output + "\nEND");
+    }
+
     QString logPath(const QString &name) const
     {
         return m_dir.filePath(name + QStringLiteral(".log"));
