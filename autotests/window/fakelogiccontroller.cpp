@@ -30,7 +30,6 @@ int FakeService::getServiceEnabling() const
 void FakeService::setModelIndex(int index)
 {
     modelIndex = index;
-    ++setModelIndexCalls;
     fakeScript().record(QStringLiteral("setModelIndex"), {QString::fromLatin1(name), index});
 }
 
@@ -42,30 +41,8 @@ FakeScript &fakeScript()
 
 void FakeScript::reset()
 {
-    services.clear();
-    widgets.clear();
-    activeName.clear();
-    sysAlive = true;
-    mainSettingsAvailable = true;
-    settingsOpened = false;
-    serviceConflicting = true;
-    startResult.clear();
-    noServiceState = 0;
-    noServiceEnabling = 0;
-    notInstalledNames.clear();
-    conflicts.clear();
-    installResult = true;
-    uninstallResult = true;
-    packageNames.clear();
-    servers.clear();
-    applyAnswer = ApplyAnswer::Written;
-    calls.clear();
-    hooks.clear();
-    ownedServices.clear();
-    controller.clear();
-    hasEmptyMac = false;
-    parent = nullptr;
-    selectedRow = -1;
+    // Services go after the map that points to them.
+    *this = FakeScript();
 }
 
 QStringList FakeScript::callNames(const QStringList &only) const
@@ -81,13 +58,7 @@ QStringList FakeScript::callNames(const QStringList &only) const
 
 int FakeScript::count(const QString &name) const
 {
-    int n = 0;
-    for (const FakeCall &call : calls) {
-        if (call.name == name) {
-            ++n;
-        }
-    }
-    return n;
+    return callNames({name}).size();
 }
 
 QVariantList FakeScript::lastArgs(const QString &name) const
@@ -100,27 +71,11 @@ QVariantList FakeScript::lastArgs(const QString &name) const
     return {};
 }
 
-void FakeScript::clearCalls()
-{
-    calls.clear();
-}
-
-void FakeScript::onCall(const QString &name, Hook hook)
-{
-    hooks.insert(name, std::move(hook));
-}
-
-void FakeScript::clearHooks()
-{
-    hooks.clear();
-}
-
 FakeService *FakeScript::addService(PackageIndex key, const QByteArray &name, int state, int enabling)
 {
     ownedServices.push_back(std::make_unique<FakeService>(name, state, enabling));
-    FakeService *service = ownedServices.back().get();
-    services.insert(key, service);
-    return service;
+    services.insert(key, ownedServices.back().get());
+    return ownedServices.back().get();
 }
 
 FakeService *FakeScript::service(const QByteArray &name) const
@@ -136,8 +91,7 @@ FakeService *FakeScript::service(const QByteArray &name) const
 void FakeScript::record(const QString &name, const QVariantList &args)
 {
     calls.push_back({name, args});
-    // A copy: the hook may replace itself.
-    const Hook hook = hooks.value(name);
+    const Hook hook = hooks.value(name); // a copy: the hook may replace itself
     if (hook) {
         hook(args);
     }
@@ -145,29 +99,34 @@ void FakeScript::record(const QString &name, const QVariantList &args)
 
 FakeService *FakeScript::selectedService() const
 {
-    if (selectedRow < 0) {
-        return nullptr;
-    }
     for (AbstractServiceClass *service : services) {
         auto *fake = static_cast<FakeService *>(service);
-        if (fake && fake->modelIndex == selectedRow) {
+        if (fake && selectedRow >= 0 && fake->modelIndex == selectedRow) {
             return fake;
         }
     }
     return nullptr;
 }
 
+namespace
+{
+// Records the call, then answers with the script's value as the hook left it.
+template<typename T>
+T answer(const char *name, T FakeScript::*value, const QVariantList &args = {})
+{
+    fakeScript().record(QLatin1String(name), args);
+    return fakeScript().*value;
+}
+}
+
 class LogicControllerPrivate
 {
-public:
-    bool hasEmptyMac = false;
 };
 
 LogicController::LogicController(bool hasEmptyMac, QObject *parent)
     : QObject(parent)
     , d(std::make_unique<LogicControllerPrivate>())
 {
-    d->hasEmptyMac = hasEmptyMac;
     FakeScript &s = fakeScript();
     s.controller = this;
     s.hasEmptyMac = hasEmptyMac;
@@ -187,30 +146,26 @@ void LogicController::setMainWindowId(unsigned long long id)
 
 bool LogicController::getSysAlive()
 {
-    FakeScript &s = fakeScript();
-    s.record(QStringLiteral("getSysAlive"));
-    if (!s.sysAlive) {
+    const bool alive = answer("getSysAlive", &FakeScript::sysAlive);
+    if (!alive) {
         Q_EMIT loginctlUnavailable();
     }
-    return s.sysAlive;
+    return alive;
 }
 
 QMap<PackageIndex, AbstractServiceClass *> LogicController::getInstalledServicesMap() const
 {
-    fakeScript().record(QStringLiteral("getInstalledServicesMap"));
-    return fakeScript().services;
+    return answer("getInstalledServicesMap", &FakeScript::services);
 }
 
 QList<QWidget *> LogicController::getInstalledServiceWidgets() const
 {
-    fakeScript().record(QStringLiteral("getInstalledServiceWidgets"));
-    return fakeScript().widgets;
+    return answer("getInstalledServiceWidgets", &FakeScript::widgets);
 }
 
 QString LogicController::getActiveServiceName() const
 {
-    fakeScript().record(QStringLiteral("getActiveServiceName"));
-    return fakeScript().activeName;
+    return answer("getActiveServiceName", &FakeScript::activeName);
 }
 
 void LogicController::setCurrentSelectedService(int row)
@@ -221,14 +176,12 @@ void LogicController::setCurrentSelectedService(int row)
 
 bool LogicController::isMainSettingsAvailable() const
 {
-    fakeScript().record(QStringLiteral("isMainSettingsAvailable"));
-    return fakeScript().mainSettingsAvailable;
+    return answer("isMainSettingsAvailable", &FakeScript::mainSettingsAvailable);
 }
 
 bool LogicController::isSettingsOpened() const
 {
-    fakeScript().record(QStringLiteral("isSettingsOpened"));
-    return fakeScript().settingsOpened;
+    return answer("isSettingsOpened", &FakeScript::settingsOpened);
 }
 
 void LogicController::reloadSystemState()
@@ -238,24 +191,21 @@ void LogicController::reloadSystemState()
 
 ServiceState LogicController::getCurrentServiceState()
 {
-    FakeScript &s = fakeScript();
-    s.record(QStringLiteral("getCurrentServiceState"));
-    const FakeService *service = s.selectedService();
-    return static_cast<ServiceState>(service ? service->state : s.noServiceState);
+    fakeScript().record(QStringLiteral("getCurrentServiceState"));
+    const FakeService *service = fakeScript().selectedService();
+    return static_cast<ServiceState>(service ? service->state : 0);
 }
 
 int LogicController::getCurrentServiceEnabling()
 {
-    FakeScript &s = fakeScript();
-    s.record(QStringLiteral("getCurrentServiceEnabling"));
-    const FakeService *service = s.selectedService();
-    return service ? service->enabling : s.noServiceEnabling;
+    fakeScript().record(QStringLiteral("getCurrentServiceEnabling"));
+    const FakeService *service = fakeScript().selectedService();
+    return service ? service->enabling : 0;
 }
 
 bool LogicController::isServiceConflicting() const
 {
-    fakeScript().record(QStringLiteral("isServiceConflicting"));
-    return fakeScript().serviceConflicting;
+    return answer("isServiceConflicting", &FakeScript::serviceConflicting);
 }
 
 void LogicController::startServiceByDbus(const QString &name)
@@ -285,44 +235,37 @@ void LogicController::disableServiceByDbus(const QString &name)
 
 QString LogicController::getStartResult()
 {
-    fakeScript().record(QStringLiteral("getStartResult"));
-    return fakeScript().startResult;
+    return answer("getStartResult", &FakeScript::startResult);
 }
 
 QStringList LogicController::getNotInstalledServicesNames() const
 {
-    fakeScript().record(QStringLiteral("getNotInstalledServicesNames"));
-    return fakeScript().notInstalledNames;
+    return answer("getNotInstalledServicesNames", &FakeScript::notInstalledNames);
 }
 
 QStringList LogicController::getConflictedServices(const QString &name) const
 {
-    fakeScript().record(QStringLiteral("getConflictedServices"), {name});
-    return fakeScript().conflicts.value(name);
+    return answer("getConflictedServices", &FakeScript::conflicts, {name}).value(name);
 }
 
 bool LogicController::tryToInstallService(const QString &name) const
 {
-    fakeScript().record(QStringLiteral("tryToInstallService"), {name});
-    return fakeScript().installResult;
+    return answer("tryToInstallService", &FakeScript::installResult, {name});
 }
 
 bool LogicController::tryToUninstallCurrentService() const
 {
-    fakeScript().record(QStringLiteral("tryToUninstallCurrentService"));
-    return fakeScript().uninstallResult;
+    return answer("tryToUninstallCurrentService", &FakeScript::uninstallResult);
 }
 
 QString LogicController::getPackageNameByServiceName(const QString &name) const
 {
-    fakeScript().record(QStringLiteral("getPackageNameByServiceName"), {name});
-    return fakeScript().packageNames.value(name, name);
+    return answer("getPackageNameByServiceName", &FakeScript::packageNames, {name}).value(name, name);
 }
 
 QStringList LogicController::getListServersToSync() const
 {
-    fakeScript().record(QStringLiteral("getListServersToSync"));
-    return fakeScript().servers;
+    return answer("getListServersToSync", &FakeScript::servers);
 }
 
 void LogicController::saveAddrAndSyncNow(const QString &address)
@@ -337,17 +280,11 @@ void LogicController::getLastSynchroInfoAsync(int timeoutMs)
 
 void LogicController::applyConfig()
 {
-    FakeScript &s = fakeScript();
-    s.record(QStringLiteral("applyConfig"));
-    switch (s.applyAnswer) {
-    case FakeScript::ApplyAnswer::Written:
+    const auto applied = answer("applyConfig", &FakeScript::applyAnswer);
+    if (applied == FakeScript::ApplyAnswer::Written) {
         Q_EMIT confWrited();
-        break;
-    case FakeScript::ApplyAnswer::Failed:
+    } else if (applied == FakeScript::ApplyAnswer::Failed) {
         Q_EMIT confWriteError();
-        break;
-    case FakeScript::ApplyAnswer::Silent:
-        break;
     }
 }
 

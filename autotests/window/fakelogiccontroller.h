@@ -3,39 +3,26 @@
 
 #pragma once
 
-// Scripted stand-in for the service-logic library. A test links the target
-// zeladmintime_fake instead of zeladmintime and gets a LogicController (same
-// header, logic/logiccontroller.h) that does no system work: every member
-// records its call in fakeScript() and answers from the values the test put
-// there.
+// Scripted stand-in for the service-logic library: tests link
+// zeladmintime_fake instead of zeladmintime and get a LogicController (same
+// header) that does no system work. Every member records its call (name and
+// arguments, in order) in fakeScript() and answers from the values the test
+// put there. A hook set with onCall() runs inside the named call after it was
+// recorded and before the scripted value is read; it may emit the
+// controller's signals, spin an event loop or change the script.
 //
 //   FakeScript &s = fakeScript();
-//   s.reset();                                  // fresh values, no calls
-//   auto *chrony = s.addService(ChronyPackage, "chrony", ServiceSynchronized, 1);
-//   s.activeName = QStringLiteral("chrony");
-//   s.onCall(QStringLiteral("applyConfig"), [](const QVariantList &) {
-//       Q_EMIT fakeScript().controller->confWriteError();   // answer inside the call
-//   });
-//   MainWindow window(true);                    // its controller is s.controller
-//   QCOMPARE(s.callNames().first(), QStringLiteral("LogicController"));
-//
-// Calls are recorded as the member's name and its arguments in a
-// QVariantList (QString, int, bool, qulonglong), in the order they happen.
-// A hook set with onCall() runs inside the named call after it was recorded
-// and before the call returns its scripted value; it may emit the
-// controller's signals, spin an event loop, or change the script (for
-// example the services returned by the next getInstalledServicesMap()).
-// Signals are emitted by the test through fakeScript().controller.
+//   s.reset();
+//   s.addService(ChronyPackage, "chrony", ServiceSynchronized, 1);
+//   s.onCall(QStringLiteral("applyConfig"), [](const QVariantList &) { ... });
+//   MainWindow window(true); // its controller is s.controller
 
 #include "abstractserviceclass.h"
 #include "logiccontroller.h"
 
-#include <QByteArray>
 #include <QHash>
-#include <QList>
 #include <QMap>
 #include <QPointer>
-#include <QString>
 #include <QStringList>
 #include <QVariantList>
 
@@ -43,7 +30,6 @@
 #include <memory>
 #include <vector>
 
-// One installed service; the controller hands out pointers to these.
 class FakeService : public AbstractServiceClass
 {
 public:
@@ -55,14 +41,10 @@ public:
     void setModelIndex(int index) override;
 
     QByteArray name;
-    // Returned by getServiceState(), and by the controller's
-    // getCurrentServiceState() while this service is the selected one.
+    // Also what the controller's getCurrentService*() answer while selected.
     int state;
-    // Likewise for getServiceEnabling() / getCurrentServiceEnabling().
     int enabling;
-    // The last row given with setModelIndex(), -1 before any.
-    int modelIndex = -1;
-    int setModelIndexCalls = 0;
+    int modelIndex = -1; // the last setModelIndex()
 };
 
 struct FakeCall {
@@ -75,62 +57,49 @@ class FakeScript
 public:
     using Hook = std::function<void(const QVariantList &args)>;
 
-    // Forgets calls, hooks and services, and sets every value below to its default.
-    void reset();
+    void reset(); // no calls, hooks or services; defaults below
 
-    // --- what the controller answers ---------------------------------------
-    // getInstalledServicesMap(); a key may map to nullptr.
-    QMap<PackageIndex, AbstractServiceClass *> services;
-    // getInstalledServiceWidgets(); the test owns the widgets (or hands them
-    // to the window's stack, which then deletes them with the window).
-    QList<QWidget *> widgets;
+    // --- answers ---
+    QMap<PackageIndex, AbstractServiceClass *> services; // a key may map to nullptr
+    QList<QWidget *> widgets; // owned by the test or the window's stack
     QString activeName;
     bool sysAlive = true; // false: getSysAlive() emits loginctlUnavailable() first
     bool mainSettingsAvailable = true;
     bool settingsOpened = false;
-    bool serviceConflicting = true; // true = no conflict (false blocks a start)
+    bool serviceConflicting = true; // true = no conflict
     QString startResult;
-    // What getCurrentServiceState()/getCurrentServiceEnabling() answer when the
-    // selected row belongs to no service of `services`.
-    int noServiceState = 0;
-    int noServiceEnabling = 0;
     QStringList notInstalledNames;
-    QMap<QString, QStringList> conflicts; // getConflictedServices()
+    QMap<QString, QStringList> conflicts;
     bool installResult = true;
     bool uninstallResult = true;
-    QMap<QString, QString> packageNames; // getPackageNameByServiceName(); default: the name itself
+    QMap<QString, QString> packageNames; // default: the service's own name
     QStringList servers;
-    // applyConfig() emits confWrited() (Written), confWriteError() (Failed) or
-    // nothing (Silent), after its hook ran.
+    // applyConfig() then emits confWrited(), confWriteError() or nothing.
     enum class ApplyAnswer { Written, Failed, Silent };
     ApplyAnswer applyAnswer = ApplyAnswer::Written;
 
-    // --- what the controller was asked -------------------------------------
+    // --- calls ---
     std::vector<FakeCall> calls;
-    // Names of the recorded calls in order, optionally only those in `only`.
-    QStringList callNames(const QStringList &only = {}) const;
+    QStringList callNames(const QStringList &only = {}) const; // all when `only` is empty
     int count(const QString &name) const;
-    // Arguments of the last call of that name (empty when there was none).
-    QVariantList lastArgs(const QString &name) const;
-    void clearCalls();
+    QVariantList lastArgs(const QString &name) const; // empty when never called
+    void clearCalls()
+    {
+        calls.clear();
+    }
+    void onCall(const QString &name, Hook hook)
+    {
+        hooks.insert(name, std::move(hook));
+    }
 
-    // --- reactions ----------------------------------------------------------
-    void onCall(const QString &name, Hook hook);
-    void clearHooks();
-
-    // Creates a service owned by the script and puts it into `services`.
     FakeService *addService(PackageIndex key, const QByteArray &name, int state, int enabling);
     FakeService *service(const QByteArray &name) const;
 
-    // The most recently created controller, null once it was deleted.
-    QPointer<LogicController> controller;
-    // Constructor arguments of that controller.
-    bool hasEmptyMac = false;
+    QPointer<LogicController> controller; // the latest one
+    bool hasEmptyMac = false; // its constructor's arguments
     QObject *parent = nullptr;
-    // Row last passed to setCurrentSelectedService(), -1 before any.
-    int selectedRow = -1;
+    int selectedRow = -1; // the last setCurrentSelectedService()
 
-    // Used by the double itself.
     void record(const QString &name, const QVariantList &args = {});
     FakeService *selectedService() const;
 
