@@ -130,98 +130,80 @@ private Q_SLOTS:
         QCOMPARE(action("startStopServiceAction")->text(), QStringLiteral("St&op service"));
     }
 
+    // Entries in key order as "name state enabling", "-" for a null entry;
+    // each has a page named by its position, none for a null entry.
+    void rowsFollowTheMap_data()
+    {
+        QTest::addColumn<QStringList>("entries");
+        QTest::addColumn<QString>("active");
+        QTest::addColumn<QStringList>("icons"); // per row, empty: none
+        QTest::addColumn<int>("current");
+        QTest::addColumn<QString>("currentPage");
+        const QStringList three{QStringLiteral("systemd-timesyncd 1 0"), QStringLiteral("chrony 3 1"), QStringLiteral("openntpd 2 1")};
+        const QStringList threeIcons{QStringLiteral("media-playback-stop-symbolic"), QStringLiteral("dialog-on"), QStringLiteral("dialog-warning")};
+        QTest::newRow("active selected") << three << QStringLiteral("chrony") << threeIcons << 1 << QStringLiteral("1");
+        QTest::newRow("another active") << three << QStringLiteral("ntpsec") << threeIcons << 0 << QStringLiteral("0");
+        QTest::newRow("none active") << three << QString() << threeIcons << 0 << QStringLiteral("0");
+        QTest::newRow("case differs") << three << QStringLiteral("Chrony") << threeIcons << 0 << QStringLiteral("0");
+        QTest::newRow("odd states, no icon") << QStringList{QStringLiteral("chrony 0 1"), QStringLiteral("ntpsec 8 1")} << QString()
+                                             << QStringList{QString(), QString()} << 0 << QStringLiteral("0");
+        QTest::newRow("two rows with the active name")
+            << QStringList{QStringLiteral("systemd-timesyncd 1 0"), QStringLiteral("chrony 3 1"), QStringLiteral("chrony 1 0")} << QStringLiteral("chrony")
+            << QStringList{threeIcons[0], threeIcons[1], threeIcons[0]} << 1 << QStringLiteral("1");
+        QTest::newRow("null entries leave no gap") << QStringList{QStringLiteral("-"),
+                                                                  QStringLiteral("chrony 3 1"),
+                                                                  QStringLiteral("-"),
+                                                                  QStringLiteral("openntpd 1 0")}
+                                                   << QStringLiteral("openntpd") << QStringList{threeIcons[1], threeIcons[0]} << 1 << QStringLiteral("3");
+    }
+
     void rowsFollowTheMap()
     {
+        QFETCH(QStringList, entries);
+        QFETCH(QString, active);
+        QFETCH(QStringList, icons);
+        QFETCH(int, current);
+        QFETCH(QString, currentPage);
         FakeScript &s = fakeScript();
-        threeServices();
+        const PackageIndex keys[] = {TimesyncdPackage, ChronyPackage, NtpsecPackage, OpenntpdPackage};
+        QList<QStringList> listed;
+        QList<FakeService *> listedServices;
+        for (int i = 0; i < entries.size(); ++i) {
+            const QStringList e = entries[i].split(QLatin1Char(' '));
+            if (e.size() < 3) {
+                s.services.insert(keys[i], nullptr);
+                s.widgets << nullptr;
+                continue;
+            }
+            listed << e;
+            listedServices << s.addService(keys[i], e[0].toLatin1(), e[1].toInt(), e[2].toInt());
+            s.widgets << page(QString::number(i));
+        }
+        s.activeName = active;
         open();
-        QCOMPARE(rows(), QStringList({QStringLiteral("systemd-timesyncd"), QStringLiteral("chrony"), QStringLiteral("openntpd")}));
-        QCOMPARE(s.service("systemd-timesyncd")->modelIndex, 0);
-        QCOMPARE(s.service("chrony")->modelIndex, 1);
-        QCOMPARE(s.service("openntpd")->modelIndex, 2);
 
         QAbstractItemModel *model = view()->model();
-        const QModelIndex chrony = model->index(1, 0);
-        QCOMPARE(chrony.data(MainWindow::ServiceStateRole).toInt(), int(ServiceSynchronized));
-        QCOMPARE(chrony.data(MainWindow::ServiceEnablingRole).toInt(), 1);
-        QCOMPARE(model->index(0, 0).data(MainWindow::ServiceEnablingRole).toInt(), 0);
-        QVERIFY(!(model->flags(chrony) & Qt::ItemIsEditable));
-        QVERIFY(chrony.data(Qt::ToolTipRole).isNull());
-        QCOMPARE(iconImage(model->index(0, 0).data(Qt::DecorationRole).value<QIcon>()), iconImage(themeIcon("media-playback-stop-symbolic")));
-        QCOMPARE(iconImage(chrony.data(Qt::DecorationRole).value<QIcon>()), iconImage(themeIcon("dialog-on")));
-        QCOMPARE(iconImage(model->index(2, 0).data(Qt::DecorationRole).value<QIcon>()), iconImage(themeIcon("dialog-warning")));
+        QCOMPARE(model->rowCount(), listed.size());
+        QCOMPARE(s.count(QStringLiteral("setModelIndex")), listed.size());
+        for (int row = 0; row < listed.size(); ++row) {
+            const QModelIndex index = model->index(row, 0);
+            QCOMPARE(index.data().toString(), listed[row][0]);
+            QCOMPARE(listedServices[row]->modelIndex, row);
+            QCOMPARE(index.data(MainWindow::ServiceStateRole).toInt(), listed[row][1].toInt());
+            QCOMPARE(index.data(MainWindow::ServiceEnablingRole).toInt(), listed[row][2].toInt());
+            QVERIFY(!(model->flags(index) & Qt::ItemIsEditable));
+            QVERIFY(index.data(Qt::ToolTipRole).isNull());
+            if (icons[row].isEmpty()) {
+                QVERIFY(index.data(Qt::DecorationRole).isNull());
+            } else {
+                QCOMPARE(iconImage(index.data(Qt::DecorationRole).value<QIcon>()), iconImage(themeIcon(icons[row].toLatin1().constData())));
+            }
+        }
         QCOMPARE(view()->selectionMode(), QAbstractItemView::SingleSelection);
-
-        // The active service is selected, with its page, status and actions.
-        QCOMPARE(currentRow(), 1);
-        QCOMPARE(stack()->count(), 3);
-        QCOMPARE(stack()->currentWidget()->objectName(), QStringLiteral("chrony page"));
-        QCOMPARE(s.selectedRow, 1);
-        QCOMPARE(probe->statusTextLabel()->text(), QStringLiteral("Service is synchronized."));
-        QCOMPARE(action("startStopServiceAction")->text(), QStringLiteral("St&op service"));
-        QCOMPARE(action("enDisServiceAction")->text(), QStringLiteral("D&isable service"));
-    }
-
-    void oddStatesKeepTheirIcon()
-    {
-        FakeScript &s = fakeScript();
-        s.addService(ChronyPackage, "chrony", 0, 1);
-        s.addService(NtpsecPackage, "ntpsec", 8, 1);
-        s.widgets = {page(QString()), page(QString())};
-        open();
-        QVERIFY(view()->model()->index(0, 0).data(Qt::DecorationRole).isNull());
-        QVERIFY(view()->model()->index(1, 0).data(Qt::DecorationRole).isNull());
-    }
-
-    void activeServiceNotListed_data()
-    {
-        QTest::addColumn<QString>("active");
-        QTest::newRow("another service") << QStringLiteral("ntpsec");
-        QTest::newRow("none active") << QString();
-        QTest::newRow("case differs") << QStringLiteral("Chrony");
-    }
-
-    void activeServiceNotListed()
-    {
-        QFETCH(QString, active);
-        threeServices();
-        fakeScript().activeName = active;
-        open();
-        QCOMPARE(currentRow(), 0);
-        QCOMPARE(stack()->currentIndex(), 0);
-        QCOMPARE(fakeScript().selectedRow, 0);
-    }
-
-    void twoRowsWithTheActiveName()
-    {
-        FakeScript &s = fakeScript();
-        s.addService(TimesyncdPackage, "systemd-timesyncd", ServiceNotActive, 0);
-        s.addService(ChronyPackage, "chrony", ServiceSynchronized, 1);
-        s.addService(NtpsecPackage, "chrony", ServiceNotActive, 0);
-        s.widgets = {page(QStringLiteral("0")), page(QStringLiteral("1")), page(QStringLiteral("2"))};
-        s.activeName = QStringLiteral("chrony");
-        open();
-        QCOMPARE(currentRow(), 1);
-        QCOMPARE(stack()->currentWidget()->objectName(), QStringLiteral("1"));
-    }
-
-    void nullEntriesLeaveNoGap()
-    {
-        FakeScript &s = fakeScript();
-        s.services.insert(TimesyncdPackage, nullptr);
-        s.addService(ChronyPackage, "chrony", ServiceSynchronized, 1);
-        s.services.insert(NtpsecPackage, nullptr);
-        s.addService(OpenntpdPackage, "openntpd", ServiceNotActive, 0);
-        s.widgets = {nullptr, page(QStringLiteral("chrony page")), page(QStringLiteral("openntpd page"))};
-        s.activeName = QStringLiteral("openntpd");
-        open();
-        QCOMPARE(rows(), QStringList({QStringLiteral("chrony"), QStringLiteral("openntpd")}));
-        QCOMPARE(s.service("chrony")->modelIndex, 0);
-        QCOMPARE(s.service("openntpd")->modelIndex, 1);
-        QCOMPARE(s.count(QStringLiteral("setModelIndex")), 2);
-        QCOMPARE(stack()->count(), 2);
-        QCOMPARE(currentRow(), 1);
-        QCOMPARE(stack()->currentWidget()->objectName(), QStringLiteral("openntpd page"));
+        QCOMPARE(currentRow(), current);
+        QCOMPARE(s.selectedRow, current);
+        QCOMPARE(stack()->count(), listed.size());
+        QCOMPARE(stack()->currentWidget()->objectName(), currentPage);
     }
 
     void selectionDrivesPageControllerAndActions()

@@ -103,13 +103,35 @@ private Q_SLOTS:
         QCOMPARE(labelImage(probe->statusIconLabel()), expected);
     }
 
-    void waitMessageKeepsThePoll()
+    // Over status 1; type -1 is the wait message, which leaves the poll alone.
+    void messages_data()
     {
-        probe->fillStatusBar(2);
-        probe->showWaitStatusMessage();
-        QCOMPARE(probe->statusTextLabel()->text(), QStringLiteral("Waiting for time sync"));
-        QCOMPARE(labelImage(probe->statusIconLabel()), iconImage(QIcon::fromTheme(QStringLiteral("emblem-synchronizing-symbolic"))));
-        QCOMPARE(probe->lastStatusState(), 2);
+        QTest::addColumn<int>("type");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("iconName");
+        QTest::newRow("wait") << -1 << QStringLiteral("Waiting for time sync") << QStringLiteral("emblem-synchronizing-symbolic");
+        QTest::newRow("success") << 0 << QStringLiteral("ok") << QStringLiteral("dialog-on");
+        QTest::newRow("error") << 1 << QStringLiteral("Time sync error") << QStringLiteral("dialog-warning");
+        QTest::newRow("other type keeps the icon") << 5 << QStringLiteral("odd") << QStringLiteral("media-playback-stop-symbolic");
+    }
+
+    void messages()
+    {
+        QFETCH(int, type);
+        QFETCH(QString, text);
+        QFETCH(QString, iconName);
+        probe->fillStatusBar(1);
+        if (type < 0) {
+            probe->showWaitStatusMessage();
+        } else {
+            probe->showTempStatusMessage(type, text);
+        }
+        QCOMPARE(probe->statusTextLabel()->text(), text);
+        QCOMPARE(labelImage(probe->statusIconLabel()), iconImage(themeIcon(iconName.toLatin1().constData())));
+        QCOMPARE(probe->lastStatusState(), 1);
+        QCOMPARE(probe->updateTimer()->isActive(), type < 0);
+        QVERIFY(QMetaObject::invokeMethod(window.get(), "restoreStatusBar"));
+        QCOMPARE(probe->statusTextLabel()->text(), QStringLiteral("Synchronization service is not active."));
         QVERIFY(probe->updateTimer()->isActive());
     }
 
@@ -129,20 +151,6 @@ private Q_SLOTS:
         QCOMPARE(probe->statusTextLabel()->text(), QStringLiteral("Synchronization service is not active."));
         QCOMPARE(probe->updateTimer()->interval(), 5000);
         QCOMPARE(probe->updateTimer()->remainingTime() > 4000, true);
-    }
-
-    void temporaryMessageTypes()
-    {
-        probe->fillStatusBar(2);
-        probe->showTempStatusMessage(0, QStringLiteral("ok"));
-        QCOMPARE(labelImage(probe->statusIconLabel()), iconImage(themeIcon("dialog-on")));
-        // Neither 0 nor 1: the text changes, the icon stays.
-        probe->showTempStatusMessage(5, QStringLiteral("odd"));
-        QCOMPARE(probe->statusTextLabel()->text(), QStringLiteral("odd"));
-        QCOMPARE(labelImage(probe->statusIconLabel()), iconImage(themeIcon("dialog-on")));
-        QVERIFY(QMetaObject::invokeMethod(window.get(), "restoreStatusBar"));
-        QCOMPARE(probe->statusTextLabel()->text(), QStringLiteral("Service is out of sync. Perhaps it will sync a little later."));
-        QVERIFY(probe->updateTimer()->isActive());
     }
 
     void restoreBeforeAnyState()

@@ -341,53 +341,24 @@ private Q_SLOTS:
         QCOMPARE(s.callNames(packageCalls), QStringList());
     }
 
-    void removalQuestionDeclined_data()
-    {
-        QTest::addColumn<bool>("escape");
-        QTest::newRow("cancel") << false;
-        QTest::newRow("escape") << true;
-    }
-
-    void removalQuestionDeclined()
-    {
-        QFETCH(bool, escape);
-        makeWindow();
-        QVERIFY(services());
-        list()->setCurrentIndex(services()->index(1, 0));
-        FakeScript &s = fakeScript();
-        s.clearCalls();
-
-        BoxAnswerer boxes(window.get());
-        if (escape) {
-            boxes.expectEscape();
-        } else {
-            boxes.expect(QMessageBox::Cancel);
-        }
-        window->findChild<QPushButton *>(QStringLiteral("minusBtn"))->click();
-
-        QCOMPARE(boxes.seen.size(), 1);
-        QCOMPARE(boxes.seen[0],
-                 box(QStringLiteral("Warning!"),
-                     QStringLiteral("Do you really want to uninstall ntpsec service?"),
-                     QMessageBox::Yes | QMessageBox::Cancel,
-                     QMessageBox::Question));
-        QCOMPARE(s.callNames(packageCalls), QStringList());
-    }
-
-    void removalOutcome_data()
+    void removal_data()
     {
         QTest::addColumn<QString>("service");
+        QTest::addColumn<int>("answer"); // NoButton: Escape; declined through the button
         QTest::addColumn<bool>("started");
         QTest::addColumn<QString>("text");
-        QTest::newRow("chrony") << QStringLiteral("chrony") << true << reloadReminder;
-        QTest::newRow("systemd-timesyncd") << QStringLiteral("systemd-timesyncd") << true << reloadReminder;
-        QTest::newRow("synaptic failed") << QStringLiteral("ntpsec") << false
+        QTest::newRow("cancel") << QStringLiteral("ntpsec") << int(QMessageBox::Cancel) << true << QString();
+        QTest::newRow("escape") << QStringLiteral("ntpsec") << int(QMessageBox::NoButton) << true << QString();
+        QTest::newRow("chrony") << QStringLiteral("chrony") << int(QMessageBox::Yes) << true << reloadReminder;
+        QTest::newRow("systemd-timesyncd") << QStringLiteral("systemd-timesyncd") << int(QMessageBox::Yes) << true << reloadReminder;
+        QTest::newRow("synaptic failed") << QStringLiteral("ntpsec") << int(QMessageBox::Yes) << false
                                          << QStringLiteral("Synaptic failed to start. Try to uninstall ntpsec-pkg package manually.");
     }
 
-    void removalOutcome()
+    void removal()
     {
         QFETCH(QString, service);
+        QFETCH(int, answer);
         QFETCH(bool, started);
         QFETCH(QString, text);
         FakeScript &s = fakeScript();
@@ -404,23 +375,40 @@ private Q_SLOTS:
         s.clearCalls();
 
         BoxAnswerer boxes(window.get());
-        boxes.expect(QMessageBox::Yes);
+        if (answer == QMessageBox::NoButton) {
+            boxes.expectEscape();
+        } else {
+            boxes.expect(QMessageBox::StandardButton(answer));
+        }
         boxes.expect(started ? QMessageBox::Yes : QMessageBox::Ok);
-        action("deleteServiceAction")->trigger();
+        if (answer == QMessageBox::Yes) {
+            action("deleteServiceAction")->trigger();
+        } else {
+            window->findChild<QPushButton *>(QStringLiteral("minusBtn"))->click();
+        }
 
-        QStringList expectedCalls{QStringLiteral("tryToUninstallCurrentService")};
+        QCOMPARE(boxes.seen.value(0),
+                 box(QStringLiteral("Warning!"),
+                     QStringLiteral("Do you really want to uninstall %1 service?").arg(service),
+                     QMessageBox::Yes | QMessageBox::Cancel,
+                     QMessageBox::Question));
+        QStringList expectedCalls;
+        if (answer == QMessageBox::Yes) {
+            expectedCalls << QStringLiteral("tryToUninstallCurrentService");
+            QCOMPARE(boxes.seen.size(), 2);
+            QCOMPARE(boxes.seen[1],
+                     box(started ? QStringLiteral("Warning!") : QStringLiteral("Error!"),
+                         text,
+                         started ? QMessageBox::Yes : QMessageBox::Ok,
+                         started ? QMessageBox::Warning : QMessageBox::Critical));
+        } else {
+            QCOMPARE(boxes.seen.size(), 1);
+        }
         if (!started) {
             expectedCalls << QStringLiteral("getPackageNameByServiceName");
             QCOMPARE(s.lastArgs(QStringLiteral("getPackageNameByServiceName")), QVariantList({service}));
         }
         QCOMPARE(s.callNames(packageCalls), expectedCalls);
-        QCOMPARE(boxes.seen.size(), 2);
-        QCOMPARE(boxes.seen[0].text, QStringLiteral("Do you really want to uninstall %1 service?").arg(service));
-        QCOMPARE(boxes.seen[1],
-                 box(started ? QStringLiteral("Warning!") : QStringLiteral("Error!"),
-                     text,
-                     started ? QMessageBox::Yes : QMessageBox::Ok,
-                     started ? QMessageBox::Warning : QMessageBox::Critical));
         // Still listed until the configuration is reloaded.
         QCOMPARE(model->rowCount(), rows);
     }
