@@ -127,28 +127,6 @@ private Q_SLOTS:
         QCOMPARE_HEIGHTS(&dialog, 400, 120);
     }
 
-    void everyServiceWithConflicts()
-    {
-        ChoosePackDialog dialog({{QStringLiteral("a"), {QStringLiteral("x")}}, {QStringLiteral("b"), {QStringLiteral("y")}}}, nullptr);
-        Form f(&dialog);
-        dialog.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
-        QVERIFY(!f.area->isHidden());
-        QCOMPARE(f.conflictLabel->text(), QStringLiteral("x"));
-        QVERIFY(!f.ok->isEnabled());
-        QCOMPARE_HEIGHTS(&dialog, 346, 182);
-
-        f.agree->click();
-        QVERIFY(f.ok->isEnabled());
-        f.combo->setCurrentIndex(1);
-        QCOMPARE(f.conflictLabel->text(), QStringLiteral("y"));
-        QVERIFY(!f.agree->isChecked());
-        QVERIFY(!f.ok->isEnabled());
-        QCOMPARE_HEIGHTS(&dialog, 346, 182);
-        f.agree->click();
-        QVERIFY(f.ok->isEnabled());
-    }
-
     void conflictText_data()
     {
         QTest::addColumn<QStringList>("removed");
@@ -164,10 +142,20 @@ private Q_SLOTS:
     {
         QFETCH(QStringList, removed);
         QFETCH(QString, shown);
-        ChoosePackDialog dialog({{QStringLiteral("a"), removed}}, nullptr);
+        // Every service with conflicts: the area stays, consent is asked anew.
+        ChoosePackDialog dialog({{QStringLiteral("a"), removed}, {QStringLiteral("b"), {QStringLiteral("y")}}}, nullptr);
         Form f(&dialog);
         QVERIFY(!f.area->isHidden());
         QCOMPARE(f.conflictLabel->text(), shown);
+        QVERIFY(!f.ok->isEnabled());
+        QCOMPARE_HEIGHTS(&dialog, 346, 182);
+        f.agree->click();
+        QVERIFY(f.ok->isEnabled());
+        f.combo->setCurrentIndex(1);
+        QCOMPARE(f.conflictLabel->text(), QStringLiteral("y"));
+        QVERIFY(!f.agree->isChecked());
+        QVERIFY(!f.ok->isEnabled());
+        QCOMPARE_HEIGHTS(&dialog, 346, 182);
     }
 
     void keysInStringOrder()
