@@ -8,6 +8,7 @@
 #include "packages/packagedatabase.h"
 #include "syncstatus/syncparsers.h"
 
+#include <QElapsedTimer>
 #include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QTest>
@@ -242,6 +243,43 @@ private Q_SLOTS:
         QVERIFY(!db.isInstalled(QStringLiteral("ntpsec"))); // apt's lists never say installed
     }
 
+    // Size costs in proportion: 100,000 relations or fields in one stanza,
+    // the same stanza in two lists. The limit is generous; the figure is in
+    // bench/packages.
+    void hugeStanzas_data()
+    {
+        QTest::addColumn<QByteArray>("chrony");
+        QTest::addColumn<QByteArray>("openntpd");
+        QTest::addColumn<int>("conflicts");
+        QByteArray provides("Provides: ");
+        QByteArray conflicts("Conflicts: ");
+        QByteArray fields;
+        for (int i = 0; i < 100000; ++i) {
+            const QByteArray n = QByteArray::number(i);
+            provides += "q" + n + ", ";
+            conflicts += "p" + n + " (>= 1) | p" + n + ",\n "; // each name twice
+            fields += "X-" + n + ": v\n";
+        }
+        QTest::newRow("relations") << provides + "time-daemon\n" << conflicts + "time-daemon\n" << 100001;
+        QTest::newRow("fields") << QByteArray("Provides: time-daemon\n") << fields + "Conflicts: time-daemon\n" << 1;
+    }
+
+    void hugeStanzas()
+    {
+        QFETCH(QByteArray, chrony);
+        QFETCH(QByteArray, openntpd);
+        QFETCH(int, conflicts);
+        const QByteArray list = "Package: chrony\n" + chrony + "\nPackage: openntpd\n" + openntpd;
+        PackageDatabase db({QStringLiteral("chrony"), QStringLiteral("openntpd")});
+        QElapsedTimer timer;
+        timer.start();
+        db.addAptList(list, QStringLiteral("main_Packages"));
+        db.addAptList(list, QStringLiteral("updates_Packages"));
+        QVERIFY(db.conflict(QStringLiteral("chrony"), QStringLiteral("openntpd")));
+        QVERIFY2(timer.elapsed() < 10000, qPrintable(QString::number(timer.elapsed())));
+        QCOMPARE(db.record(QStringLiteral("openntpd")).conflicts.size(), conflicts);
+    }
+
     // What each service's own status tool prints, read as a state.
     void statusTools_data()
     {
@@ -251,7 +289,8 @@ private Q_SLOTS:
         auto row = [](const char *name, const char *tool, const QByteArray &output, Answer answer) {
             QTest::newRow(name) << QByteArray(tool) << output << answer;
         };
-        row("chrony synchronized", "chronyc",
+        row("chrony synchronized",
+            "chronyc",
             "7F000001,127.0.0.1,11,1796544874.745828063,-0.000001564,0.000000022,0.000000022,-0.020,0.006,0.243,0.000006125,0.000000601,0.0,Normal\n",
             Answer::Synchronized);
         row("chrony leap second", "chronyc", "A29FC801,162.159.200.1,3,1,0,0,0,0,0,0,0,0,64.0,Insert second\n", Answer::Synchronized);
@@ -259,7 +298,8 @@ private Q_SLOTS:
         row("chrony daemon gone", "chronyc", "506 Cannot talk to daemon\n", Answer::Unknown);
         row("chrony empty", "chronyc", "", Answer::Unknown);
         row("chrony odd leap", "chronyc", "0,,0,0,0,0,0,0,0,0,0,0,0,Maybe\n", Answer::Unknown);
-        row("ntpq synchronized", "ntpq",
+        row("ntpq synchronized",
+            "ntpq",
             "associd=0 status=0615 leap_none, sync_ntp, 1 event, clock_sync,\nversion=\"ntpd ntpsec-1.2.2\",\n"
             "processor=\"x86_64\", system=\"Linux/6.1.0\", leap=00, stratum=3,\nprecision=-24, rootdelay=1.2\n",
             Answer::Synchronized);

@@ -4,6 +4,7 @@
 #include "deb822.h"
 
 #include <QList>
+#include <QSet>
 
 #include <cstring>
 
@@ -138,7 +139,7 @@ private:
             fail(lineNo, QStringLiteral("the field %1 appears twice in one paragraph").arg(QString::fromLatin1(name)));
             return;
         }
-        fieldNames.append(name);
+        fieldNames.insert(name);
         haveField = true;
         lastFieldKept = keep.isEmpty() || keep.contains(name);
         if (lastFieldKept) {
@@ -171,7 +172,8 @@ private:
     const QVector<QByteArray> &keep;
     Result result;
     Paragraph current;
-    QVector<QByteArray> fieldNames;
+    // A set: a paragraph may hold any number of fields.
+    QSet<QByteArray> fieldNames;
     bool inParagraph = false;
     bool broken = false;
     bool haveField = false;
@@ -187,6 +189,7 @@ Result parse(const QByteArray &data, const QVector<QByteArray> &keepFields)
 QVector<QByteArray> relationNames(const QByteArray &field)
 {
     QVector<QByteArray> names;
+    QSet<QByteArray> seen; // a field may name any number of packages
     const QList<QByteArray> groups = field.split(',');
     for (const QByteArray &group : groups) {
         const QList<QByteArray> alternatives = group.split('|');
@@ -202,7 +205,8 @@ QVector<QByteArray> relationNames(const QByteArray &field)
                 ++end;
             }
             name.truncate(end);
-            if (!name.isEmpty() && !names.contains(name)) {
+            if (!name.isEmpty() && !seen.contains(name)) {
+                seen.insert(name);
                 names.append(name);
             }
         }

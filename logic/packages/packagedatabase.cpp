@@ -6,13 +6,17 @@
 #include "common/sysroot.h"
 #include "zeladmintime_debug.h"
 
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QSet>
 
 #include <algorithm>
 #include <cstring>
+
+#include <sys/stat.h>
 
 namespace PackageRelations
 {
@@ -27,8 +31,10 @@ bool isInstalledStatus(const QByteArray &status)
 
 static bool conflictsWith(const PackageRecord &a, const PackageRecord &b)
 {
+    // Either list may be long: one pass over each.
+    const QSet<QByteArray> provided(b.provides.cbegin(), b.provides.cend());
     for (const QByteArray &target : a.conflicts) {
-        if (target == b.name || b.provides.contains(target)) {
+        if (target == b.name || provided.contains(target)) {
             return true;
         }
     }
@@ -43,10 +49,15 @@ bool conflict(const PackageRecord &a, const PackageRecord &b)
     return conflictsWith(a, b) || conflictsWith(b, a);
 }
 
-static void addAll(QVector<QByteArray> &to, const QVector<QByteArray> &from)
+void addAll(QVector<QByteArray> &to, const QVector<QByteArray> &from)
 {
+    if (from.isEmpty()) {
+        return;
+    }
+    QSet<QByteArray> seen(to.cbegin(), to.cend());
     for (const QByteArray &name : from) {
-        if (!to.contains(name)) {
+        if (!seen.contains(name)) {
+            seen.insert(name);
             to.append(name);
         }
     }
@@ -72,8 +83,28 @@ PackageDatabase::PackageDatabase(const QStringList &packageNames)
     for (const QString &name : packageNames) {
         PackageRecord record;
         record.name = name.toLatin1();
-        records.insert(record.name, record);
+        statusRecords.insert(record.name, record);
     }
+    listRecords = statusRecords;
+}
+
+bool PackageDatabase::Stamp::operator==(const Stamp &other) const
+{
+    return device == other.device && inode == other.inode && size == other.size && modifiedNs == other.modifiedNs && changedNs == other.changedNs;
+}
+
+PackageDatabase::Stamp PackageDatabase::stampOf(const QString &path)
+{
+    Stamp stamp;
+    struct stat info;
+    if (::stat(QFile::encodeName(path).constData(), &info) == 0) {
+        stamp.device = info.st_dev;
+        stamp.inode = info.st_ino;
+        stamp.size = info.st_size;
+        stamp.modifiedNs = qint64(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec;
+        stamp.changedNs = qint64(info.st_ctim.tv_sec) * 1000000000 + info.st_ctim.tv_nsec;
+    }
+    return stamp;
 }
 
 QVector<Deb822::Paragraph> PackageDatabase::parseFile(const QByteArray &text, const QString &fileName) const
@@ -84,18 +115,18 @@ QVector<Deb822::Paragraph> PackageDatabase::parseFile(const QByteArray &text, co
     }
     QVector<Deb822::Paragraph> ours;
     for (Deb822::Paragraph &paragraph : result.paragraphs) {
-        if (records.contains(paragraph.value("package"))) {
+        if (statusRecords.contains(paragraph.value("package"))) {
             ours.append(std::move(paragraph));
         }
     }
     return ours;
 }
 
-void PackageDatabase::mergeParagraphs(const QVector<Deb822::Paragraph> &paragraphs, bool fromStatusFile)
+void PackageDatabase::mergeParagraphs(QHash<QByteArray, PackageRecord> &into, const QVector<Deb822::Paragraph> &paragraphs, bool fromStatusFile)
 {
     for (const Deb822::Paragraph &paragraph : paragraphs) {
-        auto it = records.find(paragraph.value("package"));
-        if (it != records.end()) {
+        auto it = into.find(paragraph.value("package"));
+        if (it != into.end()) {
             PackageRelations::merge(*it, paragraph, fromStatusFile);
         }
     }
@@ -103,12 +134,12 @@ void PackageDatabase::mergeParagraphs(const QVector<Deb822::Paragraph> &paragrap
 
 void PackageDatabase::loadStatus(const QByteArray &text, const QString &fileName)
 {
-    mergeParagraphs(parseFile(text, fileName), true);
+    mergeParagraphs(statusRecords, parseFile(text, fileName), true);
 }
 
 void PackageDatabase::addAptList(const QByteArray &text, const QString &fileName)
 {
-    mergeParagraphs(parseAptList(text, fileName), false);
+    mergeParagraphs(listRecords, parseAptList(text, fileName), false);
 }
 
 static int find(const QByteArray &text, const QByteArray &what, int from)
@@ -132,7 +163,7 @@ QVector<Deb822::Paragraph> PackageDatabase::parseAptList(const QByteArray &text,
         if (nameEnd < 0) {
             nameEnd = text.size();
         }
-        if (records.contains(text.mid(nameStart, nameEnd - nameStart).trimmed())) {
+        if (statusRecords.contains(text.mid(nameStart, nameEnd - nameStart).trimmed())) {
             const int blank = at < 0 ? -1 : text.lastIndexOf("\n\n", at);
             starts.append(blank < 0 ? 0 : blank + 2);
         }
@@ -156,7 +187,7 @@ QVector<Deb822::Paragraph> PackageDatabase::parseAptList(const QByteArray &text,
                 << QStringLiteral("%1:%2: corrupt package list: %3").arg(fileName).arg(line + error.line - 1).arg(error.message);
         }
         for (Deb822::Paragraph &paragraph : result.paragraphs) {
-            if (records.contains(paragraph.value("package"))) {
+            if (statusRecords.contains(paragraph.value("package"))) {
                 ours.append(std::move(paragraph));
             }
         }
@@ -164,8 +195,11 @@ QVector<Deb822::Paragraph> PackageDatabase::parseAptList(const QByteArray &text,
     return ours;
 }
 
+// apt-helper gets this long for a whole list; one that stalls is stopped.
+static constexpr int listReadTimeoutMs = 10000;
+
 // apt may keep its lists compressed (Acquire::GzipIndexes); apt-helper reads
-// every format apt writes.
+// every format apt writes. False unless the whole list was read.
 static bool readList(const QString &path, QByteArray &text)
 {
     if (path.endsWith(QLatin1String("_Packages"))) {
@@ -185,32 +219,68 @@ static bool readList(const QString &path, QByteArray &text)
     process.start(helper, {QStringLiteral("cat-file"), path}, QIODevice::ReadOnly);
     process.closeWriteChannel();
     text.clear();
-    while (process.waitForReadyRead(10000)) {
+    const QDeadlineTimer deadline(listReadTimeoutMs);
+    if (process.waitForStarted(listReadTimeoutMs)) {
+        while (process.state() != QProcess::NotRunning && !deadline.hasExpired()) {
+            process.waitForReadyRead(int(std::max<qint64>(1, deadline.remainingTime())));
+            text += process.readAllStandardOutput();
+        }
         text += process.readAllStandardOutput();
     }
-    process.waitForFinished(1000);
-    text += process.readAllStandardOutput();
-    if (process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0) {
-        qCWarning(ZELADMINTIME_LOG) << "cannot read the compressed package list" << path;
+    if (process.state() != QProcess::NotRunning) {
+        // What came so far is only part of the list.
+        process.kill();
+        process.waitForFinished(1000);
+        qCWarning(ZELADMINTIME_LOG) << "apt-helper did not finish reading the package list" << path << "within" << listReadTimeoutMs / 1000 << "s";
+        return false;
+    }
+    if (process.error() == QProcess::FailedToStart || process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0) {
+        qCWarning(ZELADMINTIME_LOG) << "cannot read the compressed package list" << path << process.errorString();
         return false;
     }
     return true;
 }
 
-void PackageDatabase::load()
+void PackageDatabase::readStatusFile()
 {
-    for (PackageRecord &record : records) {
+    for (PackageRecord &record : statusRecords) {
         record = PackageRecord{record.name, false, {}, {}, {}};
     }
-
     const QString statusPath = SysRoot::path(QStringLiteral("/var/lib/dpkg/status"));
+    // Taken first: a change while reading is seen next time.
+    statusStamp = stampOf(statusPath);
     QFile status(statusPath);
     if (status.open(QIODevice::ReadOnly)) {
         loadStatus(status.readAll(), statusPath);
     } else {
         qCWarning(ZELADMINTIME_LOG) << "cannot read the package status file" << statusPath << status.errorString();
     }
+}
 
+void PackageDatabase::load()
+{
+    readStatusFile();
+    listsUnread = true;
+}
+
+void PackageDatabase::refresh()
+{
+    if (!(stampOf(SysRoot::path(QStringLiteral("/var/lib/dpkg/status"))) == statusStamp)) {
+        readStatusFile();
+        // apt may have fetched new lists as well.
+        listsUnread = true;
+    }
+}
+
+void PackageDatabase::readLists() const
+{
+    if (!listsUnread) {
+        return;
+    }
+    listsUnread = false;
+    for (PackageRecord &record : listRecords) {
+        record = PackageRecord{record.name, false, {}, {}, {}};
+    }
     const QDir lists(SysRoot::path(QStringLiteral("/var/lib/apt/lists")));
     const QFileInfoList files = lists.entryInfoList({QStringLiteral("*_Packages"),
                                                      QStringLiteral("*_Packages.lz4"),
@@ -223,16 +293,16 @@ void PackageDatabase::load()
     for (const QFileInfo &info : files) {
         const QString path = info.absoluteFilePath();
         CachedList cached = listCache.value(path);
-        if (cached.size != info.size() || cached.modified != info.lastModified()) {
+        const Stamp stamp = stampOf(path);
+        if (!(cached.stamp == stamp)) {
             QByteArray text;
             if (!readList(path, text)) {
-                continue;
+                continue; // unknown until the next reading
             }
             cached.paragraphs = parseAptList(text, path);
-            cached.size = info.size();
-            cached.modified = info.lastModified();
+            cached.stamp = stamp;
         }
-        mergeParagraphs(cached.paragraphs, false);
+        mergeParagraphs(listRecords, cached.paragraphs, false);
         stillThere.insert(path, cached);
     }
     listCache = stillThere;
@@ -240,7 +310,7 @@ void PackageDatabase::load()
 
 bool PackageDatabase::isInstalled(const QString &package) const
 {
-    return records.value(package.toLatin1()).installed;
+    return statusRecords.value(package.toLatin1()).installed;
 }
 
 bool PackageDatabase::conflict(const QString &packageA, const QString &packageB) const
@@ -250,6 +320,13 @@ bool PackageDatabase::conflict(const QString &packageA, const QString &packageB)
 
 PackageRecord PackageDatabase::record(const QString &package) const
 {
+    readLists();
     const QByteArray name = package.toLatin1();
-    return records.value(name, PackageRecord{name, false, {}, {}, {}});
+    // Several versions may be known; any of them may be the one installed.
+    PackageRecord merged = statusRecords.value(name, PackageRecord{name, false, {}, {}, {}});
+    const PackageRecord listed = listRecords.value(name);
+    PackageRelations::addAll(merged.provides, listed.provides);
+    PackageRelations::addAll(merged.conflicts, listed.conflicts);
+    PackageRelations::addAll(merged.replaces, listed.replaces);
+    return merged;
 }

@@ -25,6 +25,8 @@ bool isInstalledStatus(const QByteArray &status);
 // Installing one of the two removes the other: one conflicts with the
 // other's name or with a virtual package the other provides.
 bool conflict(const PackageRecord &a, const PackageRecord &b);
+// Appends the names of from that to lacks, in their order.
+void addAll(QVector<QByteArray> &to, const QVector<QByteArray> &from);
 // Adds a paragraph's relations to the record of its package.
 void merge(PackageRecord &record, const Deb822::Paragraph &paragraph, bool fromStatusFile);
 }
@@ -35,11 +37,15 @@ public:
     // Only these packages are kept.
     explicit PackageDatabase(const QStringList &packageNames);
 
-    // Reads dpkg's status file and apt's lists (plain or compressed) below the
-    // system root. A file
-    // that cannot be read or parsed is reported with qCWarning, and what it
-    // held that was readable is still used.
+    // Reads dpkg's status file below the system root. apt's lists (plain or
+    // compressed) are big and matter only for what is not installed: they
+    // are read when conflict() or record() first needs them. A file that
+    // cannot be read or parsed is reported with qCWarning, and what it held
+    // that was readable is still used.
     void load();
+    // Reads the status file again when it changed on disk since it was read
+    // (a package manager ran), and then the lists too when next needed.
+    void refresh();
     // Same from texts already read; fileName only names them in messages.
     void loadStatus(const QByteArray &text, const QString &fileName);
     void addAptList(const QByteArray &text, const QString &fileName);
@@ -49,18 +55,36 @@ public:
     PackageRecord record(const QString &package) const;
 
 private:
+    // Tells a file replaced or rewritten (dpkg renames a new status file in).
+    struct Stamp {
+        quint64 device = 0;
+        quint64 inode = 0;
+        qint64 size = -1;
+        qint64 modifiedNs = 0;
+        qint64 changedNs = 0;
+        bool operator==(const Stamp &other) const;
+    };
+    static Stamp stampOf(const QString &path);
+
+    void readStatusFile();
+    void readLists() const;
     QVector<Deb822::Paragraph> parseAptList(const QByteArray &text, const QString &fileName) const;
     QVector<Deb822::Paragraph> parseFile(const QByteArray &text, const QString &fileName) const;
-    void mergeParagraphs(const QVector<Deb822::Paragraph> &paragraphs, bool fromStatusFile);
+    static void mergeParagraphs(QHash<QByteArray, PackageRecord> &into, const QVector<Deb822::Paragraph> &paragraphs, bool fromStatusFile);
 
     struct CachedList {
-        QDateTime modified;
-        qint64 size = -1;
+        Stamp stamp;
         QVector<Deb822::Paragraph> paragraphs;
     };
 
     const QStringList names;
-    QHash<QByteArray, PackageRecord> records;
-    // apt's lists are big and change rarely: parsed again only when changed.
-    QHash<QString, CachedList> listCache;
+    // What the status file says and what the lists say, kept apart so that
+    // each is read again on its own.
+    QHash<QByteArray, PackageRecord> statusRecords;
+    Stamp statusStamp;
+    mutable QHash<QByteArray, PackageRecord> listRecords;
+    mutable bool listsUnread = false;
+    // apt's lists change rarely: parsed again only when changed. A list that
+    // could not be read is not here, so the next reading tries it again.
+    mutable QHash<QString, CachedList> listCache;
 };
