@@ -2,13 +2,14 @@
 # SPDX-FileCopyrightText: 2026 The kcm_zel_admin_time authors
 #
 # zel_add_sandbox_test(NAME name COMMAND cmd-or-target args...
-#                      [INSTALLED "pkg pkg ..."] [NO_SYSTEMD] [TIMEOUT seconds])
+#                      [INSTALLED "pkg pkg ..."] [NO_SYSTEMD] [HUNG_SYSTEMD]
+#                      [TIMEOUT seconds])
 #
 # Adds a CTest test (label "sandbox") that runs the command inside the sandbox
 # machine (sandbox/run.sh). A target name as the command runs the target's
 # file. INSTALLED names the packages the sandbox's dpkg status lists ("" for
 # none; default systemd-timesyncd and chrony); NO_SYSTEMD leaves systemd off
-# the bus. The tests need sandbox/prepare.sh to have run on the build folder;
+# the bus, HUNG_SYSTEMD stops it once it is up (run.sh --hung-systemd). The tests need sandbox/prepare.sh to have run on the build folder;
 # the fixture test zel_sandbox_prepare does that when it has not.
 
 # The fixture that prepares the build folder for the sandbox, added once.
@@ -24,7 +25,7 @@ function(zel_sandbox_prepare_fixture)
 endfunction()
 
 function(zel_add_sandbox_test)
-    cmake_parse_arguments(PARSE_ARGV 0 ARG "NO_SYSTEMD" "NAME;INSTALLED;TIMEOUT" "COMMAND")
+    cmake_parse_arguments(PARSE_ARGV 0 ARG "NO_SYSTEMD;HUNG_SYSTEMD" "NAME;INSTALLED;TIMEOUT" "COMMAND")
     if(NOT ARG_NAME OR NOT ARG_COMMAND)
         message(FATAL_ERROR "zel_add_sandbox_test: NAME and COMMAND are required")
     endif()
@@ -44,6 +45,9 @@ function(zel_add_sandbox_test)
     endif()
     if(ARG_NO_SYSTEMD)
         list(APPEND options --no-systemd)
+    endif()
+    if(ARG_HUNG_SYSTEMD)
+        list(APPEND options --hung-systemd)
     endif()
     if(NOT ARG_TIMEOUT)
         set(ARG_TIMEOUT 120)

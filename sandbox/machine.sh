@@ -8,7 +8,8 @@
 # Not meant to be run by hand.
 #
 # From run.sh: ZEL_SANDBOX (an empty folder), _ZEL_SB_BUILD, _ZEL_SB_INSTALLED
-# (unset for the default), _ZEL_SB_NO_SYSTEMD, _ZEL_SB_KEEP_ROOT; the command
+# (unset for the default), _ZEL_SB_NO_SYSTEMD, _ZEL_SB_HUNG_SYSTEMD,
+# _ZEL_SB_KEEP_ROOT; the command
 # to run as arguments.
 set -euo pipefail
 
@@ -268,9 +269,14 @@ else
         [ "$state" = 's "running"' ] || [ "$state" = 's "degraded"' ]
     }
     wait_for manager_up || fail "systemd --user did not come up on the bus"
+    export ZEL_SYSTEMD_PID=$systemd_pid
+    # A hung manager: its name stays on the bus, its calls go unanswered.
+    if [ -n "$_ZEL_SB_HUNG_SYSTEMD" ]; then
+        kill -STOP "$systemd_pid"
+    fi
 fi
 
-unset _ZEL_SB_BUILD _ZEL_SB_INSTALLED _ZEL_SB_NO_SYSTEMD _ZEL_SB_KEEP_ROOT
+unset _ZEL_SB_BUILD _ZEL_SB_INSTALLED _ZEL_SB_NO_SYSTEMD _ZEL_SB_HUNG_SYSTEMD _ZEL_SB_KEEP_ROOT
 trap - ERR
 set +e
 "$@"

@@ -6,7 +6,7 @@
 # services, made harmless, in private mount, network and pid namespaces.
 #
 #   run.sh --build-dir DIR [--installed "pkg pkg ..."] [--no-systemd]
-#          [--keep-root PATH] -- command args...
+#          [--hung-systemd] [--keep-root PATH] -- command args...
 #
 #   --build-dir DIR   build folder that sandbox/prepare.sh prepared
 #   --installed LIST  packages the dpkg status lists as installed, among
@@ -14,6 +14,9 @@
 #                     (default "systemd-timesyncd chrony"; "" for none);
 #                     also --installed=LIST
 #   --no-systemd      a bus, but no systemd on it
+#   --hung-systemd    systemd on the bus, but stopped (SIGSTOP) once it is up:
+#                     it owns its name and answers nothing, like a hung
+#                     manager; kill -CONT $ZEL_SYSTEMD_PID wakes it
 #   --keep-root PATH  the system root is a copy of PATH instead of the stock one
 #
 # The command sees:
@@ -26,6 +29,7 @@
 #   DBUS_SYSTEM_BUS_ADDRESS   the sandbox's bus, with systemd --user on it as
 #                             org.freedesktop.systemd1 (already answering)
 #   DBUS_SESSION_BUS_ADDRESS  the same bus
+#   ZEL_SYSTEMD_PID           systemd --user's process (unset with --no-systemd)
 #   XDG_RUNTIME_DIR           /run/user/0 (/run is the sandbox's own)
 #   XDG_CONFIG_HOME           $ZEL_SANDBOX/config; the units are in
 #                             $XDG_CONFIG_HOME/systemd/user: chrony.service
@@ -46,7 +50,7 @@
 set -euo pipefail
 
 usage() {
-    sed -n '8,17p' "$0" | sed 's/^# \{0,1\}//' >&2
+    sed -n '8,20p' "$0" | sed 's/^# \{0,1\}//' >&2
     exit 2
 }
 
@@ -55,6 +59,7 @@ build=
 installed=
 installed_given=
 no_systemd=
+hung_systemd=
 keep_root=
 while [ $# -gt 0 ]; do
     case $1 in
@@ -62,6 +67,7 @@ while [ $# -gt 0 ]; do
     --installed) [ $# -ge 2 ] || usage; installed=$2; installed_given=1; shift 2 ;;
     --installed=*) installed=${1#*=}; installed_given=1; shift ;;
     --no-systemd) no_systemd=1; shift ;;
+    --hung-systemd) hung_systemd=1; shift ;;
     --keep-root) [ $# -ge 2 ] || usage; keep_root=$2; shift 2 ;;
     --) shift; break ;;
     *) usage ;;
@@ -93,7 +99,7 @@ sandbox=$(mktemp -d /tmp/zel-sandbox.XXXXXX)
 exec 9<"$sandbox"
 flock 9
 export ZEL_SANDBOX=$sandbox
-export _ZEL_SB_BUILD=$build _ZEL_SB_NO_SYSTEMD=$no_systemd _ZEL_SB_KEEP_ROOT=$keep_root
+export _ZEL_SB_BUILD=$build _ZEL_SB_NO_SYSTEMD=$no_systemd _ZEL_SB_HUNG_SYSTEMD=$hung_systemd _ZEL_SB_KEEP_ROOT=$keep_root
 if [ -n "$installed_given" ]; then
     export _ZEL_SB_INSTALLED=$installed
 else

@@ -20,6 +20,7 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <utime.h>
 
 namespace
 {
@@ -55,6 +56,8 @@ private Q_SLOTS:
     void refusesFileChangedOnDisk();
     void readOnlyFolderLeavesOldFile();
     void killBeforeRenameLeavesOldFile();
+    void refusesNonRegularFile_data();
+    void refusesNonRegularFile();
     void writesThroughSymlink();
     void request_data();
     void request();
@@ -207,13 +210,39 @@ void SafeWriteTest::killBeforeRenameLeavesOldFile()
     const QString temp = files.filter(QStringLiteral(".killed.conf.")).value(0);
     QVERIFY(!temp.isEmpty());
     QCOMPARE(ConfigTest::readFile(m_dir.filePath(temp)), newContent);
-    QFile::remove(m_dir.filePath(temp));
 
-    // The next write goes through.
+    // The next write goes through and takes away the old leftover.
+    const QByteArray tempPath = QFile::encodeName(m_dir.filePath(temp));
+    const struct utimbuf hourAgo = {time(nullptr) - 3600, time(nullptr) - 3600};
+    QCOMPARE(utime(tempPath.constData(), &hourAgo), 0);
     QString error;
     QVERIFY2(SafeFile::write(path, newContent, SafeFile::hashOf(oldContent), &error), qPrintable(error));
     QCOMPARE(ConfigTest::readFile(path), newContent);
+    QCOMPARE(leftovers(m_dir.path()), QStringList{QStringLiteral("killed.conf")});
     QFile::remove(path);
+}
+
+void SafeWriteTest::refusesNonRegularFile_data()
+{
+    QTest::addColumn<bool>("fifo");
+    QTest::newRow("fifo") << true;
+    QTest::newRow("folder") << false;
+}
+
+// Never opened for good: a FIFO's open would wait for a writer for ever.
+void SafeWriteTest::refusesNonRegularFile()
+{
+    QFETCH(bool, fifo);
+    const QString path = m_dir.filePath(QStringLiteral("odd.conf"));
+    QVERIFY(fifo ? mkfifo(QFile::encodeName(path).constData(), 0644) == 0 : QDir().mkdir(path));
+    SafeFile::Snapshot snapshot;
+    QString readError;
+    QString writeError;
+    const bool read = SafeFile::read(path, &snapshot, &readError);
+    const bool written = SafeFile::write(path, newContent, QByteArray(), &writeError);
+    fifo ? QFile::remove(path) : QDir().rmdir(path);
+    QVERIFY(!read && !written);
+    QVERIFY2(readError.contains(path) && writeError.contains(path), qPrintable(readError + writeError));
 }
 
 void SafeWriteTest::writesThroughSymlink()
@@ -284,8 +313,11 @@ void SafeWriteTest::malformedRequestArguments()
         changed[QLatin1String(key)] = value;
         return changed;
     };
-    for (const QVariantMap &bad : {with("content", QStringLiteral("server a.example\n")), with("mode", 0777),
-                                   with("expectedHash", QByteArray("not-a-hash")), with("expectedHash", QByteArray(64, 'A')), QVariantMap()}) {
+    for (const QVariantMap &bad : {with("content", QStringLiteral("server a.example\n")),
+                                   with("mode", 0777),
+                                   with("expectedHash", QByteArray("not-a-hash")),
+                                   with("expectedHash", QByteArray(64, 'A')),
+                                   QVariantMap()}) {
         QString error;
         QVERIFY(!WriteRequest::execute(bad, root.path(), &error));
         QVERIFY2(error.startsWith(QLatin1String("Refused")), qPrintable(error));

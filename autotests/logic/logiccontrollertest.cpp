@@ -22,6 +22,7 @@
 #include <QTest>
 #include <QTimer>
 
+#include <cstdio>
 #include <memory>
 
 #include <sys/timex.h>
@@ -144,9 +145,15 @@ private:
         }
     }
 
+    // "absent", "hung" (stopped by the sandbox) or "up".
+    static QByteArray systemdKind()
+    {
+        return qEnvironmentVariableIsSet("ZEL_EXPECT_NO_SYSTEMD") ? "absent" : qEnvironmentVariableIsSet("ZEL_EXPECT_HUNG_SYSTEMD") ? "hung" : "up";
+    }
+
     static bool withSystemd()
     {
-        return !qEnvironmentVariableIsSet("ZEL_EXPECT_NO_SYSTEMD");
+        return systemdKind() == "up";
     }
 
     void select(const QString &name)
@@ -177,9 +184,9 @@ private Q_SLOTS:
     // Every case starts from the machine as the sandbox made it.
     void init()
     {
-        const bool absentCase = qstrcmp(QTest::currentTestFunction(), "systemdAbsent") == 0;
-        if (absentCase == withSystemd()) {
-            QSKIP(absentCase ? "needs a machine without systemd on the bus" : "needs systemd");
+        const QByteArray name = QTest::currentTestFunction();
+        if (systemdKind() != (name == "systemdAbsent" ? "absent" : name == "systemdHung" ? "hung" : "up")) {
+            QSKIP("needs another kind of systemd on the bus");
         }
         if (withSystemd()) {
             for (const QByteArray &unit : allUnits.split(' ')) {
@@ -541,6 +548,33 @@ private Q_SLOTS:
         watched->startServiceByDbus(timesyncd);
         QVERIFY(!watched);
         QTRY_COMPARE_WITH_TIMEOUT(systemctl("is-active systemd-timesyncd.service"), QStringLiteral("active"), 10000);
+    }
+
+    // Run with --hung-systemd: the manager owns its name and answers nothing.
+    // Opening must say so at once and commands must fail in seconds, not
+    // after the minutes a polkit question may take.
+    void systemdHung()
+    {
+        const QByteArray pid = qgetenv("ZEL_SYSTEMD_PID");
+        QElapsedTimer timer;
+        timer.start();
+        auto hung = std::make_unique<LogicController>(true);
+        QSignalSpy unavailable(hung.get(), &LogicController::loginctlUnavailable);
+        QVERIFY(!hung->getSysAlive());
+        fprintf(stderr, "opening with a hung systemd took %lld ms\n", timer.elapsed());
+        QCOMPARE(unavailable.count(), 1);
+        QVERIFY2(timer.elapsed() < 3000, qPrintable(QString::number(timer.elapsed())));
+
+        // Answering again, then hung while the window is open.
+        QCOMPARE(QProcess::execute(QStringLiteral("kill"), {QStringLiteral("-CONT"), QString::fromLatin1(pid)}), 0);
+        hung->startServiceByDbus(timesyncd);
+        QCOMPARE(hung->getStartResult(), QString());
+        QCOMPARE(QProcess::execute(QStringLiteral("kill"), {QStringLiteral("-STOP"), QString::fromLatin1(pid)}), 0);
+        timer.restart();
+        hung->restartServiceByDbus(timesyncd);
+        fprintf(stderr, "a restart against a hung systemd failed after %lld ms\n", timer.elapsed());
+        QVERIFY2(hung->getStartResult().contains(QLatin1String("does not answer")), qPrintable(hung->getStartResult()));
+        QVERIFY2(timer.elapsed() < 30000, qPrintable(QString::number(timer.elapsed())));
     }
 
     // Run with --no-systemd, and with DBUS_SYSTEM_BUS_ADDRESS naming no socket.

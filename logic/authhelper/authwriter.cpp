@@ -6,6 +6,7 @@
 #include "writerequest.h"
 
 #include <KAuth/Action>
+#include <KAuth/ActionReply>
 #include <KAuth/ExecuteJob>
 
 namespace AuthWriter
@@ -24,6 +25,10 @@ bool write(const QString &systemPath, const QByteArray &content, const QByteArra
     }
     KAuth::ExecuteJob *job = action.execute();
     if (!job->exec()) {
+        if (job->error() == KAuth::ActionReply::AuthorizationDeniedError || job->error() == KAuth::ActionReply::UserCancelledError) {
+            *error = QStringLiteral("Cannot write %1: not authorized (%2)").arg(systemPath, job->errorString());
+            return false;
+        }
         const QString reason = job->errorText().isEmpty() ? job->errorString() : job->errorText();
         *error = QStringLiteral("Cannot write %1: %2").arg(systemPath, reason.isEmpty() ? QStringLiteral("the helper failed") : reason);
         return false;

@@ -4,12 +4,14 @@
 #include "safefile.h"
 
 #include <QCryptographicHash>
+#include <QDir>
 #include <QFile>
 
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -42,14 +44,41 @@ static QString systemError(int error)
     return QString::fromLocal8Bit(strerror(error));
 }
 
+// Opens for reading without blocking on a FIFO or device, and refuses
+// anything but a regular file: -2 then, -1 with errno set on other failures.
+static int openRegular(const QByteArray &path)
+{
+    const int fd = ::open(path.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) {
+        return -1;
+    }
+    struct stat info;
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        ::close(fd);
+        return -2;
+    }
+    return fd;
+}
+
+static QString notRegular(const QString &path)
+{
+    return QStringLiteral("Refusing %1: it is not a regular file").arg(path);
+}
+
 bool read(const QString &path, Snapshot *snapshot, QString *error)
 {
     *snapshot = Snapshot();
-    QFile file(path);
-    if (!file.exists()) {
-        return true;
+    const int fd = openRegular(QFile::encodeName(path));
+    if (fd < 0) {
+        if (fd == -1 && errno == ENOENT) {
+            return true;
+        }
+        *error = fd == -2 ? notRegular(path) : QStringLiteral("Cannot read %1: %2").arg(path, systemError(errno));
+        return false;
     }
-    if (!file.open(QIODevice::ReadOnly)) {
+    QFile file;
+    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
         *error = QStringLiteral("Cannot read %1: %2").arg(path, file.errorString());
         return false;
     }
@@ -66,13 +95,13 @@ bool read(const QString &path, Snapshot *snapshot, QString *error)
 // What is on disk now, as the hash a snapshot of it would have.
 static bool currentHash(const QByteArray &path, QByteArray *hash, QString *error, const QString &shownPath)
 {
-    const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC);
+    const int fd = openRegular(path);
     if (fd < 0) {
-        if (errno == ENOENT) {
+        if (fd == -1 && errno == ENOENT) {
             hash->clear();
             return true;
         }
-        *error = QStringLiteral("Cannot read %1: %2").arg(shownPath, systemError(errno));
+        *error = fd == -2 ? notRegular(shownPath) : QStringLiteral("Cannot read %1: %2").arg(shownPath, systemError(errno));
         return false;
     }
     QCryptographicHash sha(QCryptographicHash::Sha256);
@@ -118,6 +147,24 @@ static bool writeAll(int fd, const QByteArray &content)
     return true;
 }
 
+// A writer killed between writing and renaming leaves its new file behind.
+// Only files of our own pattern and owner go, and only old ones: a young one
+// may be another writer's at work.
+static void removeLeftovers(const QByteArray &folder, const QByteArray &name)
+{
+    static constexpr time_t minimumAgeSeconds = 60;
+    const QString pattern = QFile::decodeName("." + name + ".??????");
+    const QStringList found = QDir(QFile::decodeName(folder)).entryList({pattern}, QDir::Files | QDir::Hidden | QDir::System);
+    const time_t now = ::time(nullptr);
+    for (const QString &entry : found) {
+        const QByteArray path = folder + '/' + QFile::encodeName(entry);
+        struct stat info;
+        if (::lstat(path.constData(), &info) == 0 && S_ISREG(info.st_mode) && info.st_uid == ::geteuid() && now - info.st_mtime >= minimumAgeSeconds) {
+            ::unlink(path.constData());
+        }
+    }
+}
+
 bool write(const QString &path, const QByteArray &content, const QByteArray &expectedHash, QString *error)
 {
     QByteArray target = QFile::encodeName(path);
@@ -160,6 +207,7 @@ bool write(const QString &path, const QByteArray &content, const QByteArray &exp
     const int slash = target.lastIndexOf('/');
     const QByteArray folder = slash < 0 ? QByteArrayLiteral(".") : (slash == 0 ? QByteArrayLiteral("/") : target.left(slash));
     const QByteArray name = target.mid(slash + 1);
+    removeLeftovers(folder, name);
     QByteArray temp = folder + "/." + name + ".XXXXXX";
     const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
     if (fd < 0) {

@@ -6,6 +6,7 @@
 
 #include "common/sysroot.h"
 #include "config/configformat.h"
+#include "config/safefile.h"
 #include "core/startresult.h"
 #include "packages/packageinstaller.h"
 #include "settingspages/servicesettings.h"
@@ -14,13 +15,24 @@
 
 #include <KLocalizedString>
 #include <QApplication>
-#include <QWidget>
 #include <QFile>
+#include <QMessageBox>
 #include <QPointer>
 #include <QTimer>
+#include <QWidget>
 
-// How long systemd may take to say it is there before we give up on it.
-static constexpr int aliveTimeoutMs = 1500;
+#include <cerrno>
+#include <cstring>
+#include <limits>
+
+// How long systemd may take to say it is there before we give up on it:
+// opening the window waits this long at most for a manager that is hung.
+static constexpr int aliveTimeoutMs = 800;
+// getSysAlive() after a check this recent reports that check's answer.
+static constexpr int aliveReuseMs = 5000;
+// A manager that did not answer is asked again at most this often, so that
+// the window's poll is not held up by it every time.
+static constexpr int aliveRetryMs = 10000;
 static constexpr int refreshTimeoutMs = 3000;
 
 static QStringList catalogPackages()
@@ -67,8 +79,8 @@ LogicControllerPrivate::LogicControllerPrivate(LogicController *q, bool hasEmpty
 void LogicControllerPrivate::reload()
 {
     packages.load();
-    if (!systemd->isReachable()) {
-        // It may have come back since.
+    if (!systemd->checkedRecently(std::numeric_limits<int>::max()) || (!systemd->isReachable() && !systemd->checkedRecently(aliveRetryMs))) {
+        // A short check before the longer calls; it may also have come back since.
         systemd->ping(aliveTimeoutMs);
     }
     systemd->refreshAll(refreshTimeoutMs);
@@ -130,7 +142,7 @@ void LogicController::setMainWindowId(unsigned long long id)
 
 bool LogicController::getSysAlive()
 {
-    const bool alive = d->systemd->ping(aliveTimeoutMs);
+    const bool alive = d->systemd->checkedRecently(aliveReuseMs) ? d->systemd->isReachable() : d->systemd->ping(aliveTimeoutMs);
     if (!alive) {
         Q_EMIT loginctlUnavailable();
     }
@@ -208,6 +220,24 @@ static const ServiceDescription *serviceNamed(const QString &name)
     return service;
 }
 
+static QWidget *mainWindow(const LogicControllerPrivate &d);
+
+// The window shows start and restart failures from getStartResult(); the
+// library tells of the others itself. Nothing to show without widgets.
+static void warnUser(const LogicControllerPrivate &d, const QString &text, const QString &details = QString())
+{
+    qCWarning(ZELADMINTIME_LOG).noquote() << text << details;
+    if (!qobject_cast<QApplication *>(QCoreApplication::instance())) {
+        return;
+    }
+    // The window may go while the box is open, and the box with it.
+    QPointer<QMessageBox> box =
+        new QMessageBox(QMessageBox::Warning, ki18nd("kcm_zel_admin_time", "Warning!").toString(), text, QMessageBox::Ok, mainWindow(d));
+    box->setDetailedText(details);
+    box->exec();
+    delete box.data();
+}
+
 // Start and restart: the outcome becomes the start result.
 static void runStartJob(LogicController *q, LogicControllerPrivate *d, SystemdClient::Job job, const QString &name)
 {
@@ -217,10 +247,8 @@ static void runStartJob(LogicController *q, LogicControllerPrivate *d, SystemdCl
         d->startResult = ki18nd("kcm_zel_admin_time", "There is no time service called \"%1\".").subs(name).toString();
         return;
     }
-    if (!d->systemd->isReachable()) {
-        d->startResult = StartResult::unreachable(name);
-        return;
-    }
+    // No early return for an unreachable systemd: it may have come back,
+    // and runJob() finds out within seconds.
     const QString unitName = service->unitName;
     QPointer<LogicController> alive(q);
     const SystemdClient::JobOutcome outcome = d->systemd->runJob(job, unitName);
@@ -246,31 +274,44 @@ void LogicController::restartServiceByDbus(const QString &name)
 void LogicController::stopServiceByDbus(const QString &name)
 {
     const ServiceDescription *service = serviceNamed(name);
-    if (!service || !d->systemd->isReachable()) {
+    if (!service) {
         return;
     }
     const QString unitName = service->unitName;
     QPointer<LogicController> alive(this);
     const SystemdClient::JobOutcome outcome = d->systemd->runJob(SystemdClient::Job::Stop, unitName);
     if (alive && outcome.kind != SystemdClient::JobOutcome::Done) {
-        qCWarning(ZELADMINTIME_LOG) << "stopping" << unitName << "failed:" << outcome.jobResult << outcome.error.message();
+        warnUser(*d, StartResult::describe(SystemdClient::Job::Stop, name, outcome, d->systemd->unit(unitName)));
     }
+}
+
+static void setEnabled(LogicController *q, LogicControllerPrivate *d, const QString &name, bool enabled)
+{
+    const ServiceDescription *service = serviceNamed(name);
+    if (!service) {
+        return;
+    }
+    QPointer<LogicController> alive(q);
+    QDBusError error;
+    if (d->systemd->setUnitFileEnabled(service->unitName, enabled, &error) || !alive) {
+        return;
+    }
+    const QString reason = error.type() == QDBusError::NoReply || error.type() == QDBusError::Timeout || error.type() == QDBusError::TimedOut
+        ? ki18nd("kcm_zel_admin_time", "systemd does not answer; it may be busy or hung.").toString()
+        : error.message();
+    warnUser(*d,
+             enabled ? ki18nd("kcm_zel_admin_time", "%1 could not be set to start at system startup: %2").subs(name).subs(reason).toString()
+                     : ki18nd("kcm_zel_admin_time", "%1 could not be kept from starting at system startup: %2").subs(name).subs(reason).toString());
 }
 
 void LogicController::enableServiceByDbus(const QString &name)
 {
-    const ServiceDescription *service = serviceNamed(name);
-    if (service) {
-        d->systemd->setUnitFileEnabled(service->unitName, true);
-    }
+    setEnabled(this, d.get(), name, true);
 }
 
 void LogicController::disableServiceByDbus(const QString &name)
 {
-    const ServiceDescription *service = serviceNamed(name);
-    if (service) {
-        d->systemd->setUnitFileEnabled(service->unitName, false);
-    }
+    setEnabled(this, d.get(), name, false);
 }
 
 QString LogicController::getStartResult()
@@ -377,25 +418,78 @@ void LogicController::openMainSettingsDialog() const
     settings->openMainSettingsDialog(parent ? parent : settings->page()->window());
 }
 
+// Why a file could not be saved, in the user's words when the cause is one
+// they can act on; the full message goes to the box's details.
+static QString saveFailureReason(const QString &error)
+{
+    auto mentions = [&](int code, const char *english) {
+        return error.contains(QString::fromLocal8Bit(strerror(code))) || error.contains(QLatin1String(english));
+    };
+    if (error.contains(QLatin1String("changed on disk"))) {
+        return ki18nd("kcm_zel_admin_time", "The file was changed on disk after it was read. Reload the configuration to see the changes, then edit again.")
+            .toString();
+    }
+    if (error.contains(QLatin1String("not authorized"))) {
+        return ki18nd("kcm_zel_admin_time", "The administrator's authorization was refused or cancelled.").toString();
+    }
+    if (mentions(EROFS, "Read-only file system")) {
+        return ki18nd("kcm_zel_admin_time", "The file system is read-only.").toString();
+    }
+    if (mentions(ENOSPC, "No space left on device") || mentions(EDQUOT, "Disk quota exceeded")) {
+        return ki18nd("kcm_zel_admin_time", "The disk is full.").toString();
+    }
+    if (mentions(EACCES, "Permission denied") || mentions(EPERM, "Operation not permitted")) {
+        return ki18nd("kcm_zel_admin_time", "Permission to write the file was denied.").toString();
+    }
+    if (error.contains(QLatin1String("not a regular file"))) {
+        return ki18nd("kcm_zel_admin_time", "It is not a regular file.").toString();
+    }
+    return error;
+}
+
 void LogicController::applyConfig()
 {
     d->settings.setWindow(mainWindow(*d));
     QList<PackageIndex> written;
-    const bool allWritten = d->settings.writeModified(d->installed.keys(), &written);
-    // A running service reads its configuration only when it starts.
+    PackageIndex failed = TimesyncdPackage;
+    QString error;
+    const bool allWritten = d->settings.writeModified(d->installed.keys(), &written, &failed, &error);
+    // A running service reads its configuration only when it starts. The
+    // state kept may be stale when systemd does not answer: the restart then
+    // fails and says so.
     QPointer<LogicController> alive(this);
     for (PackageIndex index : qAsConst(written)) {
         const ServiceDescription &service = ServiceCatalog::byIndex(index);
-        if (d->systemd->isReachable() && d->systemd->unit(service.unitName).isActive()) {
+        if (d->systemd->unit(service.unitName).isActive()) {
             restartServiceByDbus(service.serviceName);
             if (!alive) {
                 return; // the window went away while systemd worked
+            }
+            if (!d->startResult.isEmpty()) {
+                warnUser(*d,
+                         ki18nd("kcm_zel_admin_time", "The settings of %1 were saved, but the service did not restart with them:\n%2")
+                             .subs(QString(service.serviceName))
+                             .subs(d->startResult)
+                             .toString());
+                if (!alive) {
+                    return;
+                }
             }
         }
     }
     if (allWritten) {
         Q_EMIT confWrited();
-    } else {
+        return;
+    }
+    const ServiceDescription &service = ServiceCatalog::byIndex(failed);
+    warnUser(*d,
+             ki18nd("kcm_zel_admin_time", "The settings of %1 could not be saved to %2.\n%3")
+                 .subs(QString(service.serviceName))
+                 .subs(QString(service.configPath))
+                 .subs(saveFailureReason(error))
+                 .toString(),
+             error);
+    if (alive) {
         Q_EMIT confWriteError();
     }
 }
@@ -410,9 +504,11 @@ static QStringList configuredServers(const LogicControllerPrivate &d)
 {
     QStringList servers;
     for (auto it = d.installed.cbegin(); it != d.installed.cend(); ++it) {
-        QFile file(SysRoot::path(ServiceCatalog::byIndex(it.key()).configPath));
-        if (file.open(QIODevice::ReadOnly)) {
-            servers += ConfigFormat::serverNames(it.key(), file.readAll());
+        // Never a plain open: a FIFO there would hold the window.
+        SafeFile::Snapshot snapshot;
+        QString error;
+        if (SafeFile::read(SysRoot::path(ServiceCatalog::byIndex(it.key()).configPath), &snapshot, &error)) {
+            servers += ConfigFormat::serverNames(it.key(), snapshot.content);
         }
     }
     return servers;

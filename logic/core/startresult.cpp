@@ -47,39 +47,56 @@ static QString unitStateText(const UnitState &unit)
     return ki18nd("kcm_zel_admin_time", "The unit is now %1%2; the service's result is \"%3\".").subs(active).subs(sub).subs(unit.result).toString();
 }
 
+// "%1 cannot be started: %2" and its kin, for the job asked for.
+static QString cannot(SystemdClient::Job job, const QString &serviceName, const QString &reason)
+{
+    switch (job) {
+    case SystemdClient::Job::Restart:
+        return ki18nd("kcm_zel_admin_time", "%1 cannot be restarted: %2").subs(serviceName).subs(reason).toString();
+    case SystemdClient::Job::Stop:
+        return ki18nd("kcm_zel_admin_time", "%1 cannot be stopped: %2").subs(serviceName).subs(reason).toString();
+    case SystemdClient::Job::Start:
+        break;
+    }
+    return ki18nd("kcm_zel_admin_time", "%1 cannot be started: %2").subs(serviceName).subs(reason).toString();
+}
+
 QString describe(SystemdClient::Job job, const QString &serviceName, const SystemdClient::JobOutcome &outcome, const UnitState &unit)
 {
     const bool restart = job == SystemdClient::Job::Restart;
+    const bool stop = job == SystemdClient::Job::Stop;
     switch (outcome.kind) {
     case SystemdClient::JobOutcome::Done:
         return QString();
     case SystemdClient::JobOutcome::JobFailed: {
-        const QString what = restart ? ki18nd("kcm_zel_admin_time", "Restarting %1 failed: %2 (job result \"%3\").")
-                                           .subs(serviceName)
-                                           .subs(jobResultText(outcome.jobResult))
-                                           .subs(outcome.jobResult)
-                                           .toString()
-                                     : ki18nd("kcm_zel_admin_time", "Starting %1 failed: %2 (job result \"%3\").")
-                                           .subs(serviceName)
-                                           .subs(jobResultText(outcome.jobResult))
-                                           .subs(outcome.jobResult)
-                                           .toString();
-        return what + QLatin1Char(' ') + unitStateText(unit);
+        KLocalizedString what = restart ? ki18nd("kcm_zel_admin_time", "Restarting %1 failed: %2 (job result \"%3\").")
+            : stop                      ? ki18nd("kcm_zel_admin_time", "Stopping %1 failed: %2 (job result \"%3\").")
+                                        : ki18nd("kcm_zel_admin_time", "Starting %1 failed: %2 (job result \"%3\").");
+        return what.subs(serviceName).subs(jobResultText(outcome.jobResult)).subs(outcome.jobResult).toString() + QLatin1Char(' ') + unitStateText(unit);
     }
-    case SystemdClient::JobOutcome::CallFailed:
-        return restart ? ki18nd("kcm_zel_admin_time", "systemd refused to restart %1: %2").subs(serviceName).subs(outcome.error.message()).toString()
-                       : ki18nd("kcm_zel_admin_time", "systemd refused to start %1: %2").subs(serviceName).subs(outcome.error.message()).toString();
+    case SystemdClient::JobOutcome::CallFailed: {
+        KLocalizedString what = restart ? ki18nd("kcm_zel_admin_time", "systemd refused to restart %1: %2")
+            : stop                      ? ki18nd("kcm_zel_admin_time", "systemd refused to stop %1: %2")
+                                        : ki18nd("kcm_zel_admin_time", "systemd refused to start %1: %2");
+        return what.subs(serviceName).subs(outcome.error.message()).toString();
+    }
     case SystemdClient::JobOutcome::NoJobEnd:
-        return ki18nd("kcm_zel_admin_time", "systemd did not report in time whether %1 started.").subs(serviceName).toString() + QLatin1Char(' ')
+        return ki18nd("kcm_zel_admin_time", "systemd did not report in time whether the job for %1 ended.").subs(serviceName).toString() + QLatin1Char(' ')
             + unitStateText(unit);
+    case SystemdClient::JobOutcome::NotAnswering:
+        return cannot(job, serviceName, ki18nd("kcm_zel_admin_time", "systemd does not answer; it may be busy or hung.").toString());
+    case SystemdClient::JobOutcome::NoSignals:
+        return cannot(job,
+                      serviceName,
+                      ki18nd("kcm_zel_admin_time", "systemd does not let the end of its jobs be followed (%1).").subs(outcome.error.message()).toString());
     case SystemdClient::JobOutcome::Unreachable:
         break;
     }
-    return unreachable(serviceName);
+    return unreachable(job, serviceName);
 }
 
-QString unreachable(const QString &serviceName)
+QString unreachable(SystemdClient::Job job, const QString &serviceName)
 {
-    return ki18nd("kcm_zel_admin_time", "%1 cannot be started: systemd cannot be reached.").subs(serviceName).toString();
+    return cannot(job, serviceName, ki18nd("kcm_zel_admin_time", "systemd cannot be reached.").toString());
 }
 }

@@ -71,7 +71,7 @@ bool SettingsSet::isModified() const
     return false;
 }
 
-bool SettingsSet::writeModified(const QList<PackageIndex> &services, QList<PackageIndex> *written)
+bool SettingsSet::writeModified(const QList<PackageIndex> &services, QList<PackageIndex> *written, PackageIndex *failed, QString *failure)
 {
     for (PackageIndex service : services) {
         ServiceSettings *settings = this->settings(service);
@@ -81,6 +81,12 @@ bool SettingsSet::writeModified(const QList<PackageIndex> &services, QList<Packa
         QString error;
         if (!settings->write(&error)) {
             qCWarning(ZELADMINTIME_LOG).noquote() << error;
+            if (failed) {
+                *failed = service;
+            }
+            if (failure) {
+                *failure = error;
+            }
             return false;
         }
         written->append(service);

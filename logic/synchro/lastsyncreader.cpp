@@ -79,7 +79,8 @@ bool LastSyncReader::request(const QString &serviceName, int timeoutMs)
         askTimesyncd();
         break;
     case ChronyPackage:
-        runTool(QStringLiteral("chronyc"), {QStringLiteral("-c"), QStringLiteral("tracking")}, &LastSyncParsers::parseChronyTracking);
+        // -n: a slow resolver must not cost the answer its time limit.
+        runTool(QStringLiteral("chronyc"), {QStringLiteral("-n"), QStringLiteral("-c"), QStringLiteral("tracking")}, &LastSyncParsers::parseChronyTracking);
         break;
     case NtpsecPackage:
         runTool(QStringLiteral("ntpq"), {QStringLiteral("-n"), QStringLiteral("-c"), QStringLiteral("rv")}, &LastSyncParsers::parseNtpqReadvar);

@@ -21,6 +21,10 @@ static const QString propertiesInterface = QStringLiteral("org.freedesktop.DBus.
 
 // Round trips that need no one's consent.
 static constexpr int queryTimeoutMs = 5000;
+// A manager that answers at all answers a property read within this; a
+// command checks it first so that a hung manager fails it in seconds, not
+// after the long wait that polkit's question may need.
+static constexpr int livenessTimeoutMs = 3000;
 // Calls that may wait for the administrator to authorize them through polkit.
 static constexpr int authorizedCallTimeoutMs = 5 * 60 * 1000;
 // systemd's own start time-outs are 90 s by default; this only guards
@@ -85,11 +89,12 @@ void SystemdClient::connectSignals()
                                                             managerPath,
                                                             QString::fromLatin1(OrgFreedesktopSystemd1ManagerInterface::staticInterfaceName()),
                                                             QStringLiteral("Subscribe"));
-    const QDBusMessage reply = connection.call(subscribe, QDBus::Block, queryTimeoutMs);
+    const QDBusMessage reply = connection.call(subscribe, QDBus::Block, livenessTimeoutMs);
     // The subscription belongs to the bus connection, which an earlier
     // controller of this process may have made already.
     if (reply.type() == QDBusMessage::ErrorMessage && reply.errorName() != QLatin1String("org.freedesktop.systemd1.AlreadySubscribed")) {
-        noteError(QDBusError(reply));
+        subscribeError = QDBusError(reply);
+        noteError(subscribeError);
         return;
     }
     subscribed = true;
@@ -114,19 +119,53 @@ void SystemdClient::connectSignals()
     }
 }
 
+// The bus library answers Peer.Ping by itself, even for a manager whose
+// own code is stuck; a property read needs the manager.
+static QDBusMessage livenessMessage()
+{
+    QDBusMessage message = QDBusMessage::createMethodCall(systemdService, managerPath, propertiesInterface, QStringLiteral("Get"));
+    message << QString::fromLatin1(OrgFreedesktopSystemd1ManagerInterface::staticInterfaceName()) << QStringLiteral("Version");
+    return message;
+}
+
+void SystemdClient::noteLiveness(const QDBusMessage &reply)
+{
+    reachable = reply.type() == QDBusMessage::ReplyMessage;
+    livenessError = QDBusError(reply);
+    lastLiveness.start();
+    if (!reachable) {
+        qCWarning(ZELADMINTIME_LOG) << "systemd does not answer:" << reply.errorName() << reply.errorMessage();
+    }
+}
+
 bool SystemdClient::ping(int timeoutMs)
+{
+    if (!connection.isConnected()) {
+        reachable = false;
+        lastLiveness.start();
+        return false;
+    }
+    noteLiveness(connection.call(livenessMessage(), QDBus::Block, timeoutMs));
+    return reachable;
+}
+
+bool SystemdClient::checkedRecently(int maxAgeMs) const
+{
+    return lastLiveness.isValid() && !lastLiveness.hasExpired(maxAgeMs);
+}
+
+bool SystemdClient::answersNow()
 {
     if (!connection.isConnected()) {
         reachable = false;
         return false;
     }
-    const QDBusMessage message =
-        QDBusMessage::createMethodCall(systemdService, managerPath, QStringLiteral("org.freedesktop.DBus.Peer"), QStringLiteral("Ping"));
-    const QDBusMessage reply = connection.call(message, QDBus::Block, timeoutMs);
-    reachable = reply.type() == QDBusMessage::ReplyMessage;
-    if (!reachable) {
-        qCWarning(ZELADMINTIME_LOG) << "systemd does not answer:" << reply.errorMessage();
+    QPointer<SystemdClient> self(this);
+    const QDBusMessage reply = callAndWait(livenessMessage(), livenessTimeoutMs);
+    if (!self) {
+        return false;
     }
+    noteLiveness(reply);
     return reachable;
 }
 
@@ -338,15 +377,24 @@ static QDBusMessage authorizedCall(const QString &method)
 SystemdClient::JobOutcome SystemdClient::runJob(Job job, const QString &unitName)
 {
     JobOutcome outcome;
-    if (!reachable) {
+    QPointer<SystemdClient> self(this);
+    if (!answersNow()) {
+        if (self && livenessError.type() != QDBusError::ServiceUnknown && connection.isConnected()) {
+            outcome.kind = JobOutcome::NotAnswering;
+        }
         return outcome;
     }
     connectSignals();
+    if (!subscribed) {
+        // Without systemd's signals the job's end would never be heard of.
+        outcome.kind = reachable ? JobOutcome::NoSignals : JobOutcome::NotAnswering;
+        outcome.error = subscribeError;
+        return outcome;
+    }
     static const QString methods[] = {QStringLiteral("StartUnit"), QStringLiteral("StopUnit"), QStringLiteral("RestartUnit")};
     QDBusMessage message = authorizedCall(methods[static_cast<int>(job)]);
     message << unitName << QStringLiteral("replace");
 
-    QPointer<SystemdClient> self(this);
     const QDBusMessage reply = callAndWait(message, authorizedCallTimeoutMs);
     if (!self) {
         outcome.kind = JobOutcome::NoJobEnd;
@@ -404,9 +452,13 @@ void SystemdClient::refreshUnit(const QString &unitName)
     }
 }
 
-bool SystemdClient::setUnitFileEnabled(const QString &unitName, bool enabled)
+bool SystemdClient::setUnitFileEnabled(const QString &unitName, bool enabled, QDBusError *error)
 {
-    if (!reachable) {
+    QPointer<SystemdClient> self(this);
+    if (!answersNow()) {
+        if (self) {
+            *error = livenessError.isValid() ? livenessError : QDBusError(QDBusError::Disconnected, QStringLiteral("no connection to the system bus"));
+        }
         return false;
     }
     connectSignals();
@@ -415,13 +467,13 @@ bool SystemdClient::setUnitFileEnabled(const QString &unitName, bool enabled)
     if (enabled) {
         message << false; // force: never overwrite someone else's links
     }
-    QPointer<SystemdClient> self(this);
     QDBusMessage reply = callAndWait(message, authorizedCallTimeoutMs);
     if (!self) {
         return false;
     }
     if (reply.type() != QDBusMessage::ReplyMessage) {
-        noteError(QDBusError(reply), true);
+        *error = QDBusError(reply);
+        noteError(*error, true);
         return false;
     }
     // Like systemctl: the manager must read the changed links.

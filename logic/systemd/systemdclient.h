@@ -7,6 +7,7 @@
 
 #include <QDBusConnection>
 #include <QDBusError>
+#include <QElapsedTimer>
 #include <QHash>
 #include <QObject>
 #include <QQueue>
@@ -34,6 +35,8 @@ public:
             CallFailed, // systemd refused the call: error
             NoJobEnd, // systemd did not report the job's end in time
             Unreachable, // systemd is not on the bus
+            NotAnswering, // the name is owned, but the manager does not answer
+            NoSignals, // the job's end could not be followed: error
         };
         Kind kind = Unreachable;
         QString jobResult;
@@ -43,8 +46,11 @@ public:
     explicit SystemdClient(const QStringList &unitNames, QObject *parent = nullptr);
     ~SystemdClient() override;
 
-    // A call with a short time-out; remembers the answer for isReachable().
+    // A blocking property read with a short time-out; remembers the answer
+    // for isReachable().
     bool ping(int timeoutMs);
+    // Whether the last ping or command check is younger than maxAgeMs.
+    bool checkedRecently(int maxAgeMs) const;
     // False once systemd did not answer; calls then return at once.
     bool isReachable() const
     {
@@ -58,7 +64,7 @@ public:
     // Each runs a nested event loop until systemd is done; the caller must
     // expect anything to happen meanwhile, including its own deletion.
     JobOutcome runJob(Job job, const QString &unitName);
-    bool setUnitFileEnabled(const QString &unitName, bool enabled);
+    bool setUnitFileEnabled(const QString &unitName, bool enabled, QDBusError *error);
 
     static QString unitObjectPath(const QString &unitName);
 
@@ -68,6 +74,10 @@ Q_SIGNALS:
 
 private:
     void connectSignals();
+    // Before a command: a property read within a few seconds, in a nested
+    // event loop.
+    bool answersNow();
+    void noteLiveness(const QDBusMessage &reply);
     void onJobRemoved(uint id, const QDBusObjectPath &job, const QString &unitName, const QString &result);
     void onPropertiesChanged(const QString &unitName, const QString &interfaceName, const QVariantMap &changed, const QStringList &invalidated);
     void fetchAsync(const QString &unitName);
@@ -84,6 +94,9 @@ private:
     QHash<QString, UnitState> units;
     bool reachable = true;
     bool subscribed = false;
+    QDBusError subscribeError;
+    QElapsedTimer lastLiveness;
+    QDBusError livenessError;
     OrgFreedesktopSystemd1ManagerInterface *manager = nullptr;
     QList<OrgFreedesktopDBusPropertiesInterface *> unitProxies;
 
