@@ -9,8 +9,14 @@
 
 #include <KLocalizedString>
 
+#include <QActionGroup>
 #include <QCloseEvent>
+#include <QGuiApplication>
 #include <QMessageBox>
+#include <QPointer>
+#ifndef QT_NO_SESSIONMANAGER
+#include <QSessionManager>
+#endif
 #include <QSettings>
 #include <QStandardItemModel>
 #include <QTimer>
@@ -41,6 +47,9 @@ MainWindow::MainWindow(bool hasEmptyMacLabel, QMainWindow *parent)
     , startingAtBootToolTip(ki18nd("kcm_zel_admin_time", "The service starts \nat system startup. \nPress if you want to change this.").toString())
     , restartServiceToolTip(ki18nd("kcm_zel_admin_time", "Restart service").toString())
     , isReloading(false)
+    , commandActions(nullptr)
+    , commandLocks(0)
+    , hostCloseAnswered(false)
 {
     ui = new Ui_AppSkeleton;
     ui->setupUi(this);
@@ -52,13 +61,28 @@ MainWindow::MainWindow(bool hasEmptyMacLabel, QMainWindow *parent)
     ui->syncNowAction->setEnabled(hasEmptyMac);
     controller->setMainWindowId(winId());
 
+    // Disabled together while a command waits; each keeps its own state.
+    commandActions = new QActionGroup(this);
+    commandActions->setExclusionPolicy(QActionGroup::ExclusionPolicy::None);
+    for (QAction *action : {ui->saveAction,
+                            ui->reloadAction,
+                            ui->syncNowAction,
+                            ui->serviceSettAction,
+                            ui->startStopServiceAction,
+                            ui->restartServiceAction,
+                            ui->enDisServiceAction,
+                            ui->addNewServiceAction,
+                            ui->deleteServiceAction}) {
+        commandActions->addAction(action);
+    }
+
     connect(ui->syncNowAction, &QAction::triggered, this, &MainWindow::showSyncDialog);
-    connect(ui->serviceSettAction, &QAction::triggered, controller, &LogicController::openMainSettingsDialog);
-    connect(ui->settBtn, &QPushButton::clicked, controller, &LogicController::openMainSettingsDialog);
+    connect(ui->serviceSettAction, &QAction::triggered, this, &MainWindow::openSettingsDialog);
+    connect(ui->settBtn, &QPushButton::clicked, this, &MainWindow::openSettingsDialog);
     connect(ui->startStopServiceAction, &QAction::triggered, this, &MainWindow::startStopSelectedService);
     connect(ui->enDisServiceAction, &QAction::triggered, this, &MainWindow::enableDisableSelectedService);
     connect(ui->restartServiceAction, &QAction::triggered, this, &MainWindow::restartSelectedService);
-    connect(ui->saveAction, &QAction::triggered, controller, &LogicController::applyConfig);
+    connect(ui->saveAction, &QAction::triggered, this, &MainWindow::save);
     connect(ui->reloadAction, &QAction::triggered, this, &MainWindow::reloadSystemState);
     connect(controller, &LogicController::confWrited, this, [this] {
         isConfigChanged = false;
@@ -78,15 +102,25 @@ MainWindow::MainWindow(bool hasEmptyMacLabel, QMainWindow *parent)
         actualizeBtnsEnabling();
     });
     connect(controller, &LogicController::syncError, this, [this](const QString &message) {
-        // ntpdig's own wording names no cause the user could act on.
-        const QString text = message.contains(QLatin1String("ntpdig")) ? ki18nd("kcm_zel_admin_time", "ntpdig: no eligible servers").toString() : message;
+        // ntpdig's own report ("ntpdig: ...") names no cause the user could
+        // act on. The library's own texts (ntpdig or pkexec missing, not
+        // authorized, ...) mention ntpdig in passing and stay as they are.
+        const QString text = message.startsWith(QLatin1String("ntpdig:")) ? ki18nd("kcm_zel_admin_time", "ntpdig: no eligible servers").toString() : message;
+        const QPointer<MainWindow> self(this);
         QMessageBox::critical(this, ki18nd("kcm_zel_admin_time", "Error!").toString(), text, QMessageBox::Ok);
-        showTempStatusMessage(1, ki18nd("kcm_zel_admin_time", "Time sync error").toString());
+        if (self) {
+            showTempStatusMessage(1, ki18nd("kcm_zel_admin_time", "Time sync error").toString());
+        }
     });
     connect(controller, &LogicController::syncOK, this, [this] {
         showTempStatusMessage(0, ki18nd("kcm_zel_admin_time", "Time synced successfully").toString());
     });
-    connect(ui->servicesListView, &QAbstractItemView::doubleClicked, controller, &LogicController::openMainSettingsDialog);
+    connect(ui->servicesListView, &QAbstractItemView::doubleClicked, this, [this] {
+        // Not gated by the settings action, but by a command that waits.
+        if (commandLocks == 0) {
+            openSettingsDialog();
+        }
+    });
     connect(controller, &LogicController::loginctlUnavailable, this, [this] {
         QMessageBox::warning(
             this,
@@ -100,6 +134,29 @@ MainWindow::MainWindow(bool hasEmptyMacLabel, QMainWindow *parent)
     connect(ui->minusBtn, &QPushButton::clicked, this, &MainWindow::confirmUninstall);
     connect(controller, &LogicController::lastSynchroInfoReceived, this, &MainWindow::setLastSynchroToolTip);
     connect(controller, &LogicController::lastSynchroInfoTimeout, this, &MainWindow::disableGettingLastSynchroInfo);
+#ifndef QT_NO_SESSIONMANAGER
+    connect(qGuiApp, &QGuiApplication::commitDataRequest, this, [this](QSessionManager &manager) {
+        // A main window host asks at session end by itself.
+        if (!hostWindow || !isConfigChanged || !manager.allowsInteraction()) {
+            return;
+        }
+        const QPointer<MainWindow> self(this);
+        const bool close = resolveChangesBeforeClose();
+        manager.release();
+        if (!self) {
+            return;
+        }
+        if (!close) {
+            manager.cancel();
+            return;
+        }
+        // Qt closes the windows right after this request.
+        hostCloseAnswered = true;
+        QTimer::singleShot(0, this, [this] {
+            hostCloseAnswered = false;
+        });
+    });
+#endif
 
     initStatusBar();
     loadSettings();
@@ -125,6 +182,7 @@ MainWindow::~MainWindow()
 
 void MainWindow::save()
 {
+    const CommandLock lock(this);
     controller->applyConfig();
 }
 
@@ -140,7 +198,11 @@ bool MainWindow::applyConfigSucceeded()
     const QMetaObject::Connection watch = connect(controller, &LogicController::confWriteError, this, [&failed] {
         failed = true;
     });
+    const QPointer<MainWindow> self(this);
     controller->applyConfig();
+    if (!self) {
+        return true;
+    }
     disconnect(watch);
     return !failed;
 }
@@ -153,20 +215,33 @@ QMessageBox::StandardButton MainWindow::askToSaveChanges()
                                  QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
 }
 
+bool MainWindow::resolveChangesBeforeClose()
+{
+    if (!isConfigChanged) {
+        return true;
+    }
+    const CommandLock lock(this);
+    const QMessageBox::StandardButton answer = askToSaveChanges();
+    if (!lock.windowAlive()) {
+        return true;
+    }
+    if (answer == QMessageBox::Yes) {
+        // A failed save keeps the window, and the changes, open.
+        return applyConfigSucceeded();
+    }
+    return answer == QMessageBox::No;
+}
+
 void MainWindow::closeEvent(QCloseEvent *event)
 {
-    if (isConfigChanged) {
-        const QMessageBox::StandardButton answer = askToSaveChanges();
-        if (answer == QMessageBox::Yes) {
-            // A failed save keeps the window, and the changes, open.
-            if (!applyConfigSucceeded()) {
-                event->ignore();
-                return;
-            }
-        } else if (answer != QMessageBox::No) {
-            event->ignore();
-            return;
-        }
+    const QPointer<MainWindow> self(this);
+    const bool close = resolveChangesBeforeClose();
+    if (!self) {
+        return;
+    }
+    if (!close) {
+        event->ignore();
+        return;
     }
     QSettings().setValue(QStringLiteral("geometry"), saveGeometry());
     event->accept();

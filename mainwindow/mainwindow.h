@@ -8,6 +8,7 @@
 #include <QMainWindow>
 #include <QMessageBox>
 #include <QModelIndex>
+#include <QPointer>
 #include <QString>
 
 class Ui_AppSkeleton;
@@ -21,6 +22,27 @@ class QStandardItemModel;
 class SyncNowDialog;
 class ChoosePackDialog;
 class MainWindowProbe;
+class MainWindow;
+class QActionGroup;
+
+// Holds every command of the window disabled while one waits in a nested
+// event loop (a systemd job, a polkit prompt, the package manager, a
+// question). It outlives a window the host deletes meanwhile.
+class CommandLock
+{
+public:
+    explicit CommandLock(MainWindow *window);
+    ~CommandLock();
+    // False once the window was deleted while the command waited.
+    bool windowAlive() const
+    {
+        return !window.isNull();
+    }
+
+private:
+    QPointer<MainWindow> window;
+    Q_DISABLE_COPY(CommandLock)
+};
 
 // The module's one window: the service list with the settings pages, the
 // per-service commands and the status line. All system work is the
@@ -50,6 +72,8 @@ Q_SIGNALS:
 
 protected:
     void closeEvent(QCloseEvent *event) override;
+    void showEvent(QShowEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private Q_SLOTS:
     void changeCurrentWidget(const QItemSelection &newSelect);
@@ -106,6 +130,12 @@ private:
     // Command action states
     void actualizeBtnsEnabling();
     void disableButtons();
+    // The buttons that stand for actions follow them, and stay disabled
+    // while a command waits.
+    void lockCommands();
+    void unlockCommands();
+    void keepButtonsLocked();
+    void openSettingsDialog();
     void setIconToStartStopBtn(int state) const;
     void setIconToEnDisBtn(int enabling) const;
 
@@ -113,6 +143,14 @@ private:
     bool applyConfigSucceeded();
     // The unsaved-changes question of the close and the reload.
     QMessageBox::StandardButton askToSaveChanges();
+    // Asks about unsaved changes before a close; false keeps the window.
+    bool resolveChangesBeforeClose();
+
+    // Closing the host's window. A dialog host (kcmshell5) closes its
+    // modules without asking; a main-window host (System Settings) asks
+    // about the changes it was told of by itself.
+    void watchHostWindow();
+    bool mayCloseHost();
 
     Ui_AppSkeleton *ui;
     LogicController *controller;
@@ -141,6 +179,17 @@ private:
 
     // A reload runs: one asked for meanwhile is left to it.
     bool isReloading;
+    // A rebuild of the reload rule selects this service while it is listed.
+    QString keptService;
+    // Every command action; disabled as a whole while a command waits.
+    QActionGroup *commandActions;
+    int commandLocks;
+    QPointer<QWidget> hostWindow;
+    QList<QMetaObject::Connection> hostConnections;
+    // The session end already asked: the windows' close that follows passes.
+    bool hostCloseAnswered;
+
+    friend class CommandLock;
 
     // The window's tests reach its state through this.
     friend class MainWindowProbe;

@@ -7,6 +7,7 @@
 #include "logiccontroller.h"
 #include "themeicon.h"
 
+#include <QActionGroup>
 #include <QPushButton>
 
 void MainWindow::setIconToStartStopBtn(int state) const
@@ -76,4 +77,58 @@ void MainWindow::disableButtons()
     ui->enDisServiceAction->setEnabled(false);
     ui->restartServiceAction->setEnabled(false);
     ui->startStopServiceAction->setEnabled(false);
+    keepButtonsLocked();
+}
+
+// The lock works through the action group: while it is disabled the rules
+// above still run and record each action's state, which shows when the
+// group is enabled again. Nothing is saved and restored around the wait.
+
+CommandLock::CommandLock(MainWindow *owner)
+    : window(owner)
+{
+    owner->lockCommands();
+}
+
+CommandLock::~CommandLock()
+{
+    if (window) {
+        window->unlockCommands();
+    }
+}
+
+void MainWindow::lockCommands()
+{
+    if (commandLocks++ == 0) {
+        commandActions->setEnabled(false);
+        keepButtonsLocked();
+    }
+}
+
+void MainWindow::unlockCommands()
+{
+    if (--commandLocks > 0) {
+        return;
+    }
+    commandActions->setEnabled(true);
+    // Each button was set as its action by the same rules.
+    ui->plusBtn->setEnabled(ui->addNewServiceAction->isEnabled());
+    ui->minusBtn->setEnabled(ui->deleteServiceAction->isEnabled());
+    ui->settBtn->setEnabled(ui->serviceSettAction->isEnabled());
+}
+
+void MainWindow::keepButtonsLocked()
+{
+    if (commandLocks == 0) {
+        return;
+    }
+    ui->plusBtn->setEnabled(false);
+    ui->minusBtn->setEnabled(false);
+    ui->settBtn->setEnabled(false);
+}
+
+void MainWindow::openSettingsDialog()
+{
+    const CommandLock lock(this);
+    controller->openMainSettingsDialog();
 }

@@ -14,9 +14,10 @@
 
 // Each command hands the selected service's name to the controller and then
 // re-reads its state. The controller's calls, and the message boxes, run the
-// event loop: the 5-second tick or the user may rebuild the list or select
-// another row meanwhile, so a command keeps a persistent index and checks it
-// again before using it.
+// event loop: the 5-second tick may rebuild the list meanwhile, so a command
+// keeps a persistent index and checks it again before using it. The other
+// commands are locked while one waits, and the host may delete the window
+// meanwhile: after each such call the lock tells whether it still lives.
 
 bool MainWindow::takeSelectedService(QPersistentModelIndex &index, QString &name)
 {
@@ -63,14 +64,20 @@ void MainWindow::startStopSelectedService()
     if (!takeSelectedService(index, name)) {
         return;
     }
+    const CommandLock lock(this);
     // The cached state decides; the refresh below shows the real one.
     if (index.data(ServiceStateRole) == QVariant(static_cast<int>(ServiceNotActive))) {
         controller->startServiceByDbus(name);
+        if (!lock.windowAlive()) {
+            return;
+        }
         showStartFailure(name);
     } else {
         controller->stopServiceByDbus(name);
     }
-    actualizeServiceState(selectedAfterWait(index));
+    if (lock.windowAlive()) {
+        actualizeServiceState(selectedAfterWait(index));
+    }
 }
 
 void MainWindow::restartSelectedService()
@@ -80,9 +87,15 @@ void MainWindow::restartSelectedService()
     if (!takeSelectedService(index, name)) {
         return;
     }
+    const CommandLock lock(this);
     controller->restartServiceByDbus(name);
+    if (!lock.windowAlive()) {
+        return;
+    }
     showStartFailure(name);
-    actualizeServiceState(selectedAfterWait(index));
+    if (lock.windowAlive()) {
+        actualizeServiceState(selectedAfterWait(index));
+    }
 }
 
 void MainWindow::enableDisableSelectedService()
@@ -92,12 +105,15 @@ void MainWindow::enableDisableSelectedService()
     if (!takeSelectedService(index, name)) {
         return;
     }
+    const CommandLock lock(this);
     if (index.data(ServiceEnablingRole) == QVariant(1)) {
         controller->disableServiceByDbus(name);
     } else {
         controller->enableServiceByDbus(name);
     }
-    actualizeServiceEnabling(selectedAfterWait(index));
+    if (lock.windowAlive()) {
+        actualizeServiceEnabling(selectedAfterWait(index));
+    }
 }
 
 void MainWindow::actualizeServiceEnabling(QModelIndex index)
@@ -126,7 +142,15 @@ void MainWindow::actualizeServiceState(QModelIndex index)
         return;
     }
     if (!isConfigChanged) {
+        // Unlike the reload command, the rule's rebuild keeps the user's
+        // service selected while it is still listed.
+        keptService = ui->servicesListView->currentIndex().data().toString();
+        const QPointer<MainWindow> self(this);
         reloadSystemState();
+        if (!self) {
+            return;
+        }
+        keptService.clear();
     }
     lastServiceState = state;
 }
@@ -134,7 +158,11 @@ void MainWindow::actualizeServiceState(QModelIndex index)
 void MainWindow::updateServiceState()
 {
     if (!controller->isSettingsOpened()) {
+        const QPointer<MainWindow> self(this);
         actualizeServiceState(ui->servicesListView->currentIndex());
+        if (!self) {
+            return;
+        }
     }
     requestLastSynchroInfo();
 }

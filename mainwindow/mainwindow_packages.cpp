@@ -17,6 +17,7 @@
 
 void MainWindow::showChoosePackDialog()
 {
+    const CommandLock lock(this);
     // Asked afresh each time: the machine's packages may have changed.
     const QStringList notInstalled = controller->getNotInstalledServicesNames();
     QMap<QString, QStringList> conflicts;
@@ -35,14 +36,20 @@ void MainWindow::showChoosePackDialog()
         choosePackDialog->setItems(conflicts);
     }
     choosePackDialog->setWindowModality(Qt::WindowModal);
-    if (choosePackDialog->exec() == QDialog::Accepted) {
+    const int result = choosePackDialog->exec();
+    if (lock.windowAlive() && result == QDialog::Accepted) {
         installThisService(choosePackDialog->getSelectedService());
     }
 }
 
 void MainWindow::installThisService(const QString &service)
 {
-    if (controller->tryToInstallService(service)) {
+    const QPointer<MainWindow> self(this);
+    const bool started = controller->tryToInstallService(service);
+    if (!self) {
+        return;
+    }
+    if (started) {
         // The new service shows up in the list only after a reload.
         const QString reminder = service == QLatin1String("systemd-timesyncd")
             ? ki18nd("kcm_zel_admin_time", "Don't forget to reload the system after install systemd-timesyncd.").toString()
@@ -64,21 +71,44 @@ void MainWindow::confirmUninstall()
     if (!takeSelectedService(index, service)) {
         return;
     }
+    const CommandLock lock(this);
     const QMessageBox::StandardButton answer =
         QMessageBox::question(this,
                               ki18nd("kcm_zel_admin_time", "Warning!").toString(),
                               ki18nd("kcm_zel_admin_time", "Do you really want to uninstall %1 service?").subs(service).toString(),
                               QMessageBox::Yes | QMessageBox::Cancel);
-    if (answer == QMessageBox::Yes) {
-        uninstallCurrentService();
+    if (!lock.windowAlive() || answer != QMessageBox::Yes) {
+        return;
     }
+    // The tick may have rebuilt the list while the question was open: the
+    // package removed is the named service's, wherever its row is now.
+    const QList<QStandardItem *> named = servicesModel->findItems(service, Qt::MatchExactly, 0);
+    if (named.isEmpty()) {
+        QMessageBox::warning(
+            this,
+            ki18nd("kcm_zel_admin_time", "Warning!").toString(),
+            ki18nd("kcm_zel_admin_time", "The service %1 is no longer in the list of installed services. Nothing was removed.").subs(service).toString(),
+            QMessageBox::Ok);
+        return;
+    }
+    const QModelIndex row = named.first()->index();
+    if (ui->servicesListView->currentIndex() != row) {
+        ui->servicesListView->setCurrentIndex(row);
+    }
+    controller->setCurrentSelectedService(row.row());
+    uninstallCurrentService();
 }
 
 void MainWindow::uninstallCurrentService()
 {
-    // Removes the controller's current service, which follows the list's
-    // selection; the list only names it.
-    if (controller->tryToUninstallCurrentService()) {
+    // Removes the controller's current service, which confirmUninstall set
+    // to the named one; the failure names it by the list's entry.
+    const QPointer<MainWindow> self(this);
+    const bool started = controller->tryToUninstallCurrentService();
+    if (!self) {
+        return;
+    }
+    if (started) {
         QMessageBox::warning(this,
                              ki18nd("kcm_zel_admin_time", "Warning!").toString(),
                              ki18nd("kcm_zel_admin_time", "Don't forget to reload the configuration after changing the list of services.").toString(),

@@ -52,9 +52,12 @@ void MainWindow::createServiceModel()
     // Connected first, so that the selection below already runs the handler.
     connect(selection, &QItemSelectionModel::selectionChanged, this, &MainWindow::changeCurrentWidget);
 
-    const QList<QStandardItem *> active = servicesModel->findItems(controller->getActiveServiceName(), Qt::MatchExactly, 0);
-    const QModelIndex target = active.isEmpty() ? servicesModel->index(0, 0) : active.first()->index();
-    selection->setCurrentIndex(target, QItemSelectionModel::Select);
+    QList<QStandardItem *> target = servicesModel->findItems(controller->getActiveServiceName(), Qt::MatchExactly, 0);
+    const QList<QStandardItem *> kept = keptService.isEmpty() ? QList<QStandardItem *>() : servicesModel->findItems(keptService, Qt::MatchExactly, 0);
+    if (!kept.isEmpty()) {
+        target = kept;
+    }
+    selection->setCurrentIndex(target.isEmpty() ? servicesModel->index(0, 0) : target.first()->index(), QItemSelectionModel::Select);
 }
 
 void MainWindow::setIconToModelItem(int row, ServiceState state) const
@@ -97,8 +100,12 @@ void MainWindow::fillStackedWidget()
         }
     }
 
-    const QList<QStandardItem *> active = servicesModel->findItems(controller->getActiveServiceName(), Qt::MatchExactly, 0);
-    ui->stackedWidget->setCurrentIndex(active.isEmpty() ? 0 : active.first()->row());
+    QList<QStandardItem *> page = servicesModel->findItems(controller->getActiveServiceName(), Qt::MatchExactly, 0);
+    const QList<QStandardItem *> kept = keptService.isEmpty() ? QList<QStandardItem *>() : servicesModel->findItems(keptService, Qt::MatchExactly, 0);
+    if (!kept.isEmpty()) {
+        page = kept;
+    }
+    ui->stackedWidget->setCurrentIndex(page.isEmpty() ? 0 : page.first()->row());
 }
 
 void MainWindow::changeCurrentWidget(const QItemSelection &newSelect)
@@ -123,6 +130,7 @@ void MainWindow::changeCurrentWidget(const QItemSelection &newSelect)
     ui->minusBtn->setToolTip(ki18nd("kcm_zel_admin_time", "Delete current service").toString());
     ui->minusBtn->setEnabled(true);
     ui->deleteServiceAction->setEnabled(true);
+    keepButtonsLocked();
 }
 
 void MainWindow::reloadSystemState()
@@ -134,17 +142,21 @@ void MainWindow::reloadSystemState()
         return;
     }
     isReloading = true;
-    const auto done = qScopeGuard([this] {
-        isReloading = false;
+    const CommandLock lock(this);
+    const QPointer<MainWindow> self(this);
+    const auto done = qScopeGuard([self] {
+        if (self) {
+            self->isReloading = false;
+        }
     });
 
     if (isConfigChanged) {
         const QMessageBox::StandardButton answer = askToSaveChanges();
-        if (answer == QMessageBox::Cancel) {
+        if (!lock.windowAlive() || answer == QMessageBox::Cancel) {
             return;
         }
         // Reloading after a failed save would throw the user's changes away.
-        if (answer == QMessageBox::Yes && !applyConfigSucceeded()) {
+        if (answer == QMessageBox::Yes && (!applyConfigSucceeded() || !lock.windowAlive())) {
             return;
         }
     }
@@ -154,6 +166,9 @@ void MainWindow::reloadSystemState()
     actualizeBtnsEnabling();
     ui->saveAction->setEnabled(false);
     controller->reloadSystemState();
+    if (!lock.windowAlive()) {
+        return;
+    }
     createServiceModel();
     fillStackedWidget();
 }

@@ -10,16 +10,20 @@
 
 void MainWindow::showSyncDialog()
 {
+    const CommandLock lock(this);
     if (!syncNowDialog) {
         syncNowDialog = new SyncNowDialog(this);
     }
     syncNowDialog->addServers(controller->getListServersToSync());
     syncNowDialog->setModal(true);
-    if (syncNowDialog->exec() != QDialog::Accepted) {
+    const int result = syncNowDialog->exec();
+    if (!lock.windowAlive() || result != QDialog::Accepted) {
         return;
     }
     showWaitStatusMessage();
     // Paint the wait message before the synchronization may hold the thread.
     QCoreApplication::processEvents();
-    controller->saveAddrAndSyncNow(syncNowDialog->getSelectedServer());
+    if (lock.windowAlive()) {
+        controller->saveAddrAndSyncNow(syncNowDialog->getSelectedServer());
+    }
 }

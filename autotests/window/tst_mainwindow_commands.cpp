@@ -62,6 +62,30 @@ class MainWindowCommandsTest : public QObject
         s.clearCalls();
     }
 
+    const QStringList commandNames{QStringLiteral("saveAction"),
+                                   QStringLiteral("reloadAction"),
+                                   QStringLiteral("syncNowAction"),
+                                   QStringLiteral("serviceSettAction"),
+                                   QStringLiteral("startStopServiceAction"),
+                                   QStringLiteral("restartServiceAction"),
+                                   QStringLiteral("enDisServiceAction"),
+                                   QStringLiteral("addNewServiceAction"),
+                                   QStringLiteral("deleteServiceAction"),
+                                   QStringLiteral("plusBtn"),
+                                   QStringLiteral("minusBtn"),
+                                   QStringLiteral("settBtn")};
+    QStringList enabledCommands() const
+    {
+        QStringList names;
+        for (const QString &name : commandNames) {
+            auto *a = window->findChild<QAction *>(name);
+            if (a ? a->isEnabled() : window->findChild<QWidget *>(name)->isEnabled()) {
+                names << name;
+            }
+        }
+        return names;
+    }
+
     QListView *view() const
     {
         return window->findChild<QListView *>(QStringLiteral("servicesListView"));
@@ -251,7 +275,10 @@ private Q_SLOTS:
         select(0); // the user's choice in the first seconds
         probe->tick();
         QCOMPARE(s.count(reloadCall), 1);
-        QCOMPARE(view()->currentIndex().row(), 1); // the active service again
+        // The rebuild keeps the user's choice, in the list and the controller.
+        QCOMPARE(view()->currentIndex().row(), 0);
+        QCOMPARE(s.selectedRow, 0);
+        QCOMPARE(window->findChild<QStackedWidget *>()->currentWidget(), s.widgets[0]);
         QCOMPARE(probe->lastServiceState(), int(ServiceNotActive)); // what the tick read before the rebuild
         probe->tick();
         probe->tick();
@@ -406,7 +433,7 @@ private Q_SLOTS:
         QCOMPARE(boxes.seen.size(), 1);
         QVERIFY(oldModel.isNull());
         QCOMPARE(view()->model()->rowCount(), 3);
-        QCOMPARE(view()->currentIndex().row(), 0);
+        QCOMPARE(view()->currentIndex().data().toString(), QStringLiteral("ntpsec")); // kept, now row 1
         QCOMPARE(cachedState(QStringLiteral("ntpsec")), int(ServiceNotActive));
         QCOMPARE(cachedState(QStringLiteral("openntpd")), int(ServiceNotActive));
         QCOMPARE(rowIcon(QStringLiteral("openntpd")), iconImage(themeIcon("media-playback-stop-symbolic")));
@@ -428,6 +455,78 @@ private Q_SLOTS:
         action("startStopServiceAction")->trigger();
         QCOMPARE(view()->model()->rowCount(), 0);
         QCOMPARE(probe->statusTextLabel()->text(), QStringLiteral("No installed services."));
+    }
+
+    // Every command of the window is off while one waits; afterwards each
+    // is as the rules say now: here a settings page changed meanwhile.
+    void commandsLockedWhileOneWaits_data()
+    {
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<QString>("call");
+        QTest::newRow("stop") << "startStopServiceAction" << stopCall;
+        QTest::newRow("restart") << "restartServiceAction"
+                                 << "restartServiceByDbus";
+        QTest::newRow("start at boot") << "enDisServiceAction"
+                                       << "disableServiceByDbus";
+        QTest::newRow("settings") << "serviceSettAction"
+                                  << "openMainSettingsDialog";
+        QTest::newRow("reload") << "reloadAction" << reloadCall;
+        QTest::newRow("delete") << "deleteServiceAction"
+                                << "tryToUninstallCurrentService";
+        QTest::newRow("save") << "saveAction"
+                              << "applyConfig";
+    }
+
+    void commandsLockedWhileOneWaits()
+    {
+        QFETCH(QString, command);
+        QFETCH(QString, call);
+        open();
+        FakeScript &s = fakeScript();
+        QStringList enabledWhileWaiting;
+        s.onCall(call, [&](const QVariantList &) {
+            enabledWhileWaiting = enabledCommands();
+            Q_EMIT fakeScript().controller->oneServiceChanged();
+        });
+        BoxAnswerer boxes;
+        boxes.expect(QMessageBox::Yes); // the removal question
+        action(command.toLatin1().constData())->trigger();
+        QCOMPARE(enabledWhileWaiting, QStringList());
+        // A save's answer clears the change again.
+        const QStringList off = call == QLatin1String("applyConfig")
+            ? QStringList{QStringLiteral("saveAction")}
+            : QStringList{QStringLiteral("restartServiceAction"), QStringLiteral("enDisServiceAction")};
+        QStringList expected = commandNames;
+        for (const QString &name : off) {
+            expected.removeOne(name);
+        }
+        QCOMPARE(enabledCommands(), expected);
+    }
+
+    // The host deletes the module while a command waits.
+    void windowDeletedWhileACommandWaits_data()
+    {
+        commandsLockedWhileOneWaits_data();
+    }
+
+    void windowDeletedWhileACommandWaits()
+    {
+        QFETCH(QString, command);
+        QFETCH(QString, call);
+        open();
+        FakeScript &s = fakeScript();
+        s.applyAnswer = FakeScript::ApplyAnswer::Silent; // no signal from a deleted controller
+        s.onCall(call, [this](const QVariantList &) {
+            probe.reset();
+            window.reset();
+        });
+        BoxAnswerer boxes;
+        boxes.expect(QMessageBox::Yes);
+        QPointer<QAction> trigger = action(command.toLatin1().constData());
+        trigger->trigger();
+        QVERIFY(trigger.isNull());
+        // Nothing asked of the deleted controller.
+        QCOMPARE(s.callNames().last(), QStringLiteral("~LogicController"));
     }
 
     void reloadAskedForDuringAReload()
