@@ -12,9 +12,11 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QDialogButtonBox>
+#include <QDir>
 #include <QIcon>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMessageBox>
 #include <QProcess>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -22,6 +24,8 @@
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
+
+#include <memory>
 
 #include <sys/stat.h>
 
@@ -56,6 +60,19 @@ QString systemctl(const QStringList &arguments)
     process.start(QStringLiteral("systemctl"), QStringList{QStringLiteral("--user")} + arguments);
     process.waitForFinished(30000);
     return QString::fromUtf8(process.readAllStandardOutput()).trimmed();
+}
+
+// Answers the next message box with Ok and gives back its text and details.
+std::shared_ptr<QString> answerNextBox()
+{
+    auto shown = std::make_shared<QString>();
+    ConfigTest::whenModal([shown](QWidget *dialog) {
+        auto *box = qobject_cast<QMessageBox *>(dialog);
+        QVERIFY(box);
+        *shown = box->text() + QLatin1Char('\n') + box->detailedText();
+        box->button(QMessageBox::Ok)->click();
+    });
+    return shown;
 }
 
 const QString timesyncdConf = QStringLiteral("/etc/systemd/timesyncd.conf");
@@ -225,6 +242,23 @@ void ConfigControllerTest::editWriteAndRestart()
     // Nothing pending any more.
     m_controller->applyConfig();
     QCOMPARE(written.count(), 2);
+
+    // Written, but the restart fails: the file stays written and the user
+    // learns that the service runs without it, and why.
+    const QString dropIn = qEnvironmentVariable("XDG_CONFIG_HOME") + QStringLiteral("/systemd/user/chrony.service.d");
+    QVERIFY(QDir().mkpath(dropIn));
+    ConfigTest::writeFile(dropIn + QStringLiteral("/fail.conf"), "[Service]\nExecStartPre=/bin/false\n");
+    systemctl({QStringLiteral("daemon-reload")});
+    const QByteArray beforeFailure = readFile(chronyConf);
+    child<QCheckBox>(chrony, "rtcsyncChB")->click();
+    auto box = answerNextBox();
+    m_controller->applyConfig();
+    QDir(dropIn).removeRecursively();
+    systemctl({QStringLiteral("daemon-reload")});
+    QCOMPARE(written.count(), 3);
+    QVERIFY(readFile(chronyConf) != beforeFailure);
+    QVERIFY2(box->contains(QLatin1String("chrony")) && box->contains(QLatin1String("did not restart")) && box->contains(QLatin1String("failed")),
+             qPrintable(*box));
 }
 
 void ConfigControllerTest::failureLeavesChangesPending()
@@ -242,9 +276,12 @@ void ConfigControllerTest::failureLeavesChangesPending()
     writeFile(timesyncdConf, theirs);
     QSignalSpy written(m_controller.get(), &LogicController::confWrited);
     QSignalSpy failed(m_controller.get(), &LogicController::confWriteError);
+    auto box = answerNextBox();
     m_controller->applyConfig();
     QCOMPARE(failed.count(), 1);
     QCOMPARE(written.count(), 0);
+    // The user learns which file, and that it changed on disk.
+    QVERIFY2(box->contains(timesyncdConf) && box->contains(QLatin1String("changed on disk")), qPrintable(*box));
     QCOMPARE(readFile(timesyncdConf), theirs);
     QCOMPARE(readFile(chronyConf), m_original.value(chronyConf));
 
@@ -256,6 +293,7 @@ void ConfigControllerTest::failureLeavesChangesPending()
     QWidget *fallback = child<QWidget>(timesyncd, "fallbackServersEditor");
     QTest::keyClicks(child<QLineEdit>(fallback, "newServerEdit"), QStringLiteral("192.0.2.2"));
     child<QPushButton>(fallback, "addServerBtn")->click();
+    answerNextBox();
     m_controller->applyConfig();
     QCOMPARE(failed.count(), 2);
     QVERIFY(readFile(timesyncdConf).endsWith("FallbackNTP=bad_name\n"));

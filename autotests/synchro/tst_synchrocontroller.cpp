@@ -12,6 +12,11 @@
 #include <QSignalSpy>
 #include <QTest>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 Q_DECLARE_METATYPE(LastSynchroInfo)
 
 static constexpr int answerWait = 60000;
@@ -52,6 +57,35 @@ private:
         return ok.count() == 1 ? QStringLiteral("OK") : error.value(0).value(0).toString();
     }
 
+    // Name lookups go to a loopback port where a socket takes the questions
+    // and never answers; /etc/hosts is empty, so every lookup waits on it.
+    // Only in the sandbox's own mount and network namespaces.
+    static int stallResolver()
+    {
+        const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+        sockaddr_in address = {};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(53);
+        address.sin_addr.s_addr = htonl(0x7f000035); // 127.0.0.53
+        if (fd < 0 || bind(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0) {
+            return -1;
+        }
+        const QString dir = qEnvironmentVariable("ZEL_SANDBOX");
+        const QStringList files{QStringLiteral("/etc/resolv.conf"), QStringLiteral("/etc/hosts")};
+        const QList<QByteArray> contents{"nameserver 127.0.0.53\noptions timeout:30 attempts:2\n", QByteArray()};
+        for (int i = 0; i < files.size(); ++i) {
+            QFile file(dir + QStringLiteral("/stalled-") + QString::number(i));
+            if (!file.open(QIODevice::WriteOnly) || file.write(contents.at(i)) != contents.at(i).size()) {
+                return -1;
+            }
+            file.close();
+            if (QProcess::execute(QStringLiteral("mount"), {QStringLiteral("--bind"), file.fileName(), files.at(i)}) != 0) {
+                return -1;
+            }
+        }
+        return fd;
+    }
+
 private Q_SLOTS:
     void initTestCase()
     {
@@ -89,6 +123,9 @@ private Q_SLOTS:
         LogicController controller(true);
         QCOMPARE(controller.getActiveServiceName(), QStringLiteral("chrony"));
 
+        // A resolver that never answers must not hold up the answer.
+        const int resolver = stallResolver();
+        QVERIFY(resolver >= 0);
         QSignalSpy received(&controller, &LogicController::lastSynchroInfoReceived);
         QSignalSpy timedOut(&controller, &LogicController::lastSynchroInfoTimeout);
         controller.getLastSynchroInfoAsync(5000);
@@ -112,6 +149,8 @@ private Q_SLOTS:
         QTRY_COMPARE_WITH_TIMEOUT(received.count(), 2, answerWait);
         QCOMPARE(received.last().first().value<LastSynchroInfo>().server, QString());
         QCOMPARE(timedOut.count(), 0);
+        QProcess::execute(QStringLiteral("umount"), {QStringLiteral("/etc/resolv.conf"), QStringLiteral("/etc/hosts")});
+        close(resolver);
     }
 };
 
