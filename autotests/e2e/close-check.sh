@@ -1,0 +1,49 @@
+#!/bin/bash
+# SPDX-License-Identifier: GPL-2.0-or-later
+# SPDX-FileCopyrightText: 2026 The kcm_zel_admin_time authors
+#
+# Closes kcmshell5 with an unsaved server edit (run inside the sandbox
+# machine, under Xvfb): PROBE, preloaded, edits a server, closes the window
+# in one way and answers the unsaved-changes question. Yes writes the
+# configuration and ends kcmshell5, No ends it and writes nothing, Cancel
+# keeps it open.
+#
+#   close-check.sh SOURCE_DIR BUILD_DIR PROBE OUT_DIR
+set -euo pipefail
+[ $# -eq 4 ] || { echo "usage: $0 SOURCE_DIR BUILD_DIR PROBE OUT_DIR" >&2; exit 2; }
+src=$1
+build=$2
+probe=$3
+out=$4
+rm -rf "$out"
+mkdir -p "$out"
+export LC_ALL=C.UTF-8
+unset LANGUAGE LC_MESSAGES
+etc=$ZELADMINTIME_SYSROOT/etc
+status=0
+fail() { echo "FAIL ($how, $answer): $*" >&2; status=1; }
+
+# One way of closing per answer; each answer adds its own server name.
+for run in button:no title:cancel escape:yes; do
+    how=${run%%:*}
+    answer=${run##*:}
+    export ZEL_CLOSE_PROBE_OUT=$out/$how-$answer.log ZEL_CLOSE_PROBE_HOW=$how ZEL_CLOSE_PROBE_ANSWER=$answer
+    session=0
+    env -u DISPLAY bash "$src/tools/module-session.sh" "$build" --preload "$probe" \
+        --screenshot "$out/$how-$answer.png" --wait 9 >"$out/$how-$answer.session" 2>&1 || session=$?
+    cat "$ZEL_CLOSE_PROBE_OUT" 2>/dev/null || true
+    grep -qx 'changed	1' "$ZEL_CLOSE_PROBE_OUT" || { fail "the edit did not change the window"; continue; }
+    grep -q '^asked	Unsaved changes	' "$ZEL_CLOSE_PROBE_OUT" || fail "no unsaved-changes question"
+    [ "$(grep -c '^asked' "$ZEL_CLOSE_PROBE_OUT")" -eq 1 ] || fail "not exactly one question"
+    # module-session.sh fails when kcmshell5 ended before its screenshot.
+    if [ "$answer" = cancel ]; then
+        [ "$session" -eq 0 ] || fail "kcmshell5 ended"
+    else
+        grep -q 'kcmshell5 ended early' "$out/$how-$answer.session" || fail "kcmshell5 still runs"
+    fi
+    written=0
+    grep -rqs "e2e-$answer.example.org" "$etc" && written=1
+    [ "$written" -eq "$([ "$answer" = yes ] && echo 1 || echo 0)" ] || fail "configuration written: $written"
+done
+[ "$status" -eq 0 ] && echo "Closing kcmshell5 asks about the edit; Yes saves, No discards, Cancel keeps the window."
+exit "$status"
