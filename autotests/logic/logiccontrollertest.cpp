@@ -446,6 +446,8 @@ private Q_SLOTS:
         QVERIFY2(match.hasMatch(), qPrintable(lines[0]));
         QVERIFY(!QFile::exists(match.captured(1))); // the temporary file is gone
         QCOMPARE(lines[1], QStringLiteral("selection: ntpsec install"));
+        // The package database answers as it is now, before any reload.
+        QVERIFY(!controller->getNotInstalledServicesNames().contains(QStringLiteral("ntpsec")));
         // Still the old list until the window asks for a reload.
         QVERIFY(!names(controller->getInstalledServicesMap()).contains(QStringLiteral("ntpsec")));
         controller->reloadSystemState();
@@ -456,9 +458,19 @@ private Q_SLOTS:
         lines = calls();
         QCOMPARE(lines.size(), 2);
         QCOMPARE(lines[1], QStringLiteral("selection: chrony deinstall"));
+        QVERIFY(controller->getNotInstalledServicesNames().contains(chrony));
         controller->reloadSystemState();
         QCOMPARE(names(controller->getInstalledServicesMap()), (QStringList{timesyncd, QStringLiteral("ntpsec")}));
-        QVERIFY(controller->getNotInstalledServicesNames().contains(chrony));
+
+        // A package manager that ran and failed: authorization cancelled, apt failed.
+        for (const char *code : {"126", "100"}) {
+            qputenv("ZEL_SYNAPTIC_EXIT", code);
+            const bool installed = controller->tryToInstallService(chrony);
+            qunsetenv("ZEL_SYNAPTIC_EXIT");
+            QVERIFY2(!installed, code);
+            QCOMPARE(calls().size(), 1);
+            QVERIFY(!warnings.filter(QLatin1String(code)).isEmpty()); // the log tells why
+        }
 
         // Nothing to call, or no package manager: false, and nothing ran.
         controller->setCurrentSelectedService(-1);

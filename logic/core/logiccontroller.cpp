@@ -321,6 +321,8 @@ QString LogicController::getStartResult()
 
 QStringList LogicController::getNotInstalledServicesNames() const
 {
+    // Synaptic may have run since the last reload.
+    d->packages.refresh();
     QStringList names;
     for (const ServiceDescription &service : ServiceCatalog::all()) {
         if (!d->packages.isInstalled(service.packageName)) {
@@ -337,6 +339,7 @@ QStringList LogicController::getConflictedServices(const QString &name) const
     if (!service) {
         return names;
     }
+    d->packages.refresh();
     for (const ServiceDescription &other : ServiceCatalog::all()) {
         if (other.index != service->index && d->packages.conflict(service->packageName, other.packageName)) {
             names.append(other.serviceName);

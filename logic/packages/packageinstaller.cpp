@@ -51,8 +51,8 @@ bool run(const QString &package, Action action, unsigned long long parentWindowI
     auto *process = new QProcess;
     process->setProcessChannelMode(QProcess::ForwardedChannels);
     process->start(program, arguments);
-    const bool started = process->waitForStarted(-1);
-    if (!started) {
+    bool done = process->waitForStarted(-1);
+    if (!done) {
         qCWarning(ZELADMINTIME_LOG) << "synaptic-pkexec could not be started:" << process->errorString();
     } else {
         QEventLoop loop;
@@ -61,11 +61,19 @@ bool run(const QString &package, Action action, unsigned long long parentWindowI
             // The window keeps painting; clicks wait until Synaptic is done.
             loop.exec(QEventLoop::ExcludeUserInputEvents);
         }
-        if (process->exitStatus() != QProcess::NormalExit || process->exitCode() != 0) {
-            qCWarning(ZELADMINTIME_LOG) << "synaptic-pkexec ended with exit code" << process->exitCode();
+        done = process->exitStatus() == QProcess::NormalExit && process->exitCode() == 0;
+        const QString what = action == Action::Install ? QStringLiteral("installing") : QStringLiteral("removing");
+        if (process->exitStatus() != QProcess::NormalExit) {
+            qCWarning(ZELADMINTIME_LOG).noquote() << what << package << "failed: synaptic-pkexec crashed";
+        } else if (process->exitCode() == 126 || process->exitCode() == 127) {
+            // pkexec's own codes: the password dialog was dismissed, or authorization refused.
+            qCWarning(ZELADMINTIME_LOG).noquote() << what << package << "failed: the administrator's authorization was refused or cancelled (exit code"
+                                                  << process->exitCode() << ")";
+        } else if (!done) {
+            qCWarning(ZELADMINTIME_LOG).noquote() << what << package << "failed: the package manager ended with exit code" << process->exitCode();
         }
     }
     process->deleteLater();
-    return started;
+    return done;
 }
 }

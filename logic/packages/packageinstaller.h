@@ -13,6 +13,7 @@ enum class Action { Install, Remove };
 
 // Runs synaptic-pkexec with a one-line selections file and waits for it in a
 // nested event loop, so the caller's window keeps painting. False when the
-// program could not be started.
+// program could not be started or ended with a failure (authorization
+// refused or cancelled, a failed apt run); the cause goes to the log.
 bool run(const QString &package, Action action, unsigned long long parentWindowId);
 }
