@@ -243,17 +243,13 @@ private Q_SLOTS:
         QVERIFY(!db.isInstalled(QStringLiteral("ntpsec"))); // apt's lists never say installed
     }
 
-    // Size costs in proportion: 100,000 relations or fields in one stanza,
-    // the same stanza in two lists. The limit is generous; the figure is in
-    // bench/packages.
+    // 100,000 relations or fields in one stanza, in two lists: a generous limit.
     void hugeStanzas_data()
     {
         QTest::addColumn<QByteArray>("chrony");
         QTest::addColumn<QByteArray>("openntpd");
         QTest::addColumn<int>("conflicts");
-        QByteArray provides("Provides: ");
-        QByteArray conflicts("Conflicts: ");
-        QByteArray fields;
+        QByteArray provides("Provides: "), conflicts("Conflicts: "), fields;
         for (int i = 0; i < 100000; ++i) {
             const QByteArray n = QByteArray::number(i);
             provides += "q" + n + ", ";
