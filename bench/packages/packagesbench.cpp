@@ -4,13 +4,15 @@
 // What apt's lists cost the window: constructing the controller with a copy of
 // this machine's lists in the system root, against the same root without
 // lists (only the dpkg status is read), and the first answers of the add
-// dialog (not-installed services and their conflicts) afterwards.
+// dialog (not-installed services and their conflicts) afterwards. Also one
+// stanza with 100,000 Conflicts entries, parsed from two lists.
 //
 // Runs inside the sandbox machine only:
 //   sandbox/run.sh --build-dir BUILD -- packagesbench [--iterations N] [--lists DIR]
 // DIR (default /var/lib/apt/lists) is only read; its *_Packages* files are copied.
 
 #include "logiccontroller.h"
+#include "packages/packagedatabase.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -107,6 +109,21 @@ int main(int argc, char **argv)
     report(QStringLiteral("constructing the controller, dpkg status only (reference)"), statusOnly);
     report(QStringLiteral("constructing the controller, full apt lists"), withLists);
     report(QStringLiteral("then the add dialog's first answers"), firstAnswers);
+    QByteArray conflicts("Package: openntpd\nConflicts: ");
+    for (int i = 0; i < 100000; ++i) {
+        conflicts += "p" + QByteArray::number(i) + " (>= 1), ";
+    }
+    conflicts += "time-daemon\n\nPackage: chrony\nProvides: time-daemon\n";
+    QVector<qint64> huge;
+    for (int i = 0; i < iterations; ++i) {
+        PackageDatabase db({QStringLiteral("chrony"), QStringLiteral("openntpd")});
+        timer.start();
+        db.addAptList(conflicts, QStringLiteral("main_Packages"));
+        db.addAptList(conflicts, QStringLiteral("updates_Packages"));
+        db.conflict(QStringLiteral("chrony"), QStringLiteral("openntpd"));
+        huge.append(timer.nsecsElapsed());
+    }
+    report(QStringLiteral("a stanza with 100,000 Conflicts entries in two lists"), huge);
     out << "add dialog, full lists: " << answersFull << Qt::endl;
     out << "add dialog, no lists:   " << answersBare << Qt::endl;
     return 0;
