@@ -145,15 +145,9 @@ private:
         }
     }
 
-    // "absent", "hung" (stopped by the sandbox) or "up".
-    static QByteArray systemdKind()
-    {
-        return qEnvironmentVariableIsSet("ZEL_EXPECT_NO_SYSTEMD") ? "absent" : qEnvironmentVariableIsSet("ZEL_EXPECT_HUNG_SYSTEMD") ? "hung" : "up";
-    }
-
     static bool withSystemd()
     {
-        return systemdKind() == "up";
+        return !qEnvironmentVariableIsSet("ZEL_EXPECT_NO_SYSTEMD") && !qEnvironmentVariableIsSet("ZEL_EXPECT_HUNG_SYSTEMD");
     }
 
     void select(const QString &name)
@@ -184,9 +178,10 @@ private Q_SLOTS:
     // Every case starts from the machine as the sandbox made it.
     void init()
     {
-        const QByteArray name = QTest::currentTestFunction();
-        if (systemdKind() != (name == "systemdAbsent" ? "absent" : name == "systemdHung" ? "hung" : "up")) {
-            QSKIP("needs another kind of systemd on the bus");
+        const bool hungCase = qstrcmp(QTest::currentTestFunction(), "systemdHung") == 0;
+        const bool absentCase = qstrcmp(QTest::currentTestFunction(), "systemdAbsent") == 0;
+        if (hungCase != qEnvironmentVariableIsSet("ZEL_EXPECT_HUNG_SYSTEMD") || (!hungCase && absentCase == withSystemd())) {
+            QSKIP(absentCase ? "needs a machine without systemd on the bus" : "needs systemd");
         }
         if (withSystemd()) {
             for (const QByteArray &unit : allUnits.split(' ')) {
@@ -563,8 +558,6 @@ private Q_SLOTS:
     }
 
     // Run with --hung-systemd: the manager owns its name and answers nothing.
-    // Opening must say so at once and commands must fail in seconds, not
-    // after the minutes a polkit question may take.
     void systemdHung()
     {
         const QByteArray pid = qgetenv("ZEL_SYSTEMD_PID");
@@ -576,7 +569,6 @@ private Q_SLOTS:
         fprintf(stderr, "opening with a hung systemd took %lld ms\n", timer.elapsed());
         QCOMPARE(unavailable.count(), 1);
         QVERIFY2(timer.elapsed() < 3000, qPrintable(QString::number(timer.elapsed())));
-
         // Answering again, then hung while the window is open.
         QCOMPARE(QProcess::execute(QStringLiteral("kill"), {QStringLiteral("-CONT"), QString::fromLatin1(pid)}), 0);
         hung->startServiceByDbus(timesyncd);

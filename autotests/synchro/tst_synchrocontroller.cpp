@@ -13,7 +13,6 @@
 #include <QTest>
 
 #include <arpa/inet.h>
-#include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -57,33 +56,18 @@ private:
         return ok.count() == 1 ? QStringLiteral("OK") : error.value(0).value(0).toString();
     }
 
-    // Name lookups go to a loopback port where a socket takes the questions
-    // and never answers; /etc/hosts is empty, so every lookup waits on it.
-    // Only in the sandbox's own mount and network namespaces.
+    // Lookups go to a loopback port whose socket never answers, and /etc/hosts
+    // is empty: every lookup waits. In the sandbox's own namespaces only.
     static int stallResolver()
     {
         const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-        sockaddr_in address = {};
-        address.sin_family = AF_INET;
-        address.sin_port = htons(53);
-        address.sin_addr.s_addr = htonl(0x7f000035); // 127.0.0.53
-        if (fd < 0 || bind(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0) {
-            return -1;
-        }
-        const QString dir = qEnvironmentVariable("ZEL_SANDBOX");
-        const QStringList files{QStringLiteral("/etc/resolv.conf"), QStringLiteral("/etc/hosts")};
-        const QList<QByteArray> contents{"nameserver 127.0.0.53\noptions timeout:30 attempts:2\n", QByteArray()};
-        for (int i = 0; i < files.size(); ++i) {
-            QFile file(dir + QStringLiteral("/stalled-") + QString::number(i));
-            if (!file.open(QIODevice::WriteOnly) || file.write(contents.at(i)) != contents.at(i).size()) {
-                return -1;
-            }
-            file.close();
-            if (QProcess::execute(QStringLiteral("mount"), {QStringLiteral("--bind"), file.fileName(), files.at(i)}) != 0) {
-                return -1;
-            }
-        }
-        return fd;
+        sockaddr_in address = {AF_INET, htons(53), {htonl(0x7f000035)}, {}}; // 127.0.0.53
+        const QString script = QStringLiteral(
+            "printf 'nameserver 127.0.0.53\\noptions timeout:30\\n' > \"$ZEL_SANDBOX/resolv\" && : > \"$ZEL_SANDBOX/hosts\" && "
+            "mount --bind \"$ZEL_SANDBOX/resolv\" /etc/resolv.conf && mount --bind \"$ZEL_SANDBOX/hosts\" /etc/hosts");
+        const bool stalled = bind(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0
+            && QProcess::execute(QStringLiteral("sh"), {QStringLiteral("-c"), script}) == 0;
+        return stalled ? fd : -1;
     }
 
 private Q_SLOTS:
