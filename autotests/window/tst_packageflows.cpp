@@ -413,41 +413,30 @@ private Q_SLOTS:
         QCOMPARE(model->rowCount(), rows);
     }
 
-    // The first tick rebuilds the list while the question is open: the
-    // named service's package goes, wherever its row is now, or nothing.
-    void tickDuringRemovalQuestion_data()
-    {
-        QTest::addColumn<bool>("listed");
-        QTest::newRow("moved up a row") << true;
-        QTest::newRow("gone") << false;
-    }
-
+    // A tick rebuilds the list during the question: the named service goes, or nothing.
     void tickDuringRemovalQuestion()
     {
-        QFETCH(bool, listed);
-        FakeScript &s = fakeScript();
-        s.addService(TimesyncdPackage, "systemd-timesyncd", ServiceNotActive, 0);
-        makeWindow();
-        list()->setCurrentIndex(services()->index(2, 0)); // ntpsec
-        QByteArray removed;
-        s.onCall(QStringLiteral("tryToUninstallCurrentService"), [&removed](const QVariantList &) {
-            removed = fakeScript().selectedService()->name;
-        });
-        BoxAnswerer boxes(window.get());
-        boxes.expect(QMessageBox::Yes, [this, listed] {
-            fakeScript().services.remove(TimesyncdPackage);
-            if (!listed) {
-                fakeScript().services.remove(NtpsecPackage);
-            }
-            MainWindowProbe(window.get()).tick();
-        });
-        action("deleteServiceAction")->trigger(); // the box after it is closed
-
-        QCOMPARE(s.count(QStringLiteral("reloadSystemState")), 1);
-        QCOMPARE(removed, listed ? QByteArray("ntpsec") : QByteArray());
-        QCOMPARE(boxes.seen.size(), 2);
-        if (!listed) {
-            QCOMPARE(boxes.seen[1].text, QStringLiteral("The service ntpsec is no longer in the list of installed services. Nothing was removed."));
+        for (const bool listed : {true, false}) {
+            init();
+            FakeScript &s = fakeScript();
+            s.addService(TimesyncdPackage, "systemd-timesyncd", ServiceNotActive, 0);
+            makeWindow();
+            list()->setCurrentIndex(services()->index(2, 0)); // ntpsec
+            QByteArray removed;
+            s.onCall(QStringLiteral("tryToUninstallCurrentService"), [&removed](const QVariantList &) {
+                removed = fakeScript().selectedService()->name;
+            });
+            BoxAnswerer boxes(window.get());
+            boxes.expect(QMessageBox::Yes, [this, listed] {
+                fakeScript().services.remove(TimesyncdPackage);
+                fakeScript().services.remove(listed ? TimesyncdPackage : NtpsecPackage);
+                MainWindowProbe(window.get()).tick();
+            });
+            action("deleteServiceAction")->trigger(); // the box after it is closed
+            QCOMPARE(s.count(QStringLiteral("reloadSystemState")), 1);
+            QCOMPARE(removed, listed ? QByteArray("ntpsec") : QByteArray());
+            QCOMPARE(boxes.seen.value(1).text,
+                     listed ? reloadReminder : QStringLiteral("The service ntpsec is no longer in the list of installed services. Nothing was removed."));
         }
     }
 

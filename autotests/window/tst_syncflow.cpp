@@ -208,13 +208,11 @@ private Q_SLOTS:
         QTest::addColumn<QString>("message");
         QTest::addColumn<QString>("shown");
         const QString ntpdigText = QStringLiteral("ntpdig: no eligible servers");
-        // ntpdig's own report, whatever it says; the library's own texts,
-        // which name ntpdig or its path, keep the real cause.
+        // ntpdig's own report; the library's texts keep the real cause.
         QTest::newRow("ntpdig's report") << QStringLiteral("ntpdig: lookup of x failed\nntpdig: no servers can be used, exiting") << ntpdigText;
-        for (const QString &own : {QStringLiteral("The program ntpdig was not found. Please install the package ntpsec-ntpdig."),
-                                   QStringLiteral("The program /usr/bin/ntpdig could not be started: No such file or directory"),
-                                   QStringLiteral("Setting the system clock was not authorized.\nntpdig: not run")}) {
-            QTest::newRow(qPrintable(own.left(24))) << own << own;
+        for (const char *own :
+             {"The program ntpdig was not found. Please install the package ntpsec-ntpdig.", "Setting the system clock was not authorized."}) {
+            QTest::newRow(own) << QString::fromLatin1(own) << QString::fromLatin1(own);
         }
         QTest::newRow("other case") << QStringLiteral("NTPDIG failed") << QStringLiteral("NTPDIG failed");
         QTest::newRow("other text") << QStringLiteral("Authorization failed") << QStringLiteral("Authorization failed");
