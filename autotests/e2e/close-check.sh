@@ -33,7 +33,7 @@ for run in button:no title:cancel escape:yes; do
         --screenshot "$out/$how-$answer.png" --wait 9 >"$out/$how-$answer.session" 2>&1 || session=$?
     cat "$ZEL_CLOSE_PROBE_OUT" 2>/dev/null || true
     grep -qx 'changed	1' "$ZEL_CLOSE_PROBE_OUT" || { fail "the edit did not change the window"; continue; }
-    grep -q '^asked	Unsaved changes	' "$ZEL_CLOSE_PROBE_OUT" || fail "no unsaved-changes question"
+    grep -qx 'asked	Unsaved changes' "$ZEL_CLOSE_PROBE_OUT" || fail "no unsaved-changes question"
     [ "$(grep -c '^asked' "$ZEL_CLOSE_PROBE_OUT")" -eq 1 ] || fail "not exactly one question"
     # module-session.sh fails when kcmshell5 ended before its screenshot.
     if [ "$answer" = cancel ]; then
