@@ -51,44 +51,6 @@ private Q_SLOTS:
         clearSettings();
     }
 
-    void constructionOrder_data()
-    {
-        QTest::addColumn<bool>("emptyMac");
-        QTest::newRow("empty label") << true;
-        QTest::newRow("labelled process") << false;
-    }
-
-    void constructionOrder()
-    {
-        QFETCH(bool, emptyMac);
-        FakeScript &s = fakeScript();
-        auto window = std::make_unique<MainWindow>(emptyMac);
-        MainWindowProbe probe(window.get());
-
-        // The controller is the window's, made with the flag, told the window
-        // id, and asked whether systemd lives only after everything is wired.
-        const QStringList order({QStringLiteral("LogicController"), QStringLiteral("setMainWindowId"), QStringLiteral("getSysAlive")});
-        QCOMPARE(s.callNames(order), order);
-        QCOMPARE(s.callNames().first(), order.first());
-        QCOMPARE(s.callNames().last(), order.last());
-        QCOMPARE(s.hasEmptyMac, emptyMac);
-        QCOMPARE(s.parent, window.get());
-        QCOMPARE(probe.controller(), s.controller.data());
-        QCOMPARE(s.lastArgs(QStringLiteral("setMainWindowId")).value(0).toULongLong(), static_cast<qulonglong>(window->winId()));
-        // Only an unlabelled process may set the clock.
-        QCOMPARE(child<QAction>(window.get(), "syncNowAction")->isEnabled(), emptyMac);
-        QVERIFY(!child<QAction>(window.get(), "saveAction")->isEnabled());
-        QCOMPARE(probe.updateTimer()->interval(), 5000);
-        QVERIFY(probe.updateTimer()->isActive() && !probe.updateTimer()->isSingleShot());
-        QCOMPARE(probe.lastStatusState(), 0); // nothing installed
-
-        // The controller goes with the window.
-        QPointer<LogicController> controller = s.controller;
-        window.reset();
-        QVERIFY(controller.isNull());
-        QCOMPARE(s.callNames().last(), QStringLiteral("~LogicController"));
-    }
-
     void systemdUnavailableWarnsDuringConstruction()
     {
         fakeScript().sysAlive = false;

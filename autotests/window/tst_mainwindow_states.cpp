@@ -13,7 +13,6 @@
 #include <QAction>
 #include <QApplication>
 #include <QListView>
-#include <QPushButton>
 #include <QStatusBar>
 #include <QTest>
 
@@ -257,54 +256,6 @@ private Q_SLOTS:
         QVERIFY(!action("startStopServiceAction")->isEnabled());
         Q_EMIT s.controller->confWrited();
         QVERIFY(action("startStopServiceAction")->isEnabled());
-    }
-
-    void startAtBootForms_data()
-    {
-        QTest::addColumn<int>("enabling");
-        QTest::addColumn<bool>("unsaved");
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<QString>("tip");
-        QTest::addColumn<QString>("iconName");
-        const QString startsTip = QStringLiteral("The service starts \nat system startup. \nPress if you want to change this.");
-        const QString notStartsTip = QStringLiteral("The service does not start \nat system startup. \nPress if you want to change this.");
-        QTest::newRow("starts") << 1 << false << QStringLiteral("D&isable service") << startsTip << QStringLiteral("edit-delete");
-        QTest::newRow("does not start") << 0 << false << QStringLiteral("E&nable service") << notStartsTip << QStringLiteral("dialog-ok-apply");
-        QTest::newRow("odd value") << 2 << true << QStringLiteral("E&nable service") << notStartsTip << QStringLiteral("dialog-ok-apply");
-    }
-
-    void startAtBootForms()
-    {
-        QFETCH(int, enabling);
-        QFETCH(bool, unsaved);
-        QFETCH(QString, text);
-        QFETCH(QString, tip);
-        QFETCH(QString, iconName);
-        if (unsaved) {
-            Q_EMIT fakeScript().controller->oneServiceChanged();
-        }
-        probe->setIconToEnDisBtn(enabling);
-        QAction *enDis = action("enDisServiceAction");
-        QCOMPARE(enDis->text(), text);
-        QCOMPARE(enDis->iconText(), text);
-        QCOMPARE(enDis->toolTip(), tip);
-        QCOMPARE(enDis->isEnabled(), !unsaved);
-        QCOMPARE(iconImage(enDis->icon()), iconImage(QIcon::fromTheme(iconName)));
-    }
-
-    void disableButtonsDisablesEveryCommand()
-    {
-        probe->disableButtons();
-        for (const char *name : {"deleteServiceAction", "serviceSettAction", "enDisServiceAction", "restartServiceAction", "startStopServiceAction"}) {
-            QVERIFY2(!action(name)->isEnabled(), name);
-        }
-        for (const char *name : {"minusBtn", "settBtn"}) {
-            QVERIFY2(!window->findChild<QPushButton *>(QLatin1String(name))->isEnabled(), name);
-        }
-        // Commands that need no selected service stay.
-        QVERIFY(action("reloadAction")->isEnabled());
-        QVERIFY(action("addNewServiceAction")->isEnabled());
-        QVERIFY(window->findChild<QPushButton *>(QStringLiteral("plusBtn"))->isEnabled());
     }
 };
 
