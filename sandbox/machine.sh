@@ -152,6 +152,45 @@ DefaultDependencies=no
 Wants=dbus.socket dbus.service
 END
 
+# --- programs at their fixed paths -------------------------------------------------
+# The library runs its programs by absolute paths, never through PATH, so the
+# stand-ins take those paths here: /usr/bin and /usr/sbin become overlays
+# whose upper layers live in the sandbox's tmpfs. The host's /usr stays as it
+# is; the real ntpdig stays reachable for the stand-in through a bind mount.
+chronyd_real=$prepared/chrony/usr/sbin/chronyd
+real=$ZEL_SANDBOX/real
+mkdir -p "$real"
+if [ -e /usr/bin/ntpdig ]; then
+    : > "$real/ntpdig"
+    mount --bind /usr/bin/ntpdig "$real/ntpdig"
+    mount -o remount,bind,ro "$real/ntpdig"
+fi
+for dir in /usr/bin /usr/sbin; do
+    layer=$ZEL_SANDBOX/layers$dir
+    mkdir -p "$layer/upper" "$layer/work"
+    mount -t overlay zel-sandbox-usr -o "lowerdir=$dir,upperdir=$layer/upper,workdir=$layer/work" "$dir"
+done
+# install_wrapper PATH COMMAND...: PATH runs COMMAND with its own arguments.
+install_wrapper() {
+    local path=$1
+    shift
+    rm -f "$path"
+    printf '#!/bin/sh\nexec %s "$@"\n' "$*" > "$path"
+    chmod 0755 "$path"
+}
+# pkexec's and synaptic-pkexec's stand-ins find the sandbox even with the
+# environment cleared.
+sandbox_env="env ZEL_SANDBOX=$ZEL_SANDBOX ZELADMINTIME_SYSROOT=\${ZELADMINTIME_SYSROOT:-$ZELADMINTIME_SYSROOT}"
+install_wrapper /usr/bin/ntpdig env "ZEL_NTPDIG_REAL=\${ZEL_NTPDIG_REAL:-$real/ntpdig}" "$here/stand-ins/ntpdig"
+install_wrapper /usr/bin/synaptic-pkexec "$sandbox_env" "$here/stand-ins/synaptic-pkexec"
+install_wrapper /usr/bin/pkexec "$here/stand-ins/pkexec"
+# chronyd never controls the clock here, whoever starts it and however.
+install_wrapper /usr/sbin/chronyd "$chronyd_real" -x
+ln -sfn "$prepared/chrony/usr/bin/chronyc" /usr/bin/chronyc
+# The status tools of ntpsec and openntpd, from their packages.
+[ ! -x "$prepared/ntpsec/usr/bin/ntpq" ] || ln -sfn "$prepared/ntpsec/usr/bin/ntpq" /usr/bin/ntpq
+[ ! -x "$prepared/openntpd/usr/sbin/ntpctl" ] || ln -sfn "$prepared/openntpd/usr/sbin/ntpctl" /usr/sbin/ntpctl
+
 # --- systemd -------------------------------------------------------------------
 # Started early: it comes up while the rest is set up.
 if [ -z "$_ZEL_SB_NO_SYSTEMD" ]; then
@@ -168,17 +207,9 @@ if [ -z "$_ZEL_SB_NO_SYSTEMD" ]; then
     systemd_pid=$!
 fi
 
-# --- programs ------------------------------------------------------------------
-chronyd_real=$prepared/chrony/usr/sbin/chronyd
-# chronyd never controls the clock here, whoever starts it and however.
-cat > "$bin/chronyd" <<END
-#!/bin/sh
-exec "$chronyd_real" -x "\$@"
-END
-chmod +x "$bin/chronyd"
-ln -s "$prepared/chrony/usr/bin/chronyc" "$bin/chronyc"
-for f in synaptic-pkexec ntpdig pkexec; do
-    ln -s "$here/stand-ins/$f" "$bin/$f"
+# --- programs in PATH ------------------------------------------------------------
+for f in /usr/sbin/chronyd /usr/bin/chronyc /usr/bin/synaptic-pkexec /usr/bin/ntpdig /usr/bin/pkexec; do
+    ln -s "$f" "$bin/${f##*/}"
 done
 export PATH=$bin:$PATH
 

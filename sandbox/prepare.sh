@@ -7,6 +7,7 @@
 #   chrony/                chrony's package unpacked: chronyd and chronyc run from
 #                          here, because installing chrony would remove
 #                          systemd-timesyncd (both provide time-daemon)
+#   ntpsec/, openntpd/     ntpq and ntpctl from those packages
 #   stock/<package>/...    each package's stock configuration and unit files,
 #                          at the paths the package installs them to
 #   Packages               the packages' stanzas as apt's lists carry them
@@ -74,6 +75,14 @@ cp "$work/chrony/usr/share/chrony/chrony.conf" "$out/stock/chrony/etc/chrony/chr
 cp "$work/chrony/usr/share/chrony/chrony.keys" "$out/stock/chrony/etc/chrony/chrony.keys"
 
 mv "$work/chrony" "$out/chrony"
+# ntpsec's ntpq and openntpd's ntpctl, the status tools of those services; the
+# sandbox leaves out one that does not run here.
+rm -rf "$out/ntpsec" "$out/openntpd"
+mkdir -p "$out/ntpsec/usr/bin" "$out/openntpd/usr/sbin"
+cp -a "$work/ntpsec/usr/bin/ntpq" "$out/ntpsec/usr/bin/"
+cp -a "$work/openntpd/usr/sbin/ntpctl" "$out/openntpd/usr/sbin/"
+"$out/ntpsec/usr/bin/ntpq" --version >/dev/null 2>&1 || rm "$out/ntpsec/usr/bin/ntpq"
+if ldd "$out/openntpd/usr/sbin/ntpctl" | grep -q 'not found'; then rm "$out/openntpd/usr/sbin/ntpctl"; fi
 
 for bin in "$out/chrony/usr/sbin/chronyd" "$out/chrony/usr/bin/chronyc"; do
     if ldd "$bin" | grep -q 'not found'; then

@@ -40,6 +40,10 @@
 #                             chronyc, ntpdig (never sets the clock), pkexec
 #                             (runs its program), synaptic-pkexec (records to
 #                             synaptic.log, updates the dpkg status)
+#   the programs' fixed paths the same stand-ins, in overlays of /usr/bin and
+#                             /usr/sbin that only the sandbox sees:
+#                             /usr/bin/{ntpdig,pkexec,synaptic-pkexec,chronyc,
+#                             ntpq}, /usr/sbin/{chronyd,ntpctl}
 # and an NTP server (chronyd, local stratum 10) on 127.0.0.1:123.
 #
 # Nothing inside can set the clock: the sandbox has no CAP_SYS_TIME at all.

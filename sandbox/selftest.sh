@@ -42,6 +42,10 @@ unit_property() {
     path=$(manager LoadUnit s "$1" | cut -d'"' -f2) || return 1
     sd get-property org.freedesktop.systemd1 "$path" "$2" "$3"
 }
+# unit_state_is UNIT STATE: asks anew on every call, so it can be polled.
+unit_state_is() {
+    test "$(unit_property "$1" org.freedesktop.systemd1.Unit ActiveState)" = "s \"$2\""
+}
 status_field() { # PACKAGE FIELD
     awk -v pkg="$1" -v field="$2" 'BEGIN { RS = ""; FS = "\n" }
         $1 == "Package: " pkg { for (i = 2; i <= NF; i++) if (index($i, field ": ") == 1) print substr($i, length(field) + 3) }' \
@@ -90,14 +94,14 @@ inside() {
     t0=$EPOCHREALTIME
     manager StartUnit ss chrony.service replace >/dev/null
     check "chrony.service becomes active" \
-        poll 10 test "$(unit_property chrony.service org.freedesktop.systemd1.Unit ActiveState)" = 's "active"'
+        poll 10 unit_state_is chrony.service active
     tracking_normal() { chronyc -c tracking | grep -q '^[0-9A-F]*,127\.0\.0\.1,.*,Normal$'; }
     check "chronyc tracking: Normal against 127.0.0.1 within 20 s" poll 20 tracking_normal
     t1=$EPOCHREALTIME
     echo "      chrony synchronized $(awk -v a="$t0" -v b="$t1" 'BEGIN { printf "%.2f", b - a }') s after StartUnit"
     manager StopUnit ss chrony.service replace >/dev/null
     check "chrony.service stops" \
-        poll 10 test "$(unit_property chrony.service org.freedesktop.systemd1.Unit ActiveState)" = 's "inactive"'
+        poll 10 unit_state_is chrony.service inactive
 
     # Enabling through the manager, as the library does.
     manager EnableUnitFiles asbb 1 chrony.service false false >/dev/null && manager Reload >/dev/null
@@ -137,6 +141,9 @@ inside() {
     local answer
     answer=$(ntpdig -S -t 2 127.0.0.1 2>&1)
     check "ntpdig -S 127.0.0.1 answers (only queries)" grep -q '127\.0\.0\.1 s10' <<< "$answer"
+    check "the stand-ins hold the programs' fixed paths" bash -c \
+        '[ "$(command -v ntpdig)" -ef /usr/bin/ntpdig ] && [ "$(command -v synaptic-pkexec)" -ef /usr/bin/synaptic-pkexec ] &&
+         [ "$(command -v pkexec)" -ef /usr/bin/pkexec ] && /usr/bin/chronyc --version >/dev/null'
 
     # synaptic-pkexec: records and updates the dpkg status.
     printf 'ntpsec install\nchrony deinstall\n' > "$state/selections"
