@@ -7,6 +7,7 @@
 
 #include <cmath>
 
+#include "sourcesview.h"
 #include "ui_directivepage.h"
 
 DirectivePage::DirectivePage(DirectiveFormat format, QWidget *parent)
@@ -17,6 +18,7 @@ DirectivePage::DirectivePage(DirectiveFormat format, QWidget *parent)
     ui->setupUi(this);
     ui->serversEditor->setOptions(DirectiveConfig::serverOptions(format));
     ui->clockGB->setVisible(format == DirectiveFormat::Chrony);
+    ui->sourcesView->setService(format == DirectiveFormat::Ntpsec ? NtpsecPackage : format == DirectiveFormat::Openntpd ? OpenntpdPackage : ChronyPackage);
 
     ui->makestepThresholdSpin->setDecimals(3);
     ui->makestepThresholdSpin->setRange(0.001, 1e6);

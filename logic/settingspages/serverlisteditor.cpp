@@ -5,6 +5,8 @@
 
 #include "../common/serveraddress.h"
 #include "fieldmarks.h"
+#include "servertester.h"
+#include "sourcesmodel.h"
 
 #include <KLocalizedString>
 
@@ -21,8 +23,13 @@ static QString invalidAddressText()
 ServerListEditor::ServerListEditor(QWidget *parent)
     : QWidget(parent)
     , ui(std::make_unique<Ui::ServerListEditor>())
+    , m_tester(new ServerTester(this))
 {
     ui->setupUi(this);
+    ui->testServerBtn->setIcon(QIcon::fromTheme(QStringLiteral("network-connect")));
+    ui->testResultLabel->hide();
+    connect(ui->testServerBtn, &QPushButton::clicked, this, &ServerListEditor::testServer);
+    connect(m_tester, &ServerTester::finished, this, &ServerListEditor::tested);
     ui->moveUpBtn->setIcon(QIcon::fromTheme(QStringLiteral("go-up")));
     ui->moveDownBtn->setIcon(QIcon::fromTheme(QStringLiteral("go-down")));
     ui->removeServerBtn->setIcon(QIcon::fromTheme(QStringLiteral("list-remove")));
@@ -153,6 +160,7 @@ void ServerListEditor::updateButtons()
     ui->moveUpBtn->setEnabled(row > 0);
     ui->moveDownBtn->setEnabled(row >= 0 && row + 1 < m_entries.size());
     ui->detailsGB->setEnabled(row >= 0);
+    ui->testServerBtn->setEnabled(!m_tester->isRunning() && !testAddress().isEmpty());
 }
 
 void ServerListEditor::showSelected()
@@ -205,6 +213,48 @@ void ServerListEditor::newServerEdited(const QString &text)
     markField(ui->newServerEdit, !why.isEmpty(), why);
     ui->hintLabel->setText(why);
     ui->hintLabel->setVisible(!why.isEmpty());
+    updateButtons();
+}
+
+QString ServerListEditor::testAddress() const
+{
+    const QString entered = ui->newServerEdit->text().trimmed();
+    const int row = selectedRow();
+    return !entered.isEmpty() ? entered : row >= 0 ? m_entries.at(row).host : QString();
+}
+
+void ServerListEditor::testServer()
+{
+    const QString address = testAddress();
+    // An NTS check needs the entry's nts option: only a listed server has one.
+    const int row = selectedRow();
+    const bool nts = ui->newServerEdit->text().trimmed().isEmpty() && row >= 0 && m_options.nts && m_entries.at(row).nts;
+    ui->testResultLabel->setText(ki18nd("kcm_zel_admin_time", "Asking %1…").subs(address).toString());
+    ui->testResultLabel->show();
+    m_tester->start(address, nts);
+    updateButtons();
+}
+
+void ServerListEditor::tested(const ServerCheck &check)
+{
+    QString text;
+    if (check.reachable) {
+        text = ki18nd("kcm_zel_admin_time", "The server answers: stratum %1, offset %2, round-trip delay %3.")
+                   .subs(check.stratum)
+                   .subs(SourcesModel::durationText(check.offset, true))
+                   .subs(std::isnan(check.delay) ? QStringLiteral("?") : SourcesModel::durationText(check.delay, false))
+                   .toString();
+    } else {
+        text = ki18nd("kcm_zel_admin_time", "The server does not answer: %1").subs(check.error).toString();
+    }
+    if (check.nts == ServerCheck::NtsWorks) {
+        text += QLatin1Char('\n') + ki18nd("kcm_zel_admin_time", "The NTS key exchange works.").toString();
+    } else if (check.nts == ServerCheck::NtsFails) {
+        text += QLatin1Char('\n') + ki18nd("kcm_zel_admin_time", "The NTS key exchange fails: %1").subs(check.ntsError).toString();
+    }
+    ui->testResultLabel->setText(text);
+    ui->testResultLabel->setProperty("reachable", check.reachable);
+    updateButtons();
 }
 
 void ServerListEditor::addServer()

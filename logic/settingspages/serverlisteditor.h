@@ -9,6 +9,9 @@
 
 #include <memory>
 
+class ServerTester;
+struct ServerCheck;
+
 namespace Ui
 {
 class ServerListEditor;
@@ -32,6 +35,9 @@ public:
     void setEntries(const QVector<Config::ServerEntry> &entries);
     QVector<Config::ServerEntry> entries() const;
     QStringList hosts() const;
+    // The address the Test action asks: the one being entered, else the
+    // selected one.
+    QString testAddress() const;
 
 Q_SIGNALS:
     // The user changed the list or an entry.
@@ -48,9 +54,12 @@ private:
     void newServerEdited(const QString &text);
     void entryChanged();
     int selectedRow() const;
+    void testServer();
+    void tested(const ServerCheck &check);
 
     std::unique_ptr<Ui::ServerListEditor> ui;
     ServerOptions m_options;
     QVector<Config::ServerEntry> m_entries;
     bool m_loading = false;
+    ServerTester *m_tester;
 };

@@ -1,0 +1,201 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// SPDX-FileCopyrightText: 2026 The kcm_zel_admin_time authors
+
+// The tools' outputs, captured from chronyc and ntpdig in the sandbox and
+// written after ntpq's and ntpctl's documented formats, read into rows.
+
+#include "sourceparsers.h"
+
+#include <QTest>
+
+// address|name|state|stratum|reach|offset|delay|jitter|poll|since
+static QString describe(const SourceRow &r)
+{
+    const auto n = [](double v) {
+        return std::isnan(v) || v < -0.5 ? QStringLiteral("-") : QString::number(v, 'g', 4);
+    };
+    return QStringList{r.address,
+                       r.name,
+                       QString::number(r.state),
+                       QString::number(r.stratum),
+                       r.reach < 0 ? QStringLiteral("-1") : QString::number(r.reach, 8),
+                       n(r.offset),
+                       n(r.delay),
+                       n(r.jitter),
+                       n(r.poll),
+                       n(r.sinceLast)}
+        .join(QLatin1Char('|'));
+}
+
+class SourceParsersTest : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void tools_data();
+    void tools();
+    void ntpdig_data();
+    void ntpdig();
+    void timesyncd();
+};
+
+void SourceParsersTest::tools_data()
+{
+    QTest::addColumn<QString>("tool");
+    QTest::addColumn<QByteArray>("output");
+    QTest::addColumn<QString>("rows"); // one a line
+    QTest::addColumn<QString>("error");
+    // 0 followed, 1 candidate, 2 rejected, 3 falseticker, 4 unreachable, 5 not in use
+
+    QTest::newRow("chrony: followed, unreachable, IPv6") << "chrony"
+                                                         << QByteArray(
+                                                                "^,*,127.0.0.1,10,-6,377,0,-0.000000001,-0.000000002,0.000002848\n"
+                                                                "^,?,127.0.0.2,0,0,0,4294967295,0.000000000,0.000000000,0.000000000\n"
+                                                                "^,?,::1,0,0,0,4294967295,0.000000000,0.000000000,0.000000000\n"
+                                                                "127.0.0.1,64,32,1,-0.000,0.168,-0.000000000,0.000000154\n"
+                                                                "127.0.0.2,0,0,0,0.000,2000.000,0.000000000,4.000000000\n"
+                                                                "::1,0,0,0,0.000,2000.000,0.000000000,4.000000000\n")
+                                                         << "127.0.0.1||0|10|377|-1e-09|-|1.54e-07|0.01563|0\n"
+                                                            "127.0.0.2||4|-1|0|-|-|-|-|-\n"
+                                                            "::1||4|-1|0|-|-|-|-|-"
+                                                         << QString();
+    QTest::newRow("chrony: reference clock without address, candidate, falseticker")
+        << "chrony"
+        << QByteArray(
+               "#,*,PPS0,0,4,377,13,0.000000211,0.000000198,0.000000450\n"
+               "^,+,2001:db8::123,2,10,357,300,-0.000512000,-0.000498000,0.024100000\n"
+               "^,x,192.0.2.9,3,10,17,1200,0.351200000,0.351100000,0.030000000\n"
+               "^,~,192.0.2.10,2,6,1,40,0.00120,0.00120,0.5\n")
+        << "|PPS0|0|0|377|2.11e-07|-|-|16|13\n"
+           "2001:db8::123||1|2|357|-0.000512|-|-|1024|300\n"
+           "192.0.2.9||3|3|17|0.3512|-|-|1024|1200\n"
+           "192.0.2.10||2|2|1|0.0012|-|-|64|40"
+        << QString();
+    QTest::newRow("chrony: no daemon") << "chrony" << QByteArray("506 Cannot talk to daemon\n") << ""
+                                       << "506 Cannot talk to daemon";
+    QTest::newRow("chrony: no sources") << "chrony" << QByteArray() << "" << QString();
+
+    const QByteArray ntpqHeader =
+        "     remote                                   refid      st t when poll reach   delay   offset   jitter\n"
+        "=======================================================================================================\n";
+    QTest::newRow("ntpq: pool, followed, wide IPv6, unreachable, falseticker") << "ntpq"
+        << ntpqHeader
+            + " 0.debian.pool.ntp.org                    .POOL.          16 p    -  256    0   0.0000   0.0000   0.0001\n"
+              "*192.0.2.10                              .GPS.            1 u   35   64  377  12.3450  -0.1230   0.4560\n"
+              "+2001:db8:4a1b:70:1c02:2bff:fe35:8ee1\n"
+              "                                         192.0.2.1        2 u  2h  1024  376  25.1234   1.2340   0.7890\n"
+              " 203.0.113.9                             .INIT.          16 u    - 1024    0   0.0000   0.0000   0.0000\n"
+              "x192.0.2.99                              192.0.2.1        2 u   50   64  377   9.0000 250.1230   3.0000\n"
+              "-198.51.100.7                            203.0.113.5      3 u   3m  128  177  40.0000   5.0000   2.0000\n"
+        << "|0.debian.pool.ntp.org|5|-1|0|-|-|-|256|-\n" "192.0.2.10||0|1|377|-0.000123|0.01235|0.000456|64|35\n" "2001:db8:4a1b:70:1c02:2bff:fe35:8ee1||1|2|376|0.001234|0.02512|0.000789|1024|7200\n" "203.0.113.9||4|-1|0|-|-|-|1024|-\n" "192.0.2.99||3|2|377|0.2501|0.009|0.003|64|50\n" "198.51.100.7||2|3|177|0.005|0.04|0.002|128|180"
+        << QString();
+    QTest::newRow("ntpq: no daemon") << "ntpq" << QByteArray("ntpq: read: Connection refused\n") << ""
+                                     << "ntpq: read: Connection refused";
+
+    QTest::newRow("ntpctl: pool, named, not valid, IPv6, sensor") << "ntpctl"
+                                                                  << QByteArray(
+                                                                         "peer\n"
+                                                                         "   wt tl st  next  poll          offset       delay      jitter\n"
+                                                                         "192.0.2.1 from pool pool.ntp.org\n"
+                                                                         " *  1 10  2   12s   32s        -0.140ms    12.215ms     0.505ms\n"
+                                                                         "2001:db8::53 time.example.org (non-dnssec lookup)\n"
+                                                                         "    1 10  3   24s   32s         1.240ms    25.010ms     1.111ms\n"
+                                                                         "192.0.2.7\n"
+                                                                         "    1  2  -  300s  300s             ---- peer not valid ----\n"
+                                                                         "\nsensor\n   wt gd st  next  poll          offset  correction\n"
+                                                                         "nmea0\n    1  1  0    5s   15s         0.000ms     0.000ms\n")
+                                                                  << "192.0.2.1|pool.ntp.org|0|2|-1|-0.00014|0.01222|0.000505|32|20\n"
+                                                                     "2001:db8::53|time.example.org|1|3|-1|0.00124|0.02501|0.001111|32|8\n"
+                                                                     "192.0.2.7||4|-1|-1|-|-|-|300|-"
+                                                                  << QString();
+    QTest::newRow("ntpctl: no daemon") << "ntpctl" << QByteArray("ntpctl: connect: /var/run/ntpd.sock: No such file or directory\n") << ""
+                                       << "ntpctl: connect: /var/run/ntpd.sock: No such file or directory";
+}
+
+void SourceParsersTest::tools()
+{
+    QFETCH(QString, tool);
+    QFETCH(QByteArray, output);
+    QFETCH(QString, rows);
+    QFETCH(QString, error);
+    const SourcesReport report = tool == QLatin1String("chrony") ? SourceParsers::chrony(output)
+        : tool == QLatin1String("ntpq")                          ? SourceParsers::ntpq(output)
+                                                                 : SourceParsers::ntpctl(output);
+    QStringList got;
+    for (const SourceRow &row : report.rows) {
+        got.append(describe(row));
+    }
+    QCOMPARE(got.join(QLatin1Char('\n')), rows);
+    QCOMPARE(report.error, error);
+}
+
+void SourceParsersTest::ntpdig_data()
+{
+    QTest::addColumn<QByteArray>("output");
+    QTest::addColumn<int>("stratum"); // -1: not reachable
+    QTest::addColumn<double>("offset");
+    QTest::addColumn<double>("delay");
+    QTest::addColumn<QString>("error");
+    QTest::newRow("answered") << QByteArray(
+        "ntpdig: querying 127.0.0.1 (127.0.0.1)\n"
+        "org t1: eebfc5eb.91796000 rec t2: eebfc5eb.91847761\n"
+        "xmt t3: eebfc5eb.9187aba4 dst t4: eebfc5eb.918ab000\n"
+        "org t1: 1796556651.568258 rec t2: 1796556651.568428\n"
+        "xmt t3: 1796556651.568476 dst t4: 1796556651.568522\n"
+        "rec-org t21: 0.000169  xmt-dst t34: -0.000046\n"
+        "{\"time\":\"2026-12-06T11:30:51.568476+0000\",\"offset\":0.000062,\"precision\":0.000108,\"host\":\"127.0.0.1\","
+        "\"ip\":\"127.0.0.1\",\"stratum\":10,\"leap\":\"no-leap\",\"adjusted\":false}\n")
+                              << 10 << 0.000062 << 0.000215 << QString();
+    QTest::newRow("no answer") << QByteArray("ntpdig: querying 127.0.0.2 (127.0.0.2)\nntpdig: no eligible servers\n") << -1 << 0.0 << 0.0
+                               << "ntpdig: no eligible servers";
+    QTest::newRow("unknown name") << QByteArray("ntpdig: lookup of ntp.invalid failed, errno -2 = Name or service not known\nntpdig: no eligible servers\n")
+                                  << -1 << 0.0 << 0.0
+                                  << "ntpdig: lookup of ntp.invalid failed, errno -2 = Name or service not known\nntpdig: no eligible servers";
+    QTest::newRow("unsynchronized server") << QByteArray("{\"offset\":0.1,\"stratum\":16}\nntpdig: no eligible servers\n") << -1 << 0.0 << 0.0
+                                           << "{\"offset\":0.1,\"stratum\":16}\nntpdig: no eligible servers";
+}
+
+void SourceParsersTest::ntpdig()
+{
+    QFETCH(QByteArray, output);
+    QFETCH(int, stratum);
+    QFETCH(double, offset);
+    QFETCH(double, delay);
+    const ServerCheck check = SourceParsers::ntpdig(output);
+    QCOMPARE(check.reachable, stratum > 0);
+    QCOMPARE(check.stratum, stratum);
+    QCOMPARE(std::isnan(check.offset), !check.reachable);
+    QCOMPARE(std::isnan(check.delay), !check.reachable);
+    if (check.reachable) {
+        QVERIFY(qAbs(check.offset - offset) < 1e-9);
+        QVERIFY(qAbs(check.delay - delay) < 1e-9);
+    }
+    QTEST(check.error, "error");
+}
+
+void SourceParsersTest::timesyncd()
+{
+    // Times in microseconds: sent at 1000, received by the server at 1600
+    // (its clock 500 ahead), sent back at 1700, back here at 1300.
+    TimesyncdSources p;
+    p.serverName = QStringLiteral("ntp.example.org");
+    p.serverAddress = QStringLiteral("2001:db8::7");
+    p.systemServers = QStringList{QStringLiteral("ntp.example.org"), QStringLiteral("192.0.2.4")};
+    p.fallbackServers = QStringList{QStringLiteral("fallback.example.org")};
+    p.pollUSec = 64000000;
+    p.stratum = 2;
+    p.origin = 1000, p.receive = 1600, p.transmit = 1700, p.destination = 1300, p.jitterUSec = 20;
+    p.nowUSec = 3001300;
+    QCOMPARE(describe(SourceParsers::timesyncd(p).value(0)), QStringLiteral("2001:db8::7|ntp.example.org|0|2|-1|0.0005|0.0002|2e-05|64|3"));
+    QCOMPARE(SourceParsers::timesyncd(p).value(1).name, QStringLiteral("192.0.2.4"));
+    QCOMPARE(SourceParsers::timesyncd(p).size(), 2);
+    // Before the first answer: the server is asked, not followed.
+    p.destination = 0;
+    p.systemServers.clear();
+    const QVector<SourceRow> waiting = SourceParsers::timesyncd(p);
+    QCOMPARE(describe(waiting.value(0)), QStringLiteral("2001:db8::7|ntp.example.org|4|-1|-1|-|-|-|64|-"));
+    QCOMPARE(waiting.value(1).name, QStringLiteral("fallback.example.org"));
+}
+
+QTEST_GUILESS_MAIN(SourceParsersTest)
+#include "tst_sourceparsers.moc"

@@ -1,0 +1,169 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// SPDX-FileCopyrightText: 2026 The kcm_zel_admin_time authors
+
+#include "sourcesmodel.h"
+
+#include <KLocalizedString>
+
+#include <QFont>
+#include <QLocale>
+
+void SourcesModel::setRows(const QVector<SourceRow> &rows)
+{
+    if (rows.size() == m_rows.size()) {
+        // The usual case every two seconds: the same sources, new numbers.
+        if (rows != m_rows) {
+            m_rows = rows;
+            Q_EMIT dataChanged(index(0, 0), index(rowCount() - 1, ColumnCount - 1));
+        }
+        return;
+    }
+    beginResetModel();
+    m_rows = rows;
+    endResetModel();
+}
+
+int SourcesModel::rowCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : m_rows.size();
+}
+
+int SourcesModel::columnCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : ColumnCount;
+}
+
+QString SourcesModel::reachText(int reach)
+{
+    if (reach < 0) {
+        return {};
+    }
+    QString text;
+    for (int bit = 7; bit >= 0; --bit) {
+        text += reach & (1 << bit) ? QChar(0x25CF) : QChar(0x25CB);
+    }
+    return text;
+}
+
+QString SourcesModel::durationText(double seconds, bool sign)
+{
+    if (std::isnan(seconds)) {
+        return {};
+    }
+    const QLocale locale;
+    const double size = std::abs(seconds);
+    QString text;
+    if (size < 1e-3) {
+        text = ki18nd("kcm_zel_admin_time", "%1 µs").subs(locale.toString(seconds * 1e6, 'f', 0)).toString();
+    } else if (size < 1) {
+        text = ki18nd("kcm_zel_admin_time", "%1 ms").subs(locale.toString(seconds * 1e3, 'f', 3)).toString();
+    } else if (size < 120) {
+        text = ki18nd("kcm_zel_admin_time", "%1 s").subs(locale.toString(seconds, 'f', size < 10 ? 3 : 0)).toString();
+    } else if (size < 7200) {
+        text = ki18nd("kcm_zel_admin_time", "%1 min").subs(locale.toString(seconds / 60, 'f', 0)).toString();
+    } else {
+        text = ki18nd("kcm_zel_admin_time", "%1 h").subs(locale.toString(seconds / 3600, 'f', 0)).toString();
+    }
+    return sign && seconds >= 0 ? QLatin1Char('+') + text : text;
+}
+
+static QString stateText(SourceRow::State state)
+{
+    switch (state) {
+    case SourceRow::Followed:
+        return ki18nd("kcm_zel_admin_time", "Followed").toString();
+    case SourceRow::Candidate:
+        return ki18nd("kcm_zel_admin_time", "Candidate").toString();
+    case SourceRow::Rejected:
+        return ki18nd("kcm_zel_admin_time", "Rejected").toString();
+    case SourceRow::Falseticker:
+        return ki18nd("kcm_zel_admin_time", "Falseticker").toString();
+    case SourceRow::Unreachable:
+        return ki18nd("kcm_zel_admin_time", "Unreachable").toString();
+    case SourceRow::Configured:
+        return ki18nd("kcm_zel_admin_time", "Not in use").toString();
+    }
+    return {};
+}
+
+QVariant SourcesModel::data(const QModelIndex &index, int role) const
+{
+    if (!index.isValid() || index.row() >= m_rows.size()) {
+        return {};
+    }
+    const SourceRow &row = m_rows.at(index.row());
+    if (role == Qt::FontRole && index.column() == SourceColumn && row.state == SourceRow::Followed) {
+        QFont bold;
+        bold.setBold(true);
+        return bold;
+    }
+    if (role == Qt::ToolTipRole) {
+        switch (index.column()) {
+        case StateColumn:
+            return ki18nd("kcm_zel_admin_time", "The service's own word: %1").subs(row.daemonState).toString();
+        case ReachColumn:
+            return row.reach < 0 ? QVariant()
+                                 : ki18nd("kcm_zel_admin_time", "The last eight polls, the newest on the right; filled: answered (%1 octal)")
+                                       .subs(QString::number(row.reach, 8))
+                                       .toString();
+        case DelayColumn:
+            return std::isnan(row.delay) && !std::isnan(row.jitter) ? ki18nd("kcm_zel_admin_time", "Jitter: the service does not report the delay").toString()
+                                                                    : QVariant();
+        }
+        return {};
+    }
+    if (role != Qt::DisplayRole) {
+        return {};
+    }
+    switch (index.column()) {
+    case SourceColumn:
+        if (!row.name.isEmpty() && !row.address.isEmpty()) {
+            return ki18nd("kcm_zel_admin_time", "%1 (%2)").subs(row.name).subs(row.address).toString();
+        }
+        return row.name.isEmpty() ? row.address : row.name;
+    case StateColumn:
+        return stateText(row.state);
+    case StratumColumn:
+        return row.stratum < 0 ? QVariant() : QVariant(row.stratum);
+    case ReachColumn:
+        return reachText(row.reach);
+    case OffsetColumn:
+        return durationText(row.offset, true);
+    case DelayColumn:
+        if (!std::isnan(row.delay)) {
+            return durationText(row.delay, false);
+        }
+        return std::isnan(row.jitter) ? QString() : ki18nd("kcm_zel_admin_time", "±%1").subs(durationText(row.jitter, false)).toString();
+    case PollColumn:
+        return row.poll < 0 ? QString() : durationText(row.poll, false);
+    case LastColumn:
+        return row.sinceLast < 0 ? QString() : ki18nd("kcm_zel_admin_time", "%1 ago").subs(durationText(row.sinceLast, false)).toString();
+    }
+    return {};
+}
+
+QVariant SourcesModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (orientation != Qt::Horizontal || role != Qt::DisplayRole) {
+        return {};
+    }
+    switch (section) {
+    case SourceColumn:
+        return ki18nd("kcm_zel_admin_time", "Source").toString();
+    case StateColumn:
+        return ki18nd("kcm_zel_admin_time", "State").toString();
+    case StratumColumn:
+        return ki18nd("kcm_zel_admin_time", "Stratum").toString();
+    case ReachColumn:
+        return ki18nd("kcm_zel_admin_time", "Reach").toString();
+    case OffsetColumn:
+        return ki18nd("kcm_zel_admin_time", "Offset").toString();
+    case DelayColumn:
+        return ki18nd("kcm_zel_admin_time", "Delay").toString();
+    case PollColumn:
+        return ki18nd("kcm_zel_admin_time", "Poll").toString();
+    case LastColumn:
+        return ki18nd("kcm_zel_admin_time", "Last answer").toString();
+    }
+    return {};
+}

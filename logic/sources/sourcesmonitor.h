@@ -1,0 +1,77 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// SPDX-FileCopyrightText: 2026 The kcm_zel_admin_time authors
+
+#pragma once
+
+#include "logictypes.h"
+#include "sourceparsers.h"
+
+#include <QDBusConnection>
+#include <QObject>
+#include <QPointer>
+#include <QTimer>
+
+#include <functional>
+
+class QDBusPendingCallWatcher;
+class QDBusMessage;
+class QProcess;
+
+// Reads a service's time sources every two seconds while it is watched:
+// first whether its unit is active, then its own tool or its bus object.
+// Everything is asynchronous with a time limit; nothing is asked while not
+// watched, and nothing that needs name resolution or privileges.
+class SourcesMonitor : public QObject
+{
+    Q_OBJECT
+
+public:
+    enum class Status { Reading, Shown, NotActive, Failed };
+
+    explicit SourcesMonitor(PackageIndex service, QObject *parent = nullptr);
+    ~SourcesMonitor() override;
+
+    // The page is visible: read now and every interval until it is not.
+    void setWatching(bool watching);
+    bool isWatching() const
+    {
+        return m_watching;
+    }
+    // Bus calls and programs started so far.
+    int queries() const
+    {
+        return m_queries;
+    }
+    void setBus(const QDBusConnection &bus);
+    void setInterval(int milliseconds);
+
+    static constexpr int timeLimit = 5000;
+
+Q_SIGNALS:
+    void updated(SourcesMonitor::Status status, const QVector<SourceRow> &rows, const QString &error);
+
+private Q_SLOTS:
+    void timesyncdChanged();
+
+private:
+    void tick();
+    void readSources();
+    void runTool(const QString &program, const QStringList &arguments, std::function<SourcesReport(const QByteArray &)> parse);
+    void askTimesyncd();
+    void answer(quint64 serial, Status status, const QVector<SourceRow> &rows = {}, const QString &error = {});
+    QDBusPendingCallWatcher *call(const QDBusMessage &message);
+    void cancel();
+    void subscribe(bool on);
+
+    const PackageIndex m_service;
+    QDBusConnection m_bus;
+    QTimer m_interval;
+    QTimer m_limit;
+    bool m_watching = false;
+    bool m_busy = false;
+    bool m_subscribed = false;
+    quint64 m_serial = 0;
+    int m_queries = 0;
+    QPointer<QProcess> m_process;
+    QPointer<QDBusPendingCallWatcher> m_watcher;
+};

@@ -1,0 +1,87 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// SPDX-FileCopyrightText: 2026 The kcm_zel_admin_time authors
+
+#include "sourcesview.h"
+
+#include "sourcesmodel.h"
+#include "sourcesmonitor.h"
+
+#include <KLocalizedString>
+
+#include <QHeaderView>
+#include <QLabel>
+#include <QTableView>
+#include <QVBoxLayout>
+
+SourcesView::SourcesView(QWidget *parent)
+    : QWidget(parent)
+    , m_line(new QLabel(this))
+    , m_table(new QTableView(this))
+    , m_model(new SourcesModel(this))
+{
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    m_line->setObjectName(QStringLiteral("sourcesLine"));
+    m_line->setWordWrap(true);
+    m_table->setObjectName(QStringLiteral("sourcesTable"));
+    m_table->setModel(m_model);
+    m_table->setSelectionMode(QAbstractItemView::NoSelection);
+    m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_table->setWordWrap(false);
+    m_table->verticalHeader()->hide();
+    m_table->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    m_table->horizontalHeader()->setStretchLastSection(true);
+    // Room for a few sources: the page's own settings stay in view below.
+    const int rowHeight = m_table->verticalHeader()->defaultSectionSize();
+    m_table->setFixedHeight(m_table->horizontalHeader()->sizeHint().height() + 4 * rowHeight + 2 * m_table->frameWidth());
+    layout->addWidget(m_line);
+    layout->addWidget(m_table);
+    m_table->hide();
+}
+
+SourcesView::~SourcesView() = default;
+
+void SourcesView::setService(PackageIndex service)
+{
+    delete m_monitor;
+    m_monitor = new SourcesMonitor(service, this);
+    showLine(ki18nd("kcm_zel_admin_time", "Reading the time sources…").toString());
+    connect(m_monitor, &SourcesMonitor::updated, this, [this](SourcesMonitor::Status status, const QVector<SourceRow> &rows, const QString &error) {
+        m_model->setRows(rows);
+        if (status == SourcesMonitor::Status::NotActive) {
+            showLine(ki18nd("kcm_zel_admin_time", "The service is not running: it has no time sources to show.").toString());
+        } else if (status == SourcesMonitor::Status::Failed) {
+            showLine(ki18nd("kcm_zel_admin_time", "The time sources could not be read: %1").subs(error).toString());
+        } else if (rows.isEmpty()) {
+            showLine(ki18nd("kcm_zel_admin_time", "The service has no time sources.").toString());
+        } else {
+            m_line->hide();
+            m_table->show();
+        }
+    });
+    m_monitor->setWatching(isVisible());
+}
+
+void SourcesView::showLine(const QString &text)
+{
+    m_line->setText(text);
+    m_line->show();
+    m_table->hide();
+}
+
+void SourcesView::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    if (m_monitor) {
+        m_monitor->setWatching(true);
+    }
+}
+
+void SourcesView::hideEvent(QHideEvent *event)
+{
+    QWidget::hideEvent(event);
+    // Also when the window is minimized: nobody sees the table then.
+    if (m_monitor) {
+        m_monitor->setWatching(false);
+    }
+}

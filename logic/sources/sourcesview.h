@@ -1,0 +1,41 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// SPDX-FileCopyrightText: 2026 The kcm_zel_admin_time authors
+
+#pragma once
+
+#include "logictypes.h"
+
+#include <QWidget>
+
+class QLabel;
+class QTableView;
+class SourcesModel;
+class SourcesMonitor;
+
+// The Sources table of a settings page: live while the page is visible.
+class SourcesView : public QWidget
+{
+    Q_OBJECT
+
+public:
+    explicit SourcesView(QWidget *parent = nullptr);
+    ~SourcesView() override;
+
+    void setService(PackageIndex service);
+    SourcesMonitor *monitor() const
+    {
+        return m_monitor;
+    }
+
+protected:
+    void showEvent(QShowEvent *event) override;
+    void hideEvent(QHideEvent *event) override;
+
+private:
+    void showLine(const QString &text);
+
+    QLabel *m_line;
+    QTableView *m_table;
+    SourcesModel *m_model;
+    SourcesMonitor *m_monitor = nullptr;
+};
