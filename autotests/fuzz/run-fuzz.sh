@@ -51,4 +51,23 @@ for format in timesyncd chrony ntpsec openntpd; do
         grep -E '^stat::number_of_executed_units|^Done' "$build/$format.log" || true
     fi
 done
+
+# The parsers of the services' tools' output, from their seeds alone.
+for tool in chronyc ntpq ntpctl ntpdig; do
+    corpus=$build/corpus/$tool
+    seeds=$build/seeds/$tool
+    mkdir -p "$corpus" "$seeds" "$build/artifacts"
+    cp "$here/seeds/$tool.1" "$seeds/"
+    echo "fuzzing the $tool output parser for ${seconds}s"
+    if ! ASAN_OPTIONS=detect_leaks=0 "$build/fuzz_$tool" \
+            -max_total_time="$seconds" -max_len=4096 -timeout=10 -rss_limit_mb=1024 \
+            -artifact_prefix="$build/artifacts/$tool-" -print_final_stats=1 \
+            "$corpus" "$seeds" >"$build/$tool.log" 2>&1; then
+        echo "the $tool output parser failed; input saved under $build/artifacts:" >&2
+        tail -40 "$build/$tool.log" >&2
+        status=1
+    else
+        grep -E '^stat::number_of_executed_units|^Done' "$build/$tool.log" || true
+    fi
+done
 exit $status

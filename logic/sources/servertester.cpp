@@ -85,6 +85,9 @@ void ServerTester::start(const QString &address, bool nts)
 void ServerTester::queried(const ServerCheck &check)
 {
     m_check = check;
+    if (!check.reachable && check.error.isEmpty()) {
+        m_check.error = ki18nd("kcm_zel_admin_time", "No answer.").toString();
+    }
     if (m_process) {
         m_process->disconnect(this);
         m_process->deleteLater();

@@ -272,6 +272,9 @@ SourcesReport ntpctl(const QByteArray &output)
             row.address.clear();
             row.name = rest.section(QLatin1Char(' '), 1);
         }
+        if (row.address.isEmpty() && row.name.isEmpty()) {
+            continue;
+        }
         const bool valid = m.capturedLength(7) > 0;
         row.state = !m.captured(1).isEmpty() ? SourceRow::Followed : valid ? SourceRow::Candidate : SourceRow::Unreachable;
         row.daemonState = !m.captured(1).isEmpty() ? QStringLiteral("*") : valid ? QStringLiteral("valid") : QStringLiteral("not valid");

@@ -120,10 +120,8 @@ void SourcesMonitor::tick()
     const quint64 serial = ++m_serial;
     m_limit.start(timeLimit);
     const QString unit = ServiceCatalog::byIndex(m_service).unitName;
-    QDBusMessage message = QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.systemd1"),
-                                                          unitPath(unit),
-                                                          propertiesInterface,
-                                                          QStringLiteral("Get"));
+    QDBusMessage message =
+        QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.systemd1"), unitPath(unit), propertiesInterface, QStringLiteral("Get"));
     message << QStringLiteral("org.freedesktop.systemd1.Unit") << QStringLiteral("ActiveState");
     QDBusPendingCallWatcher *watcher = call(message);
     connect(watcher, &QDBusPendingCallWatcher::finished, this, [this, watcher, serial] {
