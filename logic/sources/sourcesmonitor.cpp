@@ -169,8 +169,12 @@ void SourcesMonitor::runTool(const QString &program, const QStringList &argument
     process->setProgram(program);
     process->setArguments(arguments);
     process->setStandardInputFile(QProcess::nullDevice());
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("LC_ALL"), QStringLiteral("C"));
+    // Read once: the environment does not change under a running module.
+    static const QProcessEnvironment environment = [] {
+        QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
+        e.insert(QStringLiteral("LC_ALL"), QStringLiteral("C"));
+        return e;
+    }();
     process->setProcessEnvironment(environment);
     const quint64 serial = m_serial;
     connect(process, qOverload<int, QProcess::ExitStatus>(&QProcess::finished), this, [this, process, serial, parse](int code, QProcess::ExitStatus status) {
