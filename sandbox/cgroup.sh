@@ -8,23 +8,29 @@
 # groups behind. So each sandbox's manager starts in a group of its own, named
 # like the sandbox's folder, which run.sh removes afterwards. Sourced, not run.
 
-# The mount points of the hierarchies systemd tracks processes in: the unified
-# (cgroup2) one and the legacy name=systemd one, where mounted at their root.
+# The mount points of every hierarchy (the unified one, name=systemd and each
+# controller's), where mounted at their root. A systemd that is process 1 of a
+# cgroup namespace takes the namespace's root group of each as its own, so
+# the sandbox needs a fresh group in all of them.
 sandbox_cgroup_hierarchies() {
     awk '{
         for (i = 7; i <= NF && $i != "-"; i++) ;
-        type = $(i + 1); options = $(i + 3)
-        if ($4 != "/") next
-        if (type == "cgroup2" || (type == "cgroup" && options ~ /(^|,)name=systemd(,|$)/)) print $5
+        type = $(i + 1)
+        if ($4 == "/" && (type == "cgroup2" || type == "cgroup")) print $5
     }' /proc/self/mountinfo
 }
 
 # sandbox_cgroup_enter NAME: moves the calling shell into group NAME of each
 # hierarchy, creating it. Quietly does nothing where that is not possible.
 sandbox_cgroup_enter() {
-    local h
+    local h f
     for h in $(sandbox_cgroup_hierarchies); do
-        mkdir -p "$h/$1" 2>/dev/null && echo "$BASHPID" > "$h/$1/cgroup.procs" 2>/dev/null || true
+        mkdir -p "$h/$1" 2>/dev/null || continue
+        # A new cpuset group has no CPUs and memory nodes until given some.
+        for f in cpuset.cpus cpuset.mems; do
+            [ ! -e "$h/$1/$f" ] || [ -n "$(cat "$h/$1/$f")" ] || cat "$h/$f" > "$h/$1/$f" 2>/dev/null || true
+        done
+        echo "$BASHPID" > "$h/$1/cgroup.procs" 2>/dev/null || true
     done
 }
 

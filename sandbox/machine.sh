@@ -45,7 +45,10 @@ trap 'fail "setting up failed (machine.sh line $LINENO)"' ERR
     fail "$prepared is not prepared; run sandbox/prepare.sh $_ZEL_SB_BUILD"
 
 # Everything the machine writes lives in memory and disappears with it.
-mount -t tmpfs -o mode=0700 zel-sandbox "$ZEL_SANDBOX"
+# In system mode its unprivileged user reads the system root and logs there.
+mode=0700
+[ -z "$_ZEL_SB_SYSTEM" ] || mode=0755
+mount -t tmpfs -o mode=$mode zel-sandbox "$ZEL_SANDBOX"
 mount -t tmpfs -o mode=0755 zel-run /run
 # The machine's configuration and package database cannot change from inside.
 for dir in /etc /var/lib/dpkg /var/lib/apt; do
@@ -191,9 +194,14 @@ ln -sfn "$prepared/chrony/usr/bin/chronyc" /usr/bin/chronyc
 [ ! -x "$prepared/ntpsec/usr/bin/ntpq" ] || ln -sfn "$prepared/ntpsec/usr/bin/ntpq" /usr/bin/ntpq
 [ ! -x "$prepared/openntpd/usr/sbin/ntpctl" ] || ln -sfn "$prepared/openntpd/usr/sbin/ntpctl" /usr/sbin/ntpctl
 
+if [ -n "$_ZEL_SB_SYSTEM" ]; then
+    # shellcheck source=system.sh
+    . "$here/system.sh"
+fi
+
 # --- systemd -------------------------------------------------------------------
 # Started early: it comes up while the rest is set up.
-if [ -z "$_ZEL_SB_NO_SYSTEMD" ]; then
+if [ -z "$_ZEL_SB_NO_SYSTEMD" ] && [ -z "$_ZEL_SB_SYSTEM" ]; then
     (
         # shellcheck source=cgroup.sh
         . "$here/cgroup.sh"
@@ -289,7 +297,24 @@ else
 fi
 
 # --- ready when systemd is -----------------------------------------------------
-if [ -n "$_ZEL_SB_NO_SYSTEMD" ]; then
+if [ -n "$_ZEL_SB_SYSTEM" ]; then
+    # run.sh enters the namespaces with enter.sh, which waits for the manager.
+    cat > "$ZEL_SANDBOX/env.new" <<END
+export ZEL_SANDBOX='$ZEL_SANDBOX' ZELADMINTIME_SYSROOT='$ZELADMINTIME_SYSROOT' PATH='$PATH'
+export DBUS_SYSTEM_BUS_ADDRESS=unix:path=/run/dbus/system_bus_socket
+export DBUS_SESSION_BUS_ADDRESS=unix:path=/run/dbus/system_bus_socket
+export XDG_RUNTIME_DIR=/run/user/0 XDG_CONFIG_HOME='$XDG_CONFIG_HOME'
+export ZEL_SANDBOX_MODE=system ZEL_SANDBOX_USER=$sandbox_user ZEL_SYSTEMD_PID=1
+END
+    mv "$ZEL_SANDBOX/env.new" "$ZEL_SANDBOX/env"
+    trap - ERR
+    # container= tells systemd not to load kernel modules or set the clock
+    # and hostname up as on a machine of its own.
+    exec env -i container=zel-sandbox PATH=/usr/sbin:/usr/bin:/sbin:/bin \
+        /lib/systemd/systemd --system --unit=zel-sandbox.target --log-target=console \
+        --default-standard-output=inherit --default-standard-error=inherit \
+        </dev/null >"$logs/systemd.log" 2>&1
+elif [ -n "$_ZEL_SB_NO_SYSTEMD" ]; then
     wait_for test -S "$XDG_RUNTIME_DIR/bus" || fail "dbus-daemon did not start"
 else
     manager_up() {
@@ -307,7 +332,7 @@ else
     fi
 fi
 
-unset _ZEL_SB_BUILD _ZEL_SB_INSTALLED _ZEL_SB_NO_SYSTEMD _ZEL_SB_HUNG_SYSTEMD _ZEL_SB_KEEP_ROOT
+unset _ZEL_SB_BUILD _ZEL_SB_INSTALLED _ZEL_SB_NO_SYSTEMD _ZEL_SB_HUNG_SYSTEMD _ZEL_SB_KEEP_ROOT _ZEL_SB_SYSTEM _ZEL_SB_POLKIT
 trap - ERR
 set +e
 "$@"

@@ -65,6 +65,9 @@ installed_given=
 no_systemd=
 hung_systemd=
 keep_root=
+system=1
+as_user=
+polkit=yes
 while [ $# -gt 0 ]; do
     case $1 in
     --build-dir) [ $# -ge 2 ] || usage; build=$2; shift 2 ;;
@@ -73,6 +76,9 @@ while [ $# -gt 0 ]; do
     --no-systemd) no_systemd=1; shift ;;
     --hung-systemd) hung_systemd=1; shift ;;
     --keep-root) [ $# -ge 2 ] || usage; keep_root=$2; shift 2 ;;
+    --user-manager) system=; shift ;;
+    --user) as_user=1; shift ;;
+    --polkit=yes | --polkit=no | --polkit=ask) polkit=${1#*=}; shift ;;
     --) shift; break ;;
     *) usage ;;
     esac
@@ -103,7 +109,14 @@ sandbox=$(mktemp -d /tmp/zel-sandbox.XXXXXX)
 exec 9<"$sandbox"
 flock 9
 export ZEL_SANDBOX=$sandbox
+# A manager that is missing or stopped is systemd --user's part.
+[ -z "$no_systemd$hung_systemd" ] || system=
+if [ -n "$as_user" ] && [ -z "$system" ]; then
+    echo "run.sh: --user needs the system mode" >&2
+    exit 2
+fi
 export _ZEL_SB_BUILD=$build _ZEL_SB_NO_SYSTEMD=$no_systemd _ZEL_SB_HUNG_SYSTEMD=$hung_systemd _ZEL_SB_KEEP_ROOT=$keep_root
+export _ZEL_SB_POLKIT=$polkit
 if [ -n "$installed_given" ]; then
     export _ZEL_SB_INSTALLED=$installed
 else
@@ -111,15 +124,46 @@ else
 fi
 
 # setpriv: the namespaces die with this script even if it is killed, and
-# nobody inside may ever hold CAP_SYS_TIME. unshare --kill-child: its child,
-# process 1 of the pid namespace, dies with it, and the kernel then ends every
-# process in the namespace.
-exec 3<&0
-setpriv --pdeathsig KILL --bounding-set -sys_time --inh-caps -sys_time -- \
-    unshare --mount --net --pid --fork --kill-child --mount-proc --propagation private \
-    bash "$here/machine.sh" "$@" <&3 3<&- 9<&- &
-machine=$!
-exec 3<&-
+# nobody inside may ever hold CAP_SYS_TIME or load a kernel module.
+# unshare --kill-child: its child, process 1 of the pid namespace, dies with
+# it, and the kernel then ends every process in the namespace. In system mode
+# that process becomes systemd, in fresh control groups of every hierarchy
+# that are the roots of its cgroup namespace.
+caps=(setpriv --pdeathsig KILL --bounding-set -sys_time,-sys_module --inh-caps -sys_time,-sys_module --)
+start_machine() {
+    export _ZEL_SB_SYSTEM=$1
+    (
+        if [ -n "$1" ]; then
+            sandbox_cgroup_enter "${sandbox##*/}"
+            set -- --cgroup --uts
+        else
+            set --
+        fi
+        exec "${caps[@]}" unshare --mount --net --pid --fork --kill-child --mount-proc \
+            --propagation private "$@" bash "$here/machine.sh" "${command[@]}"
+    ) <&3 9<&- &
+    machine=$!
+}
+# The first process of the machine's namespaces, once unshare has started it.
+machine_init() {
+    local init= try
+    for ((try = 0; try < 500; try++)); do
+        # Until the subshell has become unshare, its children are others.
+        # The list has no final newline: read fails, yet fills init.
+        [ "$(readlink /proc/$machine/exe)" != /usr/bin/unshare ] ||
+            read -r init _ < /proc/$machine/task/$machine/children 2>/dev/null
+        [ -z "$init" ] || break
+        kill -0 $machine 2>/dev/null || break
+        sleep 0.01
+    done
+    echo "$init"
+}
+end_machine() {
+    local init
+    init=$(machine_init)
+    kill -KILL ${init:-$machine} 2>/dev/null || true
+    wait $machine 2>/dev/null || true
+}
 
 finish() {
     # The mount namespace, and the tmpfs on $sandbox with it, is gone once the
@@ -130,17 +174,54 @@ finish() {
 }
 on_signal() {
     # Killing process 1 of the namespace ends all in it before unshare, which
-    # waits for it, returns; killing unshare would not wait for that.
-    local init=
-    read -r init _ < /proc/$machine/task/$machine/children 2>/dev/null || true
-    kill -KILL ${init:-$machine} 2>/dev/null || true
-    wait $machine 2>/dev/null || true
+    # waits for it, returns; killing unshare would not wait for that. systemd
+    # as process 1 ignores SIGTERM, so SIGKILL it is in both modes.
+    end_machine
+    rm -f "$sandbox.ready"
     finish $((128 + $1))
 }
 trap 'on_signal 1' HUP
 trap 'on_signal 2' INT
 trap 'on_signal 15' TERM
 
+command=("$@")
+exec 3<&0
 status=0
+if [ -n "$system" ]; then
+    start_machine 1
+    init=$(machine_init)
+    ready=$sandbox.ready
+    : > "$ready"
+    enter_options=()
+    [ -z "$as_user" ] || enter_options+=(--user)
+    (
+        sandbox_cgroup_enter "${sandbox##*/}"
+        exec "${caps[@]}" nsenter --target "${init:-0}" --mount --net --pid --uts --cgroup --wd="$PWD" \
+            bash "$here/enter.sh" "$sandbox" "${enter_options[@]}" -- "${command[@]}"
+    ) <&3 5>"$ready" 9<&- &
+    entered=$!
+else
+    start_machine ""
+fi
+exec 3<&-
+
+if [ -n "$system" ]; then
+    wait $entered || status=$?
+    if [ "$(head -n1 "$ready")" = ready ] || [ -n "$as_user" ]; then
+        [ "$(head -n1 "$ready")" = ready ] || echo "sandbox: system mode did not start: $(cat "$ready" 2>/dev/null)" >&2
+        end_machine
+        rm -f "$ready"
+        finish $status
+    fi
+    # Fall back to systemd --user as the machine's manager.
+    echo "sandbox: system mode did not start ($(head -n1 "$ready")); using systemd --user instead" >&2
+    end_machine
+    rm -f "$ready"
+    sandbox_cgroup_remove "${sandbox##*/}"
+    status=0
+    exec 3<&0
+    start_machine ""
+    exec 3<&-
+fi
 wait $machine || status=$?
 finish $status

@@ -1,0 +1,55 @@
+#!/bin/bash
+# SPDX-License-Identifier: GPL-2.0-or-later
+# SPDX-FileCopyrightText: 2026 The kcm_zel_admin_time authors
+#
+# Runs the command inside a system-mode sandbox machine. run.sh starts this
+# through nsenter in the machine's namespaces, with file descriptor 5 open on
+# a file where it reports "ready" once systemd answers on the system bus, or
+# why it did not. Not meant to be run by hand.
+#
+#   enter.sh SANDBOX [--user] -- command args...
+set -uo pipefail
+
+sandbox=$1
+shift
+as_user=
+[ "${1-}" != --user ] || { as_user=1; shift; }
+[ "${1-}" = -- ] && shift
+
+not_ready() {
+    echo "$*" >&5
+    exit 125
+}
+
+# Polls COMMAND every 10 ms for up to 10 s.
+wait_for() {
+    local deadline=$((${EPOCHREALTIME/./} + 10000000))
+    until "$@" >/dev/null 2>&1; do
+        [ "${EPOCHREALTIME/./}" -lt $deadline ] || return 1
+        sleep 0.01
+    done
+}
+wait_for test -f "$sandbox/env" || not_ready "the machine was not set up"
+# shellcheck source=/dev/null
+. "$sandbox/env"
+unset _ZEL_SB_BUILD _ZEL_SB_INSTALLED _ZEL_SB_NO_SYSTEMD _ZEL_SB_HUNG_SYSTEMD _ZEL_SB_KEEP_ROOT _ZEL_SB_SYSTEM _ZEL_SB_POLKIT
+manager_up() {
+    local state
+    state=$(busctl --timeout=1 get-property org.freedesktop.systemd1 \
+        /org/freedesktop/systemd1 org.freedesktop.systemd1.Manager SystemState) || return 1
+    [ "$state" = 's "running"' ] || [ "$state" = 's "degraded"' ]
+}
+wait_for manager_up || not_ready "systemd did not come up on the system bus"
+echo ready >&5
+exec 5>&-
+
+if [ -n "$as_user" ]; then
+    home=$(getent passwd "$ZEL_SANDBOX_USER" | cut -d: -f6)
+    runtime=/run/user/$(id -u "$ZEL_SANDBOX_USER")
+    mkdir -p -m 0700 "$runtime"
+    chown "$ZEL_SANDBOX_USER:" "$runtime"
+    export HOME=$home USER=$ZEL_SANDBOX_USER LOGNAME=$ZEL_SANDBOX_USER XDG_RUNTIME_DIR=$runtime
+    unset XDG_CONFIG_HOME
+    exec setpriv --reuid "$ZEL_SANDBOX_USER" --regid "$ZEL_SANDBOX_USER" --init-groups -- "$@"
+fi
+exec "$@"

@@ -1,0 +1,177 @@
+# SPDX-License-Identifier: GPL-2.0-or-later
+# SPDX-FileCopyrightText: 2026 The kcm_zel_admin_time authors
+#
+# The sandbox machine's system mode, sourced by machine.sh: systemd becomes
+# process 1 of the machine's namespaces with Debian's system bus, polkitd and
+# the module's KAuth helper activated from the build. This sets the stage;
+# machine.sh then replaces itself with systemd, and run.sh enters the
+# namespaces (enter.sh) to run the command. Uses machine.sh's variables.
+
+# --- what the kernel offers, read-only ------------------------------------------
+# systemd as process 1 raises limits through /proc/sys and would load modules
+# and run sysctl units; none of that may reach the machine's kernel.
+mount --bind /proc/sys /proc/sys
+mount -o remount,bind,ro /proc/sys
+mount -o remount,bind,ro /sys
+# The control group hierarchies as seen from the cgroup namespace: their roots
+# are the sandbox's own groups that run.sh made.
+hierarchies=$(awk '{
+    for (i = 7; i <= NF && $i != "-"; i++) ;
+    if (index($5, "/sys/fs/cgroup/") == 1 && ($(i + 1) == "cgroup" || $(i + 1) == "cgroup2"))
+        print $(i + 1), $(i + 3), substr($5, 16)
+}' /proc/self/mountinfo)
+mount -t tmpfs -o mode=0755 zel-cgroup /sys/fs/cgroup
+while read -r type options point; do
+    mkdir -p "/sys/fs/cgroup/$point"
+    mount -t "$type" -o "$options" "$type" "/sys/fs/cgroup/$point"
+done <<< "$hierarchies"
+
+# --- users ------------------------------------------------------------------------
+# The unprivileged user of run.sh --user, added to copies of passwd and group
+# bound read-only over the machine's, inside the namespace only.
+sandbox_user=zel-user
+sandbox_uid=4711
+mkdir -p "$ZEL_SANDBOX/etc" "$ZEL_SANDBOX/home/$sandbox_user"
+chown "$sandbox_uid:$sandbox_uid" "$ZEL_SANDBOX/home/$sandbox_user"
+{ cat /etc/passwd; echo "$sandbox_user:x:$sandbox_uid:$sandbox_uid:Sandbox user:$ZEL_SANDBOX/home/$sandbox_user:/bin/bash"; } > "$ZEL_SANDBOX/etc/passwd"
+{ cat /etc/group; echo "$sandbox_user:x:$sandbox_uid:"; } > "$ZEL_SANDBOX/etc/group"
+for f in passwd group; do
+    mount --bind "$ZEL_SANDBOX/etc/$f" "/etc/$f"
+    mount -o remount,bind,ro "/etc/$f"
+done
+
+# --- overlays for the build's bus, polkit and unit files -------------------------
+overlay() {
+    local dir=$1 layer=$ZEL_SANDBOX/layers$1
+    mkdir -p "$layer/upper" "$layer/work"
+    mount -t overlay zel-sandbox-usr -o "lowerdir=$dir,upperdir=$layer/upper,workdir=$layer/work" "$dir"
+}
+for dir in /usr/share/dbus-1 /usr/share/polkit-1 /usr/lib/systemd/system; do
+    overlay "$dir"
+done
+# The unit files that enabling links to live here; the machine's own stay out.
+mount -t tmpfs -o mode=0755 zel-units /etc/systemd/system
+
+# The KAuth helper as the bus activates it, with the sandbox's system root.
+authhelper=$_ZEL_SB_BUILD/bin/zeladmintime_authhelper
+generated=$_ZEL_SB_BUILD/logic/authhelper
+helper_id=org.kde.kcontrol.kcmzeladmintime
+if [ -x "$authhelper" ] && [ -f "$generated/$helper_id.service" ]; then
+    install_wrapper "$ZEL_SANDBOX/authhelper" env "ZELADMINTIME_SYSROOT=$ZELADMINTIME_SYSROOT" "$authhelper"
+    sed "s|^Exec=.*|Exec=$ZEL_SANDBOX/authhelper|" "$generated/$helper_id.service" \
+        > "/usr/share/dbus-1/system-services/$helper_id.service"
+    cp "$generated/$helper_id.conf" /usr/share/dbus-1/system.d/
+    cp "$generated/$helper_id.policy" /usr/share/polkit-1/actions/
+fi
+
+# The bus lets root own and call anything, as the tests' stand-ins for other
+# services need; everybody else gets Debian's policy.
+cat > /usr/share/dbus-1/system.d/zel-sandbox.conf <<END
+<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-BUS Bus Configuration 1.0//EN"
+ "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
+<busconfig>
+  <policy user="root">
+    <allow own="*"/>
+    <allow send_destination="*"/>
+  </policy>
+</busconfig>
+END
+
+# polkit's answer for the sandbox user, run.sh --polkit=yes|no|ask.
+case ${_ZEL_SB_POLKIT:-yes} in
+yes) result=YES ;;
+no) result=NO ;;
+*) result=AUTH_ADMIN ;;
+esac
+cat > /usr/share/polkit-1/rules.d/00-zel-sandbox.rules <<END
+// The sandbox's answer to every request of its user.
+polkit.addRule(function(action, subject) {
+    if (subject.user == "$sandbox_user")
+        return polkit.Result.$result;
+});
+END
+
+# --- units ------------------------------------------------------------------------
+units=/usr/lib/systemd/system
+make_unit systemd-timesyncd systemd-timesyncd.service "$idle"
+make_unit ntpsec ntpsec.service "$idle"
+make_unit openntpd openntpd.service "$idle"
+make_unit chrony chrony.service "Type=forking
+PIDFile=/run/chrony/chronyd.pid
+ExecStart=/usr/sbin/chronyd -u root -f $root/etc/chrony/chrony.conf -l $logs/chronyd.log
+"
+# Where the user-manager mode keeps the units, and a systemctl that leaves out
+# --user: commands written for either mode reach the one manager.
+mkdir -p "$XDG_CONFIG_HOME/systemd"
+rm -rf "$XDG_CONFIG_HOME/systemd/user"
+ln -sfn "$units" "$XDG_CONFIG_HOME/systemd/user"
+cat > "$bin/systemctl" <<'END'
+#!/bin/bash
+exec /usr/bin/systemctl "${@/#--user/--system}"
+END
+chmod 0755 "$bin/systemctl"
+
+# Debian's bus and polkitd, without the default dependencies that would pull
+# in sysinit.target and its units acting on the machine's kernel.
+runtime=/run/systemd/system
+cat > "$runtime/dbus.socket" <<END
+[Unit]
+Description=D-Bus System Message Bus Socket
+DefaultDependencies=no
+
+[Socket]
+ListenStream=/run/dbus/system_bus_socket
+END
+cat > "$runtime/dbus.service" <<END
+[Unit]
+Description=D-Bus System Message Bus
+DefaultDependencies=no
+Requires=dbus.socket
+
+[Service]
+Type=notify
+NotifyAccess=main
+ExecStart=/usr/bin/dbus-daemon --system --address=systemd: --nofork --nopidfile --systemd-activation --nosyslog
+StandardOutput=append:$logs/dbus.log
+StandardError=append:$logs/dbus.log
+END
+cat > "$runtime/polkit.service" <<END
+[Unit]
+Description=Authorization Manager
+DefaultDependencies=no
+
+[Service]
+Type=dbus
+BusName=org.freedesktop.PolicyKit1
+ExecStart=/usr/lib/polkit-1/polkitd --no-debug
+StandardOutput=append:$logs/polkitd.log
+StandardError=append:$logs/polkitd.log
+END
+cat > "$runtime/zel-sandbox.target" <<END
+[Unit]
+Description=Sandbox machine
+DefaultDependencies=no
+Wants=dbus.socket dbus.service
+END
+# Units with default dependencies pull in sysinit.target and basic.target:
+# everything those bring along on Debian is masked, and with it whatever
+# else acts on the kernel, the clock or the machine's files.
+masked=$(cd /usr/lib/systemd/system && ls sysinit.target.wants sockets.target.wants \
+    timers.target.wants local-fs.target.wants 2>/dev/null | grep -v -e : -e '^$' -e '^dbus\.socket$' -e '\.target$')
+for unit in $masked \
+    systemd-sysctl.service systemd-modules-load.service systemd-remount-fs.service \
+    systemd-udevd.service systemd-udev-trigger.service systemd-udev-settle.service \
+    systemd-tmpfiles-setup.service systemd-tmpfiles-setup-dev.service \
+    systemd-tmpfiles-clean.service systemd-tmpfiles-clean.timer \
+    systemd-journald.service systemd-journald.socket systemd-journald-dev-log.socket \
+    systemd-journal-flush.service systemd-random-seed.service systemd-binfmt.service \
+    proc-sys-fs-binfmt_misc.automount proc-sys-fs-binfmt_misc.mount \
+    kmod-static-nodes.service systemd-hwdb-update.service systemd-sysusers.service \
+    systemd-firstboot.service systemd-machine-id-commit.service systemd-update-utmp.service \
+    systemd-pstore.service systemd-fsck-root.service systemd-logind.service \
+    ldconfig.service dev-hugepages.mount dev-mqueue.mount sys-fs-fuse-connections.mount \
+    sys-kernel-config.mount sys-kernel-debug.mount sys-kernel-tracing.mount \
+    systemd-networkd.service systemd-resolved.service systemd-timedated.service getty.target; do
+    ln -sfn /dev/null "$runtime/$unit"
+done
+mkdir -p /run/dbus /run/polkit-1
