@@ -15,6 +15,10 @@ inline QString pkexec()
 {
     return QStringLiteral("/usr/bin/pkexec");
 }
+inline QString shell()
+{
+    return QStringLiteral("/bin/sh");
+}
 inline QString ntpdig()
 {
     return QStringLiteral("/usr/bin/ntpdig");

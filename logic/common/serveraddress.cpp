@@ -18,7 +18,7 @@ static bool isHostName(const QString &name)
     if (text.isEmpty() || text.size() > 253) {
         return false;
     }
-    static const QRegularExpression label(QStringLiteral("^[A-Za-z0-9]([A-Za-z0-9-]{0,61}[A-Za-z0-9])?$"));
+    static const QRegularExpression label(QRegularExpression::anchoredPattern(QStringLiteral("[A-Za-z0-9]([A-Za-z0-9-]{0,61}[A-Za-z0-9])?")));
     const auto labels = text.split(QLatin1Char('.'));
     for (const QString &part : labels) {
         if (!label.match(part).hasMatch()) {
@@ -26,14 +26,14 @@ static bool isHostName(const QString &name)
         }
     }
     // An all-numeric dotted name is a malformed IPv4 address, not a host.
-    static const QRegularExpression numeric(QStringLiteral("^[0-9.]+$"));
+    static const QRegularExpression numeric(QRegularExpression::anchoredPattern(QStringLiteral("[0-9.]+")));
     return !numeric.match(text).hasMatch();
 }
 
 static bool isIpAddress(const QString &text)
 {
     // QHostAddress accepts scope ids and odd forms; keep to plain literals.
-    static const QRegularExpression ipChars(QStringLiteral("^[0-9A-Fa-f:.]+$"));
+    static const QRegularExpression ipChars(QRegularExpression::anchoredPattern(QStringLiteral("[0-9A-Fa-f:.]+")));
     if (!ipChars.match(text).hasMatch()) {
         return false;
     }
@@ -42,7 +42,7 @@ static bool isIpAddress(const QString &text)
         return false;
     }
     if (address.protocol() == QAbstractSocket::IPv4Protocol) {
-        static const QRegularExpression dotted(QStringLiteral("^(\\d{1,3})\\.(\\d{1,3})\\.(\\d{1,3})\\.(\\d{1,3})$"));
+        static const QRegularExpression dotted(QRegularExpression::anchoredPattern(QStringLiteral("(\\d{1,3})\\.(\\d{1,3})\\.(\\d{1,3})\\.(\\d{1,3})")));
         return dotted.match(text).hasMatch();
     }
     return address.protocol() == QAbstractSocket::IPv6Protocol;
@@ -63,6 +63,6 @@ QValidator::State ServerAddressValidator::validate(QString &input, int &pos) con
     if (ServerAddress::isValid(input)) {
         return Acceptable;
     }
-    static const QRegularExpression allowed(QStringLiteral("^[A-Za-z0-9.:-]{0,253}$"));
+    static const QRegularExpression allowed(QRegularExpression::anchoredPattern(QStringLiteral("[A-Za-z0-9.:-]{0,253}")));
     return allowed.match(input).hasMatch() ? Intermediate : Invalid;
 }

@@ -7,7 +7,11 @@
 
 namespace SysRoot
 {
-// Where an absolute system path really is. ZELADMINTIME_SYSROOT names another
-// root (the sandbox machine's); without it, the path itself.
+// The other system root that ZELADMINTIME_SYSROOT names (the sandbox
+// machine's), or "" for the machine's own. A folder that is not root's, or
+// that its group or others may write, is ignored.
+QString root();
+
+// Where an absolute system path really is: under root(), or the path itself.
 QString path(const QString &absolutePath);
 }

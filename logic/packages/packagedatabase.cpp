@@ -3,6 +3,7 @@
 
 #include "packagedatabase.h"
 
+#include "common/programs.h"
 #include "common/sysroot.h"
 #include "zeladmintime_debug.h"
 
@@ -211,7 +212,7 @@ static bool readList(const QString &path, QByteArray &text)
         text = file.readAll();
         return true;
     }
-    static const QString helper = QStringLiteral("/usr/lib/apt/apt-helper");
+    static const QString helper = Programs::aptHelper();
     if (!QFileInfo(helper).isExecutable()) {
         return false;
     }

@@ -3,26 +3,27 @@
 
 #include "packageinstaller.h"
 
+#include "../common/programs.h"
 #include "zeladmintime_debug.h"
 
 #include <QEventLoop>
+#include <QFileInfo>
 #include <QProcess>
 #include <QRegularExpression>
-#include <QStandardPaths>
 #include <QTemporaryFile>
 
 namespace PackageInstaller
 {
 bool run(const QString &package, Action action, unsigned long long parentWindowId)
 {
-    static const QRegularExpression validName(QStringLiteral("^[a-z0-9][a-z0-9+.-]+$"));
+    static const QRegularExpression validName(QRegularExpression::anchoredPattern(QStringLiteral("[a-z0-9][a-z0-9+.-]+")));
     if (!validName.match(package).hasMatch()) {
         qCWarning(ZELADMINTIME_LOG) << "not a package name:" << package;
         return false;
     }
-    const QString program = QStandardPaths::findExecutable(QStringLiteral("synaptic-pkexec"));
-    if (program.isEmpty()) {
-        qCWarning(ZELADMINTIME_LOG) << "synaptic-pkexec was not found";
+    const QString program = Programs::synapticPkexec();
+    if (!QFileInfo(program).isExecutable()) {
+        qCWarning(ZELADMINTIME_LOG) << program << "was not found";
         return false;
     }
 

@@ -33,7 +33,7 @@ bool ServiceSettings::defaultWriter(const QString &systemPath, const QByteArray 
 {
     // A private system root is never the machine's: its files are written
     // here, and never through the helper that writes the real ones.
-    if (::geteuid() == 0 || !qEnvironmentVariableIsEmpty("ZELADMINTIME_SYSROOT")) {
+    if (::geteuid() == 0 || !SysRoot::root().isEmpty()) {
         return SafeFile::write(SysRoot::path(systemPath), content, expectedHash, error);
     }
     return AuthWriter::write(systemPath, content, expectedHash, window, error);

@@ -4,6 +4,7 @@
 #include "lastsyncreader.h"
 
 #include "catalog/servicecatalog.h"
+#include "common/programs.h"
 #include "zeladmintime_debug.h"
 
 #include <QDBusArgument>
@@ -11,10 +12,10 @@
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
 #include <QDBusVariant>
+#include <QFileInfo>
 #include <QHostAddress>
 #include <QLocale>
 #include <QProcess>
-#include <QStandardPaths>
 
 #include <sys/socket.h>
 
@@ -80,13 +81,13 @@ bool LastSyncReader::request(const QString &serviceName, int timeoutMs)
         break;
     case ChronyPackage:
         // -n: a slow resolver must not cost the answer its time limit.
-        runTool(QStringLiteral("chronyc"), {QStringLiteral("-n"), QStringLiteral("-c"), QStringLiteral("tracking")}, &LastSyncParsers::parseChronyTracking);
+        runTool(Programs::chronyc(), {QStringLiteral("-n"), QStringLiteral("-c"), QStringLiteral("tracking")}, &LastSyncParsers::parseChronyTracking);
         break;
     case NtpsecPackage:
-        runTool(QStringLiteral("ntpq"), {QStringLiteral("-n"), QStringLiteral("-c"), QStringLiteral("rv")}, &LastSyncParsers::parseNtpqReadvar);
+        runTool(Programs::ntpq(), {QStringLiteral("-n"), QStringLiteral("-c"), QStringLiteral("rv")}, &LastSyncParsers::parseNtpqReadvar);
         break;
     case OpenntpdPackage:
-        runTool(QStringLiteral("ntpctl"), {QStringLiteral("-s"), QStringLiteral("peers")}, [](const QString &output) {
+        runTool(Programs::ntpctl(), {QStringLiteral("-s"), QStringLiteral("peers")}, [](const QString &output) {
             return LastSyncParsers::parseNtpctlPeers(output, QDateTime::currentDateTimeUtc());
         });
         break;
@@ -150,8 +151,8 @@ void LastSyncReader::cleanUp()
 
 void LastSyncReader::runTool(const QString &tool, const QStringList &arguments, std::function<LastSyncRecord(const QString &)> parse)
 {
-    const QString program = QStandardPaths::findExecutable(tool);
-    if (program.isEmpty()) {
+    const QString &program = tool;
+    if (!QFileInfo(program).isExecutable()) {
         // The service's own tool is not installed: nothing can be known.
         answerLater({});
         return;

@@ -3,13 +3,14 @@
 
 #include "oneshotsync.h"
 
+#include "common/programs.h"
 #include "common/serveraddress.h"
 #include "zeladmintime_debug.h"
 
 #include <KLocalizedString>
 
+#include <QFileInfo>
 #include <QProcess>
-#include <QStandardPaths>
 #include <QTimer>
 
 #include <memory>
@@ -18,8 +19,28 @@
 // One query of one server; DNS and a few addresses per name fit well inside.
 static constexpr int defaultRequestTimeout = 5;
 static constexpr int defaultTimeLimit = 30000;
-// pkexec may first ask for a password.
-static constexpr int authenticationAllowance = 90000;
+// pkexec may first ask for a password: time for a person to type it.
+static constexpr int authenticationAllowance = 5 * 60 * 1000;
+
+// What pkexec runs as root. Once authorized, pkexec becomes this program as
+// root, which the module may no longer signal: it ends ntpdig (and itself)
+// as soon as the module closes its standard input, because the module
+// stopped waiting or went away.
+static QString rootSideScript()
+{
+    return QStringLiteral(
+               "exec 3<&0\n"
+               "'%1' \"$@\" </dev/null 3<&- &\n"
+               "ntpdig=$!\n"
+               "{ while read -r _; do :; done; kill \"$ntpdig\"; } <&3 2>/dev/null &\n"
+               "watcher=$!\n"
+               "exec 3<&-\n"
+               "wait \"$ntpdig\"\n"
+               "status=$?\n"
+               "kill \"$watcher\" 2>/dev/null\n"
+               "exit \"$status\"\n")
+        .arg(Programs::ntpdig());
+}
 
 OneShotSync::OneShotSync(QObject *parent)
     : QObject(parent)
@@ -31,11 +52,21 @@ OneShotSync::OneShotSync(QObject *parent)
 
 OneShotSync::~OneShotSync()
 {
-    // Runs still going are children: QProcess kills them on destruction.
+    // Runs still going are children; each ends at once when stopped, so
+    // QProcess's wait for it on destruction is short.
     const auto processes = findChildren<QProcess *>(QString(), Qt::FindDirectChildrenOnly);
     for (QProcess *process : processes) {
         process->disconnect(this);
+        stop(process);
     }
+}
+
+void OneShotSync::stop(QProcess *process)
+{
+    // pkexec's root side watches its input; pkexec itself, while it still
+    // waits for the authorization, and ntpdig run directly take the signal.
+    process->closeWriteChannel();
+    process->kill();
 }
 
 void OneShotSync::setRequestTimeout(int seconds)
@@ -74,8 +105,9 @@ bool OneShotSync::start(const QString &address)
         return false;
     }
 
-    const QString ntpdig = QStandardPaths::findExecutable(QStringLiteral("ntpdig"));
-    if (ntpdig.isEmpty()) {
+    // By its fixed path: a program of that name elsewhere in PATH would run as root.
+    const QString ntpdig = Programs::ntpdig();
+    if (!QFileInfo(ntpdig).isExecutable()) {
         failLater(ki18nd("kcm_zel_admin_time", "The program ntpdig was not found. Please install the package ntpsec-ntpdig.").toString());
         return true;
     }
@@ -83,18 +115,20 @@ bool OneShotSync::start(const QString &address)
     // -S steps the clock at once; "--" keeps the address an operand.
     QStringList arguments{QStringLiteral("-S"), QStringLiteral("-t"), QString::number(m_requestTimeout), QStringLiteral("--"), address};
     if (m_usePkexec) {
-        program = QStandardPaths::findExecutable(QStringLiteral("pkexec"));
-        if (program.isEmpty()) {
+        program = Programs::pkexec();
+        if (!QFileInfo(program).isExecutable()) {
             failLater(ki18nd("kcm_zel_admin_time", "The program pkexec was not found. Please install the package pkexec.").toString());
             return true;
         }
-        arguments.prepend(ntpdig);
+        arguments = QStringList{Programs::shell(), QStringLiteral("-c"), rootSideScript(), QStringLiteral("ntpdig")} + arguments;
     }
 
     auto *process = new QProcess(this);
     process->setProgram(program);
     process->setArguments(arguments);
-    process->setStandardInputFile(QProcess::nullDevice());
+    if (!m_usePkexec) {
+        process->setStandardInputFile(QProcess::nullDevice());
+    }
     // Started from the event loop, so that not even a failure to start is
     // reported from inside this call.
     QTimer::singleShot(0, process, [this, process] {
@@ -132,7 +166,7 @@ void OneShotSync::run(QProcess *process)
                        "The synchronization did not end within %1 seconds and was stopped.")
                    .subs((limit + 999) / 1000)
                    .toString());
-        process->kill();
+        stop(process);
     });
 
     connect(process, &QProcess::errorOccurred, this, [process, answer](QProcess::ProcessError error) {

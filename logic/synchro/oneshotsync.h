@@ -36,6 +36,7 @@ Q_SIGNALS:
 
 private:
     void failLater(const QString &message);
+    static void stop(QProcess *process);
     void run(QProcess *process);
 
     int m_requestTimeout;

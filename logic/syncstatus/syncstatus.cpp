@@ -3,6 +3,7 @@
 
 #include "syncstatus.h"
 
+#include "../common/programs.h"
 #include "syncparsers.h"
 #include "zeladmintime_debug.h"
 
@@ -11,8 +12,8 @@
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
+#include <QFileInfo>
 #include <QProcess>
-#include <QStandardPaths>
 #include <QTimer>
 
 #include <sys/timex.h>
@@ -84,20 +85,20 @@ void SyncStatus::refresh(PackageIndex service)
         askTimesyncd(generation);
         return;
     case ChronyPackage:
-        tool = QStringLiteral("chronyc");
+        tool = Programs::chronyc();
         arguments = QStringList{QStringLiteral("-n"), QStringLiteral("-c"), QStringLiteral("tracking")};
         break;
     case NtpsecPackage:
-        tool = QStringLiteral("ntpq");
+        tool = Programs::ntpq();
         arguments = QStringList{QStringLiteral("-n"), QStringLiteral("-c"), QStringLiteral("rv")};
         break;
     case OpenntpdPackage:
-        tool = QStringLiteral("ntpctl");
+        tool = Programs::ntpctl();
         arguments = QStringList{QStringLiteral("-s"), QStringLiteral("status")};
         break;
     }
-    const QString program = QStandardPaths::findExecutable(tool);
-    if (program.isEmpty()) {
+    const QString program = tool;
+    if (!QFileInfo(program).isExecutable()) {
         // The service has no status tool here: the kernel knows whether
         // someone keeps the clock synchronized.
         answer(service, generation, kernelSynchronized());
