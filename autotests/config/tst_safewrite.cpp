@@ -6,9 +6,13 @@
 
 #include "confighelpers.h"
 
+#include "directiveconfig.h"
+#include "logictypes.h"
 #include "safefile.h"
+#include "timesyncdconfig.h"
 #include "writerequest.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
@@ -61,6 +65,8 @@ private Q_SLOTS:
     void request_data();
     void request();
     void malformedRequestArguments();
+    void change_data();
+    void change();
     void requestExecutesUnderRoot();
 
 private:
@@ -301,13 +307,165 @@ void SafeWriteTest::malformedRequestArguments()
         changed[QLatin1String(key)] = value;
         return changed;
     };
-    for (const QVariantMap &bad : {with("content", QStringLiteral("server a.example\n")), with("mode", 0777),
-                                   with("expectedHash", QByteArray("not-a-hash")), with("expectedHash", QByteArray(64, 'A')), QVariantMap()}) {
+    for (const QVariantMap &bad : {with("content", QStringLiteral("server a.example\n")),
+                                   with("mode", 0777),
+                                   with("expectedHash", QByteArray("not-a-hash")),
+                                   with("expectedHash", QByteArray(64, 'A')),
+                                   with("expectedHash", QByteArray(QByteArray(64, 'a') + '\n')),
+                                   with("notAfter", QDateTime::currentMSecsSinceEpoch() - 1),
+                                   with("notAfter", QStringLiteral("1")),
+                                   QVariantMap()}) {
         QString error;
         QVERIFY(!WriteRequest::execute(bad, root.path(), &error));
         QVERIFY2(error.startsWith(QLatin1String("Refused")), qPrintable(error));
     }
     QVERIFY(QDir(root.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries).isEmpty());
+}
+
+// Changes to the stock Debian files, made as the settings pages and the main
+// settings dialog make them or by hand, sent as the library sends them.
+void SafeWriteTest::change_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<QByteArray>("stock");
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<QString>("mentions"); // empty: accepted
+    struct File {
+        const char *package;
+        const char *path;
+    };
+    // In the catalog's order.
+    const File files[] = {{"systemd-timesyncd", "/etc/systemd/timesyncd.conf"},
+                          {"chrony", "/etc/chrony/chrony.conf"},
+                          {"ntpsec", "/etc/ntpsec/ntp.conf"},
+                          {"openntpd", "/etc/openntpd/ntpd.conf"}};
+    auto stockOf = [&](PackageIndex service) {
+        return ConfigTest::stockFile(QLatin1String(files[service].package), QLatin1String(files[service].path));
+    };
+    auto row = [&](const char *name, PackageIndex service, const QByteArray &content, const char *mentions = "") {
+        QTest::newRow(name) << QString::fromLatin1(files[service].path) << stockOf(service) << content << QString::fromLatin1(mentions);
+    };
+    auto edited = [&](PackageIndex service, const std::function<void(DirectiveSettings &)> &edit) {
+        const DirectiveFormat format = service == NtpsecPackage ? DirectiveFormat::Ntpsec
+            : service == OpenntpdPackage                        ? DirectiveFormat::Openntpd
+                                                                : DirectiveFormat::Chrony;
+        const DirectiveConfig config = DirectiveConfig::parse(format, stockOf(service));
+        DirectiveSettings settings = config.settings();
+        edit(settings);
+        return config.render(settings);
+    };
+    auto server = [](const char *directive, const char *host) {
+        Config::ServerEntry entry;
+        entry.directive = QLatin1String(directive);
+        entry.host = QLatin1String(host);
+        entry.iburst = entry.prefer = entry.trusted = true;
+        entry.minpoll = 4;
+        entry.maxpoll = 8;
+        entry.weight = 5;
+        return entry;
+    };
+    // Every kind of edit the pages and the dialog make; the dialog may drop
+    // any directive, which leaves the service its built-in default.
+    row("chrony pages", ChronyPackage, edited(ChronyPackage, [&](DirectiveSettings &s) {
+            s.servers = {server("server", "192.0.2.1"), server("pool", "pool.example.org")};
+            s.servers.last().nts = true;
+            s.makestep = !s.makestep;
+            s.rtcsync = !s.rtcsync;
+            for (Config::DirectiveEntry &other : s.others) {
+                other.value = other.key == QLatin1String("maxupdateskew") ? QStringLiteral("50") : other.value;
+            }
+            s.others.erase(std::remove_if(s.others.begin(),
+                                          s.others.end(),
+                                          [](const Config::DirectiveEntry &e) {
+                                              return e.key == QLatin1String("logdir") || e.key == QLatin1String("sourcedir");
+                                          }),
+                           s.others.end());
+            s.others.append({QStringLiteral("maxdistance"), QStringLiteral("3"), -1});
+        }));
+    row("ntpsec pages", NtpsecPackage, edited(NtpsecPackage, [&](DirectiveSettings &s) {
+            s.servers = {server("server", "2001:db8::1")};
+            s.others.first().value = s.others.first().key == QLatin1String("driftfile") ? s.others.first().value : QString();
+            s.others.append({QStringLiteral("tos"), QStringLiteral("maxclock 7"), -1});
+            s.others.append({QStringLiteral("restrict"), QStringLiteral("192.0.2.0 mask 255.255.255.0 nomodify"), -1});
+        }));
+    row("openntpd pages", OpenntpdPackage, edited(OpenntpdPackage, [&](DirectiveSettings &s) {
+            s.servers.append(server("server", "ntp.example.org"));
+            s.servers.removeFirst();
+            s.others.append({QStringLiteral("constraints"), QStringLiteral("from \"https://www.example.org/\""), -1});
+        }));
+    const TimesyncdConfig timesyncd = TimesyncdConfig::parse(stockOf(TimesyncdPackage));
+    TimesyncdSettings t = timesyncd.settings();
+    t.ntp = QStringList{QStringLiteral("192.0.2.1"), QStringLiteral("ntp.example.org")};
+    t.fallbackNtp = QStringList{QStringLiteral("pool.example.org")};
+    t.pollIntervalMinSec = Config::DurationValue::fromSeconds(64);
+    t.others.append({QStringLiteral("ConnectionRetrySec"), QStringLiteral("40"), -1});
+    row("timesyncd pages", TimesyncdPackage, timesyncd.render(t));
+
+    // Nothing that names a file, folder, device, socket, program, user or
+    // more configuration may be added or changed.
+    const QByteArray chrony = stockOf(ChronyPackage);
+    auto replaced = [](QByteArray text, const char *from, const char *to) {
+        return text.replace(from, to);
+    };
+    row("pidfile", ChronyPackage, chrony + "pidfile /etc/shadow\n", "pidfile /etc/shadow");
+    row("pidfile in capitals", ChronyPackage, chrony + "PIDFILE /etc/shadow\n", "PIDFILE");
+    row("vertical tab", ChronyPackage, chrony + "pidfile\v/etc/shadow\n", "pidfile");
+    row("include", ChronyPackage, chrony + "include /home/user/*.conf\n", "include");
+    row("confdir", ChronyPackage, replaced(chrony, "confdir /etc/chrony/conf.d", "confdir /home/user"), "confdir /home/user");
+    row("sourcedir", ChronyPackage, replaced(chrony, "sourcedir /run/chrony-dhcp", "sourcedir /tmp"), "sourcedir");
+    row("logdir", ChronyPackage, replaced(chrony, "logdir /var/log/chrony", "logdir /etc"), "logdir /etc");
+    row("driftfile", ChronyPackage, replaced(chrony, "/var/lib/chrony/chrony.drift", "/etc/passwd"), "driftfile");
+    row("keyfile", ChronyPackage, replaced(chrony, "/etc/chrony/chrony.keys", "/home/user/keys"), "keyfile");
+    row("ntsdumpdir", ChronyPackage, replaced(chrony, "ntsdumpdir /var/lib/chrony", "ntsdumpdir /etc"), "ntsdumpdir");
+    for (const char *line : {"dumpdir /etc\n",
+                             "bindcmdaddress /tmp/chronyd.sock\n",
+                             "ntsserverkey /home/user/key.pem\n",
+                             "ntsservercert /home/user/cert.pem\n",
+                             "refclock SOCK /tmp/refclock.sock\n",
+                             "user root\n",
+                             "mailonchange root@example.org 0.5\n",
+                             "leapsectz ../../../etc/shadow\n",
+                             "tempcomp /etc/shadow 30 0 0 0 0\n",
+                             "rtcfile /etc/shadow\n"}) {
+        QTest::newRow(line) << QStringLiteral("/etc/chrony/chrony.conf") << chrony << QByteArray(chrony + line)
+                            << QString::fromLatin1(line).section(QLatin1Char(' '), 0, 0);
+    }
+    // chronyd would read what follows the first 2 KiB as a line of its own.
+    row("long comment", ChronyPackage, chrony + "# " + QByteArray(2100, 'x') + " pidfile /etc/shadow\n", "longer");
+    const QByteArray ntpsec = stockOf(NtpsecPackage);
+    row("ntpsec logfile", NtpsecPackage, ntpsec + "logfile /etc/shadow\n", "logfile");
+    row("ntpsec includefile", NtpsecPackage, ntpsec + "includefile /home/user/ntp.conf\n", "includefile");
+    row("ntpsec statsdir", NtpsecPackage, ntpsec + "statsdir /etc/\n", "statsdir");
+    row("ntpsec keys", NtpsecPackage, ntpsec + "keys /home/user/keys\n", "keys");
+    row("ntpsec filegen", NtpsecPackage, ntpsec + "filegen peerstats file /etc/shadow\n", "filegen");
+    row("ntpsec nts cert", NtpsecPackage, ntpsec + "nts enable cert /home/user/cert.pem\n", "nts enable");
+    row("ntpsec server ca", NtpsecPackage, ntpsec + "server ntp.example.org nts ca /home/user/ca\n", "ca /home/user");
+    row("ntpsec driftfile", NtpsecPackage, replaced(ntpsec, "/var/lib/ntpsec/ntp.drift", "/etc/shadow"), "driftfile");
+    row("ntpsec leapfile", NtpsecPackage, replaced(ntpsec, "leapfile /usr", "leapfile /home/user"), "leapfile");
+    const QByteArray openntpd = stockOf(OpenntpdPackage);
+    row("openntpd sensor", OpenntpdPackage, openntpd + "sensor /dev/sda\n", "sensor");
+    row("openntpd listen", OpenntpdPackage, replaced(openntpd, "#listen on *", "listen on *"), "listen on");
+    // openntpd joins a line ending in a backslash to the next.
+    row("openntpd continued", OpenntpdPackage, openntpd + "sen\\\nsor /dev/sda\n", "sensor");
+    row("timesyncd include", TimesyncdPackage, stockOf(TimesyncdPackage) + ".include /home/user/evil.conf\n", ".include");
+}
+
+void SafeWriteTest::change()
+{
+    QFETCH(QString, path);
+    QFETCH(QByteArray, stock);
+    QFETCH(QByteArray, content);
+    QFETCH(QString, mentions);
+    const QTemporaryDir root;
+    QVERIFY(QDir(root.path()).mkpath(QFileInfo(root.path() + path).path()));
+    ConfigTest::writeFile(root.path() + path, stock);
+    QString error;
+    const bool written = WriteRequest::execute(WriteRequest::arguments(path, content, SafeFile::hashOf(stock)), root.path(), &error);
+    QCOMPARE(ConfigTest::readFile(root.path() + path), written ? content : stock);
+    QVERIFY2(written == mentions.isEmpty(), qPrintable(error));
+    QVERIFY2(written || (error.startsWith(QLatin1String("Refused: line")) && error.contains(mentions)), qPrintable(error));
+    // The library refuses it before asking for a password.
+    QCOMPARE(WriteRequest::keepsGuardedLines(path, stock, content, &error), written);
 }
 
 void SafeWriteTest::requestExecutesUnderRoot()
