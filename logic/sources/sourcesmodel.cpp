@@ -53,7 +53,9 @@ QString SourcesModel::durationText(double seconds, bool sign)
     const QLocale locale;
     const double size = std::abs(seconds);
     QString text;
-    if (size < 1e-3) {
+    if (size < 1e-6 && size > 0) {
+        text = ki18nd("kcm_zel_admin_time", "%1 ns").subs(locale.toString(seconds * 1e9, 'f', 0)).toString();
+    } else if (size < 1e-3) {
         text = ki18nd("kcm_zel_admin_time", "%1 µs").subs(locale.toString(seconds * 1e6, 'f', 0)).toString();
     } else if (size < 1) {
         text = ki18nd("kcm_zel_admin_time", "%1 ms").subs(locale.toString(seconds * 1e3, 'f', 3)).toString();
@@ -135,9 +137,18 @@ QVariant SourcesModel::data(const QModelIndex &index, int role) const
         }
         return std::isnan(row.jitter) ? QString() : ki18nd("kcm_zel_admin_time", "±%1").subs(durationText(row.jitter, false)).toString();
     case PollColumn:
+        if (row.poll > 0 && row.poll < 1) {
+            // chronyd's sub-second polls are powers of two: 1/64 s.
+            return ki18nd("kcm_zel_admin_time", "1/%1 s").subs(qRound(1 / row.poll)).toString();
+        }
         return row.poll < 0 ? QString() : durationText(row.poll, false);
     case LastColumn:
-        return row.sinceLast < 0 ? QString() : ki18nd("kcm_zel_admin_time", "%1 ago").subs(durationText(row.sinceLast, false)).toString();
+        if (row.sinceLast < 0) {
+            return QString();
+        }
+        return ki18nd("kcm_zel_admin_time", "%1 ago")
+            .subs(row.sinceLast < 120 ? ki18nd("kcm_zel_admin_time", "%1 s").subs(qRound(row.sinceLast)).toString() : durationText(row.sinceLast, false))
+            .toString();
     }
     return {};
 }
