@@ -45,7 +45,9 @@ int main(int argc, char **argv)
 {
     QApplication app(argc, argv);
     const int refreshes = app.arguments().contains(QStringLiteral("--refreshes")) ? app.arguments().last().toInt() : 50;
-    QProcess::execute(QStringLiteral("systemctl"), {QStringLiteral("--user"), QStringLiteral("start"), QStringLiteral("chrony.service")});
+    QProcess::execute(QStringLiteral("systemctl"),
+                      (qgetenv("ZEL_SANDBOX_MODE") == "system" ? QStringList() : QStringList{QStringLiteral("--user")})
+                          + QStringList{QStringLiteral("start"), QStringLiteral("chrony.service")});
 
     SourcesView view;
     view.setService(ChronyPackage);
