@@ -48,7 +48,7 @@ if [ -n "$as_user" ]; then
     runtime=/run/user/$(id -u "$ZEL_SANDBOX_USER")
     mkdir -p -m 0700 "$runtime"
     chown "$ZEL_SANDBOX_USER:" "$runtime"
-    export HOME=$home USER=$ZEL_SANDBOX_USER LOGNAME=$ZEL_SANDBOX_USER XDG_RUNTIME_DIR=$runtime
+    export HOME=$home USER=$ZEL_SANDBOX_USER LOGNAME=$ZEL_SANDBOX_USER XDG_RUNTIME_DIR=$runtime TMPDIR=$ZEL_SANDBOX/tmp
     unset XDG_CONFIG_HOME
     exec setpriv --reuid "$ZEL_SANDBOX_USER" --regid "$ZEL_SANDBOX_USER" --init-groups -- "$@"
 fi

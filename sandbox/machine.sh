@@ -186,7 +186,8 @@ install_wrapper() {
 sandbox_env="env ZEL_SANDBOX=$ZEL_SANDBOX ZELADMINTIME_SYSROOT=\${ZELADMINTIME_SYSROOT:-$ZELADMINTIME_SYSROOT}"
 install_wrapper /usr/bin/ntpdig env "ZEL_NTPDIG_REAL=\${ZEL_NTPDIG_REAL:-$real/ntpdig}" "$here/stand-ins/ntpdig"
 install_wrapper /usr/bin/synaptic-pkexec "$sandbox_env" "$here/stand-ins/synaptic-pkexec"
-install_wrapper /usr/bin/pkexec "$here/stand-ins/pkexec"
+# In system mode the real pkexec asks the real polkitd.
+[ -n "$_ZEL_SB_SYSTEM" ] || install_wrapper /usr/bin/pkexec "$here/stand-ins/pkexec"
 # chronyd never controls the clock here, whoever starts it and however.
 install_wrapper /usr/sbin/chronyd "$chronyd_real" -x
 ln -sfn "$prepared/chrony/usr/bin/chronyc" /usr/bin/chronyc

@@ -32,6 +32,8 @@ done <<< "$hierarchies"
 sandbox_user=zel-user
 sandbox_uid=4711
 mkdir -p "$ZEL_SANDBOX/etc" "$ZEL_SANDBOX/home/$sandbox_user"
+# Its temporary files stay in the sandbox too.
+install -d -m 1777 "$ZEL_SANDBOX/tmp"
 chown "$sandbox_uid:$sandbox_uid" "$ZEL_SANDBOX/home/$sandbox_user"
 { cat /etc/passwd; echo "$sandbox_user:x:$sandbox_uid:$sandbox_uid:Sandbox user:$ZEL_SANDBOX/home/$sandbox_user:/bin/bash"; } > "$ZEL_SANDBOX/etc/passwd"
 { cat /etc/group; echo "$sandbox_user:x:$sandbox_uid:"; } > "$ZEL_SANDBOX/etc/group"
