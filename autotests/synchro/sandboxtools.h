@@ -7,8 +7,7 @@
 
 #include <QDir>
 #include <QFile>
-#include <QFileInfo>
-#include <QHash>
+#include <QRegularExpression>
 #include <QString>
 #include <QTemporaryDir>
 #include <QTest>
@@ -16,80 +15,50 @@
 #include <cstdio>
 
 // Whether this runs inside the sandbox machine, whose ntpdig never sets the
-// clock and whose /usr/bin and /usr/sbin are its own overlays. Outside it,
-// ntpdig -S would step the real clock.
+// clock and whose /usr/bin is its own. Outside it, ntpdig -S would step the
+// real clock.
 inline bool insideSandbox()
 {
-    QFile mounts(QStringLiteral("/proc/self/mountinfo"));
-    if (qEnvironmentVariableIsEmpty("ZEL_SANDBOX") || !mounts.open(QIODevice::ReadOnly)) {
-        return false;
-    }
-    int overlays = 0;
-    for (const QByteArray &line : mounts.readAll().split('\n')) {
-        const QList<QByteArray> fields = line.split(' ');
-        overlays += fields.size() > 4 && (fields.at(4) == "/usr/bin" || fields.at(4) == "/usr/sbin") && line.contains(" zel-sandbox-usr ");
-    }
-    return overlays >= 2;
+    QFile mounts(QStringLiteral("/proc/self/mounts"));
+    return !qEnvironmentVariableIsEmpty("ZEL_SANDBOX") && mounts.open(QIODevice::ReadOnly) && mounts.readAll().contains("zel-sandbox-usr /usr/bin overlay");
 }
 
 // Stand-in programs at the fixed paths the library runs them by, in the
 // sandbox machine's own /usr/bin and /usr/sbin, for one test; the programs
-// found there before come back when it goes.
+// there before come back when it goes.
 class StandIns
 {
 public:
-    StandIns()
-    {
-        if (!insideSandbox()) {
-            qFatal("stand-ins replace programs at their fixed paths: run inside the sandbox machine");
-        }
-    }
     ~StandIns()
     {
-        for (auto it = m_saved.cbegin(); it != m_saved.cend(); ++it) {
-            QFile::remove(it.key());
-            if (!it.value().isEmpty()) {
-                ::rename(QFile::encodeName(it.value()).constData(), QFile::encodeName(it.key()).constData());
-            }
+        for (const QString &path : qAsConst(m_moved)) {
+            QFile::remove(path);
+            ::rename(QFile::encodeName(aside(path)).constData(), QFile::encodeName(path).constData());
         }
         if (!m_path.isNull()) {
             qputenv("PATH", m_path);
         }
     }
 
-    static QString fixedPath(const QString &name)
-    {
-        const QHash<QString, QString> paths{{QStringLiteral("ntpdig"), Programs::ntpdig()},
-                                            {QStringLiteral("pkexec"), Programs::pkexec()},
-                                            {QStringLiteral("chronyc"), Programs::chronyc()},
-                                            {QStringLiteral("ntpq"), Programs::ntpq()},
-                                            {QStringLiteral("ntpctl"), Programs::ntpctl()},
-                                            {QStringLiteral("synaptic-pkexec"), Programs::synapticPkexec()}};
-        return paths.value(name);
-    }
-
     // The programs of the machine that no stand-in replaces are not found.
     void hideOthers()
     {
-        for (const char *name : {"ntpdig", "pkexec", "chronyc", "ntpq", "ntpctl", "synaptic-pkexec"}) {
-            moveAside(QLatin1String(name));
+        for (const QString &path : programs()) {
+            moveAside(path);
         }
     }
 
     // A shell script named `name` with the given body, at its fixed path.
     void add(const QString &name, const QByteArray &body)
     {
-        moveAside(name);
         write(fixedPath(name), body);
     }
 
     // The same, in a folder put in front of PATH.
     void addInPath(const QString &name, const QByteArray &body)
     {
-        if (m_path.isNull()) {
-            m_path = qgetenv("PATH");
-            qputenv("PATH", QFile::encodeName(m_dir.path()) + ':' + m_path);
-        }
+        m_path = m_path.isNull() ? qgetenv("PATH") : m_path;
+        qputenv("PATH", QFile::encodeName(m_dir.path()) + ':' + m_path);
         write(m_dir.filePath(name), body);
     }
 
@@ -97,14 +66,12 @@ public:
     // program it replaces (or just exits with 0).
     void addRecorder(const QString &name, bool passOn)
     {
-        moveAside(name);
         QByteArray body = "printf '%s\\n' \"$*\" >> '" + QFile::encodeName(logPath(name)) + "'\n";
         if (passOn) {
-            body += "exec '" + QFile::encodeName(m_saved.value(fixedPath(name))) + "' \"$@\"";
+            body += "exec '" + QFile::encodeName(aside(fixedPath(name))) + "' \"$@\"";
         }
         add(name, body);
     }
-
     // A script that appends its arguments to `name`.log, then prints `output`.
     void addAnswering(const QString &name, const QByteArray &output)
     {
@@ -128,27 +95,40 @@ public:
     }
 
 private:
+    static QStringList programs()
+    {
+        return {Programs::ntpdig(), Programs::pkexec(), Programs::synapticPkexec(), Programs::chronyc(), Programs::ntpq(), Programs::ntpctl()};
+    }
+    static QString fixedPath(const QString &name)
+    {
+        const QStringList paths = programs().filter(QRegularExpression(QLatin1Char('/') + name + QLatin1Char('$')));
+        return paths.value(0);
+    }
+    static QString aside(const QString &path)
+    {
+        return path + QStringLiteral(".zel-test-saved");
+    }
+    void moveAside(const QString &path)
+    {
+        if (!insideSandbox()) {
+            qFatal("stand-ins take the programs' fixed paths: run inside the sandbox machine");
+        }
+        if (!m_moved.contains(path)) {
+            m_moved.append(path);
+            ::rename(QFile::encodeName(path).constData(), QFile::encodeName(aside(path)).constData());
+        }
+    }
     void write(const QString &path, const QByteArray &body)
     {
+        moveAside(path);
         QFile file(path);
-        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        QVERIFY(file.open(QIODevice::WriteOnly));
         file.write("#!/bin/bash\n" + body + '\n');
         file.close();
         QVERIFY(file.setPermissions(file.permissions() | QFileDevice::ExeOwner));
     }
 
-    // Keeps the program at `name`'s fixed path, to be put back later.
-    void moveAside(const QString &name)
-    {
-        const QString path = fixedPath(name);
-        if (m_saved.contains(path)) {
-            return;
-        }
-        const QString saved = QFileInfo(path).path() + QStringLiteral("/.zel-saved-") + name;
-        m_saved.insert(path, ::rename(QFile::encodeName(path).constData(), QFile::encodeName(saved).constData()) == 0 ? saved : QString());
-    }
-
     QTemporaryDir m_dir;
     QByteArray m_path;
-    QHash<QString, QString> m_saved; // fixed path -> where its program waits, "" when none
+    QStringList m_moved;
 };

@@ -8,6 +8,7 @@
 #include <QSignalSpy>
 #include <QTest>
 
+#include <memory>
 #include <signal.h>
 
 // Generous: ntpdig is a Python program, and the machine is shared.
@@ -44,25 +45,13 @@ private Q_SLOTS:
     {
         StandIns standIns;
         standIns.addRecorder(QStringLiteral("pkexec"), true);
+        // A user's own ntpdig would run as root.
+        standIns.addInPath(QStringLiteral("ntpdig"), "exit 1");
         Run run(true);
         QVERIFY(run.sync.start(QStringLiteral("127.0.0.1")));
         QTRY_COMPARE_WITH_TIMEOUT(run.answers(), 1, answerWait);
         QCOMPARE(run.ok.count(), 1);
         QVERIFY(standIns.log(QStringLiteral("pkexec")).endsWith(QLatin1String(" -S -t 5 -- 127.0.0.1\n")));
-    }
-
-    // A user's own program of that name would run as root through pkexec.
-    void ntpdigInPathIsNotRun()
-    {
-        StandIns standIns;
-        standIns.addInPath(QStringLiteral("ntpdig"), "echo ran >> '" + QFile::encodeName(standIns.logPath(QStringLiteral("path"))) + "'");
-        for (bool viaPkexec : {false, true}) {
-            Run run(viaPkexec);
-            QVERIFY(run.sync.start(QStringLiteral("127.0.0.1")));
-            QTRY_COMPARE_WITH_TIMEOUT(run.answers(), 1, answerWait);
-            QCOMPARE(run.ok.count(), 1);
-        }
-        QCOMPARE(standIns.log(QStringLiteral("path")), QString());
     }
 
     // Once authorized, pkexec's program runs as root and the module may not
@@ -74,14 +63,12 @@ private Q_SLOTS:
         const QString pidFile = standIns.path() + QStringLiteral("/pid");
         standIns.add(QStringLiteral("ntpdig"), "echo $$ > '" + QFile::encodeName(pidFile) + "'\nexec sleep 600");
         standIns.add(QStringLiteral("pkexec"), "exec 3<&0\nsetsid \"$@\" <&3 3<&- &\nwait");
-        {
-            Run run(true);
-            QVERIFY(run.sync.start(QStringLiteral("127.0.0.1")));
-            QTRY_VERIFY_WITH_TIMEOUT(QFile(pidFile).size() > 0, answerWait);
-        }
+        auto run = std::make_unique<Run>(true);
+        QVERIFY(run->sync.start(QStringLiteral("127.0.0.1")));
+        QTRY_VERIFY_WITH_TIMEOUT(QFile(pidFile).size() > 0, answerWait);
+        run.reset();
         QFile file(pidFile);
-        QVERIFY(file.open(QIODevice::ReadOnly));
-        const pid_t pid = file.readAll().trimmed().toInt();
+        const pid_t pid = file.open(QIODevice::ReadOnly) ? file.readAll().trimmed().toInt() : 0;
         QVERIFY(pid > 0);
         QTRY_COMPARE_WITH_TIMEOUT(::kill(pid, 0), -1, answerWait);
     }
@@ -154,7 +141,9 @@ private Q_SLOTS:
     void answersEachOfSeveralRuns()
     {
         // The loopback server answers, nothing listens on 127.0.0.2; never
-        // an answer from inside the call.
+        // an answer from inside the call. Not an ntpdig found in PATH.
+        StandIns standIns;
+        standIns.addInPath(QStringLiteral("ntpdig"), "exit 1");
         Run run;
         run.sync.setRequestTimeout(1);
         QVERIFY(run.sync.start(QStringLiteral("127.0.0.2")));

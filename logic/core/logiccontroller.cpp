@@ -298,7 +298,7 @@ static void setEnabled(LogicController *q, LogicControllerPrivate *d, const QStr
     }
     const QString reason = error.type() == QDBusError::NoReply || error.type() == QDBusError::Timeout || error.type() == QDBusError::TimedOut
         ? ki18nd("kcm_zel_admin_time", "systemd does not answer; it may be busy or hung.").toString()
-        : error.message();
+        : StartResult::reason(error);
     warnUser(*d,
              enabled ? ki18nd("kcm_zel_admin_time", "%1 could not be set to start at system startup: %2").subs(name).subs(reason).toString()
                      : ki18nd("kcm_zel_admin_time", "%1 could not be kept from starting at system startup: %2").subs(name).subs(reason).toString());
@@ -434,6 +434,16 @@ static QString saveFailureReason(const QString &error)
     }
     if (error.contains(QLatin1String("not authorized"))) {
         return ki18nd("kcm_zel_admin_time", "The administrator's authorization was refused or cancelled.").toString();
+    }
+    // The helper's refusal quotes the line: "..., "<line>", names a file...".
+    const int guarded = error.indexOf(QLatin1String("\", names a file"));
+    if (guarded > 0) {
+        const int begin = error.lastIndexOf(QLatin1String(", \""), guarded);
+        return ki18nd("kcm_zel_admin_time",
+                      "The line \"%1\" names a file, folder, device or program. Only an administrator editing the file directly may add or change "
+                      "such a line.")
+            .subs(begin < 0 ? QString() : error.mid(begin + 3, guarded - begin - 3))
+            .toString();
     }
     if (mentions(EROFS, "Read-only file system")) {
         return ki18nd("kcm_zel_admin_time", "The file system is read-only.").toString();

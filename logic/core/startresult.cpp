@@ -78,7 +78,7 @@ QString describe(SystemdClient::Job job, const QString &serviceName, const Syste
         KLocalizedString what = restart ? ki18nd("kcm_zel_admin_time", "systemd refused to restart %1: %2")
             : stop                      ? ki18nd("kcm_zel_admin_time", "systemd refused to stop %1: %2")
                                         : ki18nd("kcm_zel_admin_time", "systemd refused to start %1: %2");
-        return what.subs(serviceName).subs(outcome.error.message()).toString();
+        return what.subs(serviceName).subs(reason(outcome.error)).toString();
     }
     case SystemdClient::JobOutcome::NoJobEnd:
         return ki18nd("kcm_zel_admin_time", "systemd did not report in time whether the job for %1 ended.").subs(serviceName).toString() + QLatin1Char(' ')
@@ -93,6 +93,15 @@ QString describe(SystemdClient::Job job, const QString &serviceName, const Syste
         break;
     }
     return unreachable(job, serviceName);
+}
+
+QString reason(const QDBusError &error)
+{
+    // polkit said no, or the person dismissed its dialog: nothing changed.
+    if (error.type() == QDBusError::AccessDenied || error.name() == QLatin1String("org.freedesktop.DBus.Error.InteractiveAuthorizationRequired")) {
+        return ki18nd("kcm_zel_admin_time", "the administrator's authorization was refused or cancelled").toString();
+    }
+    return error.message();
 }
 
 QString unreachable(SystemdClient::Job job, const QString &serviceName)
