@@ -41,6 +41,10 @@ while [ $# -gt 0 ]; do
     *) usage ;;
     esac
 done
+# A user who may not write into the build folder (sandbox/run.sh --user)
+# gets the staging folder and the screenshot in a temporary folder.
+stage_base=$build
+[ -w "$build" ] || stage_base=$(mktemp -d "${TMPDIR:-/tmp}/zel-session.XXXXXX")
 if [ -n "$prefix" ]; then
     plugin=$(find "$prefix" -name kcm_zel_admin_time.so -path '*/plugins/*' | head -n 1)
     [ -n "$plugin" ] || { echo "module-session.sh: no kcm_zel_admin_time.so under $prefix" >&2; exit 2; }
@@ -61,12 +65,12 @@ fi
 
 if [ -n "$prefix" ]; then
     # One staging folder for each installed tree: its own KService cache.
-    stage=$build/kcm-staging-$(printf '%s' "$prefix" | md5sum | cut -c1-8)
+    stage=$stage_base/kcm-staging-$(printf '%s' "$prefix" | md5sum | cut -c1-8)
     mkdir -p "$stage/cache"
     export XDG_DATA_DIRS=$prefix/share:${XDG_DATA_DIRS:-/usr/local/share:/usr/share}
     export LD_LIBRARY_PATH=$(dirname "$library")${LD_LIBRARY_PATH:+:$LD_LIBRARY_PATH}
 else
-    stage=$build/kcm-staging
+    stage=$stage_base/kcm-staging
     mkdir -p "$stage/share/kservices5" "$stage/cache"
     cp "$src/plugin/kcm_zel_admin_time.desktop" "$stage/share/kservices5/"
     # $build/locale/<language>/LC_MESSAGES holds the compiled translations.
@@ -102,7 +106,7 @@ if [ -z "${DISPLAY:-}" ]; then
     export DISPLAY=:$(head -n1 "$displayfile")
     # Qt's KDE theme, without a Plasma session around it, picks Breeze icons.
     export XDG_CURRENT_DESKTOP=KDE KDE_SESSION_VERSION=5
-    [ -n "$shot" ] || shot=$build/kcm_zel_admin_time-screenshot.png
+    [ -n "$shot" ] || shot=$stage_base/kcm_zel_admin_time-screenshot.png
 fi
 
 kbuildsycoca5 --noincremental >"$stage/kbuildsycoca5.log" 2>&1
