@@ -3,6 +3,7 @@
 
 #include "authwriter.h"
 
+#include "../common/sysroot.h"
 #include "../config/safefile.h"
 #include "writerequest.h"
 
@@ -24,7 +25,7 @@ bool write(const QString &systemPath, const QByteArray &content, const QByteArra
     }
     SafeFile::Snapshot before;
     QString readError;
-    const bool readBefore = SafeFile::read(systemPath, &before, &readError);
+    const bool readBefore = SafeFile::read(SysRoot::path(systemPath), &before, &readError);
     if (readBefore && before.hash() == expectedHash && !WriteRequest::keepsGuardedLines(systemPath, before.content, content, error)) {
         return false;
     }
@@ -42,7 +43,7 @@ bool write(const QString &systemPath, const QByteArray &content, const QByteArra
     // A reply lost on the way does not mean nothing was written: the file
     // decides what the window reports.
     SafeFile::Snapshot after;
-    if (readBefore && before.content != content && SafeFile::read(systemPath, &after, &readError) && after.exists && after.content == content) {
+    if (readBefore && before.content != content && SafeFile::read(SysRoot::path(systemPath), &after, &readError) && after.exists && after.content == content) {
         return true;
     }
     if (job->error() == KAuth::ActionReply::AuthorizationDeniedError || job->error() == KAuth::ActionReply::UserCancelledError) {

@@ -3,6 +3,7 @@
 
 // The KAuth helper that writes a time service's configuration file as root.
 
+#include "../common/sysroot.h"
 #include "writerequest.h"
 
 #include <KAuth/ActionReply>
@@ -21,8 +22,9 @@ public Q_SLOTS:
 KAuth::ActionReply ConfigHelper::writeconfig(const QVariantMap &args)
 {
     QString error;
-    // The helper writes the machine's own files: no system root applies.
-    if (!WriteRequest::execute(args, QString(), &error)) {
+    // The machine's own files, or the sandbox machine's when the bus that
+    // started the helper named its root (the caller cannot choose it).
+    if (!WriteRequest::execute(args, SysRoot::root(), &error)) {
         KAuth::ActionReply reply = KAuth::ActionReply::HelperErrorReply();
         reply.setErrorDescription(error);
         return reply;

@@ -31,9 +31,9 @@ void ServiceSettings::setWriter(Writer writer)
 
 bool ServiceSettings::defaultWriter(const QString &systemPath, const QByteArray &content, const QByteArray &expectedHash, QWidget *window, QString *error)
 {
-    // A private system root is never the machine's: its files are written
-    // here, and never through the helper that writes the real ones.
-    if (::geteuid() == 0 || !SysRoot::root().isEmpty()) {
+    // Root writes its own files; everyone else asks the helper, which
+    // writes under the same system root as this process reads.
+    if (::geteuid() == 0) {
         return SafeFile::write(SysRoot::path(systemPath), content, expectedHash, error);
     }
     return AuthWriter::write(systemPath, content, expectedHash, window, error);
