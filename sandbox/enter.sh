@@ -50,6 +50,18 @@ if [ -n "$as_user" ]; then
     chown "$ZEL_SANDBOX_USER:" "$runtime"
     export HOME=$home USER=$ZEL_SANDBOX_USER LOGNAME=$ZEL_SANDBOX_USER XDG_RUNTIME_DIR=$runtime TMPDIR=$ZEL_SANDBOX/tmp
     unset XDG_CONFIG_HOME
+    if [ "${ZEL_SANDBOX_POLKIT-}" = ask ]; then
+        # A scripted agent for this process, which becomes the command: it
+        # answers every prompt with root's password in the sandbox. Its
+        # terminal comes from script(1), since pkttyagent asks on one.
+        registered=$sandbox/agent-registered.$$
+        mkfifo -m 0600 "$registered"
+        (while sleep 0.2; do echo sandbox; done |
+            script -qfec "pkttyagent --process $$ --notify-fd 3 3>$registered" /dev/null \
+            >"$sandbox/logs/agent.log" 2>&1 &)
+        timeout 10 cat "$registered" >/dev/null || true
+        rm -f "$registered"
+    fi
     exec setpriv --reuid "$ZEL_SANDBOX_USER" --regid "$ZEL_SANDBOX_USER" --init-groups -- "$@"
 fi
 exec "$@"

@@ -305,7 +305,7 @@ export ZEL_SANDBOX='$ZEL_SANDBOX' ZELADMINTIME_SYSROOT='$ZELADMINTIME_SYSROOT' P
 export DBUS_SYSTEM_BUS_ADDRESS=unix:path=/run/dbus/system_bus_socket
 export DBUS_SESSION_BUS_ADDRESS=unix:path=/run/dbus/system_bus_socket
 export XDG_RUNTIME_DIR=/run/user/0 XDG_CONFIG_HOME='$XDG_CONFIG_HOME'
-export ZEL_SANDBOX_MODE=system ZEL_SANDBOX_USER=$sandbox_user ZEL_SYSTEMD_PID=1
+export ZEL_SANDBOX_MODE=system ZEL_SANDBOX_USER=$sandbox_user ZEL_SANDBOX_POLKIT=${_ZEL_SB_POLKIT:-yes} ZEL_SYSTEMD_PID=1
 END
     mv "$ZEL_SANDBOX/env.new" "$ZEL_SANDBOX/env"
     trap - ERR

@@ -79,6 +79,16 @@ cat > /usr/share/dbus-1/system.d/zel-sandbox.conf <<END
 </busconfig>
 END
 
+# With --polkit=ask, root's password in the sandbox is "sandbox", for the
+# scripted agent that enter.sh starts to answer with.
+if [ "${_ZEL_SB_POLKIT:-yes}" = ask ]; then
+    hash=$(openssl passwd -6 sandbox)
+    awk -F: -v OFS=: -v hash="$hash" '$1 == "root" { $2 = hash } { print }' /etc/shadow > "$ZEL_SANDBOX/etc/shadow"
+    chmod 0640 "$ZEL_SANDBOX/etc/shadow"
+    mount --bind "$ZEL_SANDBOX/etc/shadow" /etc/shadow
+    mount -o remount,bind,ro /etc/shadow
+fi
+
 # polkit's answer for the sandbox user, run.sh --polkit=yes|no|ask.
 case ${_ZEL_SB_POLKIT:-yes} in
 yes) result=YES ;;
@@ -90,6 +100,10 @@ cat > /usr/share/polkit-1/rules.d/00-zel-sandbox.rules <<END
 polkit.addRule(function(action, subject) {
     if (subject.user == "$sandbox_user")
         return polkit.Result.$result;
+});
+// Asking means asking for root's password.
+polkit.addAdminRule(function(action, subject) {
+    return ["unix-user:0"];
 });
 END
 
