@@ -21,17 +21,18 @@ sandbox_cgroup_hierarchies() {
 }
 
 # sandbox_cgroup_enter NAME: moves the calling shell into group NAME of each
-# hierarchy, creating it. Quietly does nothing where that is not possible.
+# hierarchy, creating it. Fails when that was not possible in one of them.
 sandbox_cgroup_enter() {
-    local h f
+    local h f entered=0
     for h in $(sandbox_cgroup_hierarchies); do
-        mkdir -p "$h/$1" 2>/dev/null || continue
+        mkdir -p "$h/$1" 2>/dev/null || { entered=1; continue; }
         # A new cpuset group has no CPUs and memory nodes until given some.
         for f in cpuset.cpus cpuset.mems; do
             [ ! -e "$h/$1/$f" ] || [ -n "$(cat "$h/$1/$f")" ] || cat "$h/$f" > "$h/$1/$f" 2>/dev/null || true
         done
-        echo "$BASHPID" > "$h/$1/cgroup.procs" 2>/dev/null || true
+        echo "$BASHPID" > "$h/$1/cgroup.procs" 2>/dev/null || entered=1
     done
+    return $entered
 }
 
 # sandbox_cgroup_unused NAME: whether no process is left in group NAME.

@@ -206,7 +206,7 @@ if [ -z "$_ZEL_SB_NO_SYSTEMD" ] && [ -z "$_ZEL_SB_SYSTEM" ]; then
     (
         # shellcheck source=cgroup.sh
         . "$here/cgroup.sh"
-        sandbox_cgroup_enter "$(basename "$ZEL_SANDBOX")"
+        sandbox_cgroup_enter "$(basename "$ZEL_SANDBOX")" || true
         # The manager's own files stay in the sandbox too.
         export HOME=$ZEL_SANDBOX/home XDG_DATA_HOME=$ZEL_SANDBOX/home/.local/share
         export XDG_STATE_HOME=$ZEL_SANDBOX/home/.local/state XDG_CACHE_HOME=$ZEL_SANDBOX/home/.cache

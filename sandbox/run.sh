@@ -3,58 +3,80 @@
 # SPDX-FileCopyrightText: 2026 The kcm_zel_admin_time authors
 #
 # Runs a command inside the sandbox machine: a Debian 12 machine's time
-# services, made harmless, in private mount, network and pid namespaces.
+# services, made harmless, in private mount, network, pid, UTS and cgroup
+# namespaces.
 #
 #   run.sh --build-dir DIR [--installed "pkg pkg ..."] [--no-systemd]
-#          [--hung-systemd] [--keep-root PATH] -- command args...
+#          [--hung-systemd] [--keep-root PATH] [--user-manager]
+#          [--user [--polkit=yes|no|ask]] -- command args...
 #
 #   --build-dir DIR   build folder that sandbox/prepare.sh prepared
 #   --installed LIST  packages the dpkg status lists as installed, among
 #                     chrony, systemd-timesyncd, ntpsec and openntpd
 #                     (default "systemd-timesyncd chrony"; "" for none);
 #                     also --installed=LIST
-#   --no-systemd      a bus, but no systemd on it
+#   --no-systemd      a bus, but no systemd on it (user-manager mode)
 #   --hung-systemd    systemd on the bus, but stopped (SIGSTOP) once it is up:
 #                     it owns its name and answers nothing, like a hung
 #                     manager; kill -CONT $ZEL_SYSTEMD_PID wakes it
+#                     (user-manager mode)
 #   --keep-root PATH  the system root is a copy of PATH instead of the stock one
+#   --user-manager    systemd --user as the manager instead of the system mode
+#   --user            the command runs as zel-user, an unprivileged user
+#   --polkit=ANSWER   polkit grants (yes, the default) or refuses (no) every
+#                     request of zel-user, or asks for root's password (ask),
+#                     which a scripted agent registered for the command gives
+#
+# The system mode, the default: systemd is process 1 of the namespaces, in
+# control groups of its own; Debian's dbus-daemon with its system policy
+# answers at /run/dbus/system_bus_socket (root may also own and call any
+# name); polkitd and the build's KAuth helper are activated on it, with the
+# build's polkit action. The units are system units in /usr/lib/systemd/system.
+# Where the system mode cannot start, run.sh says why on stderr and uses the
+# user-manager mode: systemd --user on a bus of its own.
 #
 # The command sees:
 #   ZEL_SANDBOX               the sandbox's folder (in memory, gone afterwards);
 #                             synaptic.log and logs/*.log are in it
+#   ZEL_SANDBOX_MODE          "system" in the system mode
 #   ZELADMINTIME_SYSROOT      $ZEL_SANDBOX/root, the system root: etc/chrony/
 #                             chrony.conf (syncs to 127.0.0.1), etc/systemd/
 #                             timesyncd.conf, etc/ntpsec/ntp.conf, etc/openntpd/
 #                             ntpd.conf, var/lib/dpkg/status, var/lib/apt/lists/
-#   DBUS_SYSTEM_BUS_ADDRESS   the sandbox's bus, with systemd --user on it as
+#   DBUS_SYSTEM_BUS_ADDRESS   the sandbox's bus, with systemd on it as
 #                             org.freedesktop.systemd1 (already answering)
 #   DBUS_SESSION_BUS_ADDRESS  the same bus
-#   ZEL_SYSTEMD_PID           systemd --user's process (unset with --no-systemd)
-#   XDG_RUNTIME_DIR           /run/user/0 (/run is the sandbox's own)
-#   XDG_CONFIG_HOME           $ZEL_SANDBOX/config; the units are in
+#   ZEL_SYSTEMD_PID           the manager's process (unset with --no-systemd)
+#   XDG_RUNTIME_DIR           /run/user/UID (/run is the sandbox's own)
+#   XDG_CONFIG_HOME           $ZEL_SANDBOX/config (root only); the units are in
 #                             $XDG_CONFIG_HOME/systemd/user: chrony.service
 #                             (a real chronyd -x), systemd-timesyncd.service,
 #                             ntpsec.service, openntpd.service (idle stand-ins),
 #                             all disabled and stopped
 #   PATH                      $ZEL_SANDBOX/bin first: chronyd (always -x),
-#                             chronyc, ntpdig (never sets the clock), pkexec
-#                             (runs its program), synaptic-pkexec (records to
-#                             synaptic.log, updates the dpkg status)
+#                             chronyc, ntpdig (never sets the clock), pkexec,
+#                             synaptic-pkexec (records to synaptic.log, updates
+#                             the dpkg status; through pkexec when not root)
+#                             and, in the system mode, a systemctl that takes
+#                             --user for --system
 #   the programs' fixed paths the same stand-ins, in overlays of /usr/bin and
 #                             /usr/sbin that only the sandbox sees:
-#                             /usr/bin/{ntpdig,pkexec,synaptic-pkexec,chronyc,
-#                             ntpq}, /usr/sbin/{chronyd,ntpctl}
+#                             /usr/bin/{ntpdig,synaptic-pkexec,chronyc,ntpq},
+#                             /usr/sbin/{chronyd,ntpctl}; /usr/bin/pkexec is a
+#                             stand-in that runs its program in the
+#                             user-manager mode and the real one otherwise
 # and an NTP server (chronyd, local stratum 10) on 127.0.0.1:123.
 #
-# Nothing inside can set the clock: the sandbox has no CAP_SYS_TIME at all.
-# /etc, /var/lib/dpkg and /var/lib/apt are read-only inside.
+# Nothing inside can set the clock or load a kernel module: the sandbox has no
+# CAP_SYS_TIME and no CAP_SYS_MODULE at all. /etc, /var/lib/dpkg,
+# /var/lib/apt and /proc/sys are read-only inside.
 # Everything started inside ends with the command, also when this script is
 # interrupted or killed. Exits with the command's status (125 when the machine
 # could not be started).
 set -euo pipefail
 
 usage() {
-    sed -n '8,20p' "$0" | sed 's/^# \{0,1\}//' >&2
+    sed -n '9,28p' "$0" | sed 's/^# \{0,1\}//' >&2
     exit 2
 }
 
@@ -92,10 +114,16 @@ fi
 
 # shellcheck source=cgroup.sh
 . "$here/cgroup.sh"
-# Control groups of sandboxes that were killed outright are still there.
+# Control groups of sandboxes that were killed outright are still there. A
+# sandbox that runs, or is starting, holds the lock on its folder, made before
+# its groups: those groups stay.
 for h in $(sandbox_cgroup_hierarchies); do
     for g in "$h"/zel-sandbox.*; do
-        [ -d "$g" ] && sandbox_cgroup_unused "${g##*/}" && sandbox_cgroup_remove "${g##*/}" 1
+        [ -d "$g" ] || continue
+        [ ! -d "/tmp/${g##*/}" ] || flock -n "/tmp/${g##*/}" true 2>/dev/null || continue
+        if sandbox_cgroup_unused "${g##*/}"; then
+            sandbox_cgroup_remove "${g##*/}" 1 || true
+        fi
     done
 done
 
@@ -134,7 +162,9 @@ start_machine() {
     export _ZEL_SB_SYSTEM=$1
     (
         if [ -n "$1" ]; then
-            sandbox_cgroup_enter "${sandbox##*/}"
+            # systemd as process 1 takes the cgroup namespace's roots for its own.
+            sandbox_cgroup_enter "${sandbox##*/}" ||
+                { echo "not in fresh control groups of every hierarchy" >&2; exit 125; }
             set -- --cgroup --uts
         else
             set --
@@ -195,7 +225,7 @@ if [ -n "$system" ]; then
     enter_options=()
     [ -z "$as_user" ] || enter_options+=(--user)
     (
-        sandbox_cgroup_enter "${sandbox##*/}"
+        sandbox_cgroup_enter "${sandbox##*/}" || exit 125
         exec "${caps[@]}" nsenter --target "${init:-0}" --mount --net --pid --uts --cgroup --wd="$PWD" \
             bash "$here/enter.sh" "$sandbox" "${enter_options[@]}" -- "${command[@]}"
     ) <&3 5>"$ready" 9<&- &
@@ -206,15 +236,19 @@ fi
 exec 3<&-
 
 if [ -n "$system" ]; then
-    wait $entered || status=$?
-    if [ "$(head -n1 "$ready")" = ready ] || [ -n "$as_user" ]; then
-        [ "$(head -n1 "$ready")" = ready ] || echo "sandbox: system mode did not start: $(cat "$ready" 2>/dev/null)" >&2
+    # The shell's own notice of a killed job stays out of the output.
+    wait $entered 2>/dev/null || status=$?
+    why=$(head -n1 "$ready")
+    # Without an answer, process 1 ended before systemd took over.
+    [ -n "$why" ] || why="the machine ended while starting systemd"
+    if [ "$why" = ready ] || [ -n "$as_user" ]; then
+        [ "$why" = ready ] || { echo "sandbox: system mode did not start: $why" >&2; status=125; }
         end_machine
         rm -f "$ready"
         finish $status
     fi
     # Fall back to systemd --user as the machine's manager.
-    echo "sandbox: system mode did not start ($(head -n1 "$ready")); using systemd --user instead" >&2
+    echo "sandbox: system mode did not start ($why); using systemd --user instead" >&2
     end_machine
     rm -f "$ready"
     sandbox_cgroup_remove "${sandbox##*/}"
