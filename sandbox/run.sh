@@ -130,7 +130,7 @@ done
 # So are their folders, which a running sandbox keeps locked.
 for d in /tmp/zel-sandbox.*; do
     [ -d "$d" ] && [ -n "$(find "$d" -maxdepth 0 -mmin +1)" ] &&
-        flock -n "$d" true 2>/dev/null && rmdir "$d" 2>/dev/null || true
+        flock -n "$d" true 2>/dev/null && rm -f "$d/ready" && rmdir "$d" 2>/dev/null || true
 done
 
 sandbox=$(mktemp -d /tmp/zel-sandbox.XXXXXX)
@@ -169,19 +169,24 @@ start_machine() {
         else
             set --
         fi
+        # unshare complains when it cannot pass on the SIGKILL that ended its
+        # child, which is how every system-mode machine ends.
         exec "${caps[@]}" unshare --mount --net --pid --fork --kill-child --mount-proc \
-            --propagation private "$@" bash "$here/machine.sh" "${command[@]}"
+            --propagation private "$@" bash "$here/machine.sh" "${command[@]}" \
+            2> >(grep --line-buffered -v '^unshare: sigprocmask unblock failed' >&2)
     ) <&3 9<&- &
     machine=$!
 }
 # The first process of the machine's namespaces, once unshare has started it.
 machine_init() {
-    local init= try
+    local init= try child ns
     for ((try = 0; try < 500; try++)); do
-        # Until the subshell has become unshare, its children are others.
-        # The list has no final newline: read fails, yet fills init.
-        [ "$(readlink /proc/$machine/exe)" != /usr/bin/unshare ] ||
-            read -r init _ < /proc/$machine/task/$machine/children 2>/dev/null
+        # The one child in a pid namespace of its own: the subshell's helpers
+        # (mkdir, the stderr filter) are its children too.
+        for child in $(cat /proc/$machine/task/$machine/children 2>/dev/null); do
+            ns=$(readlink /proc/$child/ns/pid 2>/dev/null) || continue
+            [ "$ns" = "$(readlink /proc/self/ns/pid)" ] || init=$child
+        done
         [ -z "$init" ] || break
         kill -0 $machine 2>/dev/null || break
         sleep 0.01
@@ -207,7 +212,6 @@ on_signal() {
     # waits for it, returns; killing unshare would not wait for that. systemd
     # as process 1 ignores SIGTERM, so SIGKILL it is in both modes.
     end_machine
-    rm -f "$sandbox.ready"
     finish $((128 + $1))
 }
 trap 'on_signal 1' HUP
@@ -220,7 +224,8 @@ status=0
 if [ -n "$system" ]; then
     start_machine 1
     init=$(machine_init)
-    ready=$sandbox.ready
+    # Outside the machine this is the folder under its tmpfs; it goes with it.
+    ready=$sandbox/ready
     : > "$ready"
     enter_options=()
     [ -z "$as_user" ] || enter_options+=(--user)
@@ -244,7 +249,6 @@ if [ -n "$system" ]; then
     if [ "$why" = ready ] || [ -n "$as_user" ]; then
         [ "$why" = ready ] || { echo "sandbox: system mode did not start: $why" >&2; status=125; }
         end_machine
-        rm -f "$ready"
         finish $status
     fi
     # Fall back to systemd --user as the machine's manager.

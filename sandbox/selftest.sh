@@ -217,13 +217,16 @@ offset_before=$(clock_offset)
 
 # The processes in the pid namespace below run.sh's unshare.
 namespace_of() { # RUN_PID
-    local unshare= pid1=
-    # The children files end without a newline.
-    read -r unshare _ < "/proc/$1/task/$1/children"
-    [ -n "$unshare" ] || return 1
-    read -r pid1 _ < "/proc/$unshare/task/$unshare/children"
-    [ -n "$pid1" ] || return 1
-    readlink "/proc/$pid1/ns/pid"
+    local child grandchild ns
+    # The machine's process 1 is a grandchild of run.sh, in a pid namespace
+    # other than ours.
+    for child in $(cat "/proc/$1/task/$1/children"); do
+        for grandchild in $(cat "/proc/$child/task/$child/children" 2>/dev/null); do
+            ns=$(readlink "/proc/$grandchild/ns/pid" 2>/dev/null) || continue
+            [ "$ns" = "$(readlink /proc/self/ns/pid)" ] || { echo "$ns"; return 0; }
+        done
+    done
+    return 1
 }
 members_of() { # NAMESPACE
     local p
@@ -250,7 +253,7 @@ if poll 90 test -e "$state/ready"; then
     echo "      $(wc -w <<< "$members") processes in the sandbox: $(for p in $members; do cat /proc/$p/comm; done 2>/dev/null | sort | tr '\n' ' ')"
     check "the machine's processes run in its own pid namespace" test "$(wc -w <<< "$members")" -ge 4
     sandbox=$(cat "$state/sandbox")
-    check "the sandbox's files are not visible outside" test -z "$(ls -A "$sandbox")"
+    check "the sandbox's files are not visible outside" test -z "$(ls -A "$sandbox" | grep -vx ready)"
 else
     check "the inside checks finished" false
     ns=none members= sandbox=none

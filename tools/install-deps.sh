@@ -17,6 +17,9 @@ packages=(
     kde-cli-tools dbus ntpsec-ntpdig policykit-1
     # the sandbox machine and on-screen checks
     systemd util-linux iproute2 xvfb xauth breeze-icon-theme imagemagick
+    # its system mode: the real polkitd and pkexec, and a password for the
+    # scripted agent of --polkit=ask
+    polkitd pkexec openssl
     # what the sandbox's chronyd and chronyc need, run from chrony's unpacked
     # package (installing chrony would remove systemd-timesyncd)
     libcap2 libedit2 libgnutls30 libnettle8 libseccomp2 tzdata
