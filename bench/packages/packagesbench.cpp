@@ -116,7 +116,7 @@ int main(int argc, char **argv)
     conflicts += "time-daemon\n\nPackage: chrony\nProvides: time-daemon\n";
     QVector<qint64> huge;
     for (int i = 0; i < iterations; ++i) {
-        PackageDatabase db({QStringLiteral("chrony"), QStringLiteral("openntpd")});
+        PackageDatabase db({QStringLiteral("chrony"), QStringLiteral("openntpd")}, QString());
         timer.start();
         db.addAptList(conflicts, QStringLiteral("main_Packages"));
         db.addAptList(conflicts, QStringLiteral("updates_Packages"));

@@ -1,11 +1,11 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 // SPDX-FileCopyrightText: 2026 The kcm_zel_admin_time authors
 
-#include "authwriter.h"
+#include "authhelper/authwriter.h"
 
-#include "../common/sysroot.h"
-#include "../config/safefile.h"
-#include "writerequest.h"
+#include "authhelper/writerequest.h"
+#include "common/sysroot.h"
+#include "config/safefile.h"
 
 #include <KAuth/Action>
 #include <KAuth/ActionReply>
@@ -17,7 +17,7 @@ namespace AuthWriter
 // minute more means the reply, or its absence, is final.
 static constexpr int helperTimeoutMs = WriteRequest::validityMs + 60 * 1000;
 
-bool write(const QString &systemPath, const QByteArray &content, const QByteArray &expectedHash, QWidget *window, QString *error)
+bool write(const QString &root, const QString &systemPath, const QByteArray &content, const QByteArray &expectedHash, QWidget *window, QString *error)
 {
     // The helper refuses the same; asking for a password first would be rude.
     if (!WriteRequest::validate(systemPath, content, error)) {
@@ -25,7 +25,7 @@ bool write(const QString &systemPath, const QByteArray &content, const QByteArra
     }
     SafeFile::Snapshot before;
     QString readError;
-    const bool readBefore = SafeFile::read(SysRoot::path(systemPath), &before, &readError);
+    const bool readBefore = SafeFile::read(SysRoot::path(root, systemPath), &before, &readError);
     if (readBefore && before.hash() == expectedHash && !WriteRequest::keepsGuardedLines(systemPath, before.content, content, error)) {
         return false;
     }
@@ -43,7 +43,8 @@ bool write(const QString &systemPath, const QByteArray &content, const QByteArra
     // A reply lost on the way does not mean nothing was written: the file
     // decides what the window reports.
     SafeFile::Snapshot after;
-    if (readBefore && before.content != content && SafeFile::read(SysRoot::path(systemPath), &after, &readError) && after.exists && after.content == content) {
+    if (readBefore && before.content != content && SafeFile::read(SysRoot::path(root, systemPath), &after, &readError) && after.exists
+        && after.content == content) {
         return true;
     }
     if (job->error() == KAuth::ActionReply::AuthorizationDeniedError || job->error() == KAuth::ActionReply::UserCancelledError) {

@@ -12,6 +12,7 @@ class QWidget;
 // helper, after the administrator's authorization.
 namespace AuthWriter
 {
-// Waits for the helper (the event loop keeps running meanwhile).
-bool write(const QString &systemPath, const QByteArray &content, const QByteArray &expectedHash, QWidget *window, QString *error);
+// Waits for the helper (the event loop keeps running meanwhile). `root` is
+// the system root the file is read under to check the outcome.
+bool write(const QString &root, const QString &systemPath, const QByteArray &content, const QByteArray &expectedHash, QWidget *window, QString *error);
 }

@@ -3,8 +3,8 @@
 
 // The KAuth helper that writes a time service's configuration file as root.
 
-#include "../common/sysroot.h"
-#include "writerequest.h"
+#include "authhelper/writerequest.h"
+#include "common/sysroot.h"
 
 #include <KAuth/ActionReply>
 #include <KAuth/HelperSupport>

@@ -1,12 +1,12 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 // SPDX-FileCopyrightText: 2026 The kcm_zel_admin_time authors
 
-#include "writerequest.h"
+#include "authhelper/writerequest.h"
 
-#include "../catalog/servicecatalog.h"
-#include "../config/configdocument.h"
-#include "../config/configformat.h"
-#include "../config/safefile.h"
+#include "catalog/servicecatalog.h"
+#include "config/configdocument.h"
+#include "config/configformat.h"
+#include "config/safefile.h"
 
 #include <QDateTime>
 #include <QDir>

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 // SPDX-FileCopyrightText: 2026 The kcm_zel_admin_time authors
 
-#include "sysroot.h"
+#include "common/sysroot.h"
 
 #include <QDir>
 #include <QFile>
@@ -25,9 +25,8 @@ QString root()
     return root;
 }
 
-QString path(const QString &absolutePath)
+QString path(const QString &root, const QString &absolutePath)
 {
-    const QString root = SysRoot::root();
     if (root.isEmpty()) {
         return absolutePath;
     }

@@ -12,6 +12,7 @@ namespace SysRoot
 // that its group or others may write, is ignored.
 QString root();
 
-// Where an absolute system path really is: under root(), or the path itself.
-QString path(const QString &absolutePath);
+// Where an absolute system path really is: under `root`, or the path itself
+// when `root` is empty.
+QString path(const QString &root, const QString &absolutePath);
 }

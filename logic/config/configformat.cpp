@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 // SPDX-FileCopyrightText: 2026 The kcm_zel_admin_time authors
 
-#include "configformat.h"
+#include "config/configformat.h"
 
-#include "directiveconfig.h"
-#include "timesyncdconfig.h"
+#include "config/directiveconfig.h"
+#include "config/timesyncdconfig.h"
 
 namespace ConfigFormat
 {

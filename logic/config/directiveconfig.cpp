@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 // SPDX-FileCopyrightText: 2026 The kcm_zel_admin_time authors
 
-#include "directiveconfig.h"
+#include "config/directiveconfig.h"
 
-#include "../common/serveraddress.h"
+#include "common/serveraddress.h"
 
 #include <QRegularExpression>
 #include <QSet>
@@ -30,8 +30,8 @@ const Syntax &syntaxOf(DirectiveFormat format)
         {QByteArrayLiteral("server"), QByteArrayLiteral("pool")},
         true,
         {QByteArrayLiteral("iburst"), QByteArrayLiteral("prefer"), QByteArrayLiteral("nts")},
-        {"minpoll", "maxpoll", "key", "maxdelay", "maxdelayratio", "maxdelaydevratio", "mindelay", "asymmetry", "offset", "minsamples",
-         "maxsamples", "filter", "port", "ntsport", "certset", "polltarget", "presend", "minstratum", "version", "maxsources", "extfield"},
+        {"minpoll", "maxpoll", "key",     "maxdelay", "maxdelayratio", "maxdelaydevratio", "mindelay",   "asymmetry", "offset",     "minsamples", "maxsamples",
+         "filter",  "port",    "ntsport", "certset",  "polltarget",    "presend",          "minstratum", "version",   "maxsources", "extfield"},
         {},
     };
     static const Syntax ntpsec{
@@ -39,8 +39,25 @@ const Syntax &syntaxOf(DirectiveFormat format)
         {QByteArrayLiteral("server"), QByteArrayLiteral("pool")},
         false,
         {QByteArrayLiteral("iburst"), QByteArrayLiteral("prefer"), QByteArrayLiteral("nts")},
-        {"minpoll", "maxpoll", "key", "mode", "version", "bias", "ttl", "ca", "aead", "subtype", "unit", "refid", "stratum", "path", "ppspath", "baud",
-         "holdover", "time1", "time2"},
+        {"minpoll",
+         "maxpoll",
+         "key",
+         "mode",
+         "version",
+         "bias",
+         "ttl",
+         "ca",
+         "aead",
+         "subtype",
+         "unit",
+         "refid",
+         "stratum",
+         "path",
+         "ppspath",
+         "baud",
+         "holdover",
+         "time1",
+         "time2"},
         {QByteArrayLiteral("-4"), QByteArrayLiteral("-6")},
     };
     static const Syntax openntpd{

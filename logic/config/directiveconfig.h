@@ -3,8 +3,8 @@
 
 #pragma once
 
-#include "configdocument.h"
-#include "configtypes.h"
+#include "config/configdocument.h"
+#include "config/configtypes.h"
 
 // The configuration files made of "keyword arguments..." lines.
 enum class DirectiveFormat {

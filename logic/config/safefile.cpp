@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 // SPDX-FileCopyrightText: 2026 The kcm_zel_admin_time authors
 
-#include "safefile.h"
+#include "config/safefile.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -18,17 +18,6 @@
 
 namespace SafeFile
 {
-static std::function<void(const QString &)> &beforeRenameHook()
-{
-    static std::function<void(const QString &)> hook;
-    return hook;
-}
-
-void setBeforeRenameHook(std::function<void(const QString &tempPath)> hook)
-{
-    beforeRenameHook() = std::move(hook);
-}
-
 QByteArray hashOf(const QByteArray &content)
 {
     return QCryptographicHash::hash(content, QCryptographicHash::Sha256).toHex();
@@ -165,7 +154,11 @@ static void removeLeftovers(const QByteArray &folder, const QByteArray &name)
     }
 }
 
-bool write(const QString &path, const QByteArray &content, const QByteArray &expectedHash, QString *error)
+bool write(const QString &path,
+           const QByteArray &content,
+           const QByteArray &expectedHash,
+           QString *error,
+           const std::function<void(const QString &)> &beforeRename)
 {
     QByteArray target = QFile::encodeName(path);
     struct stat info;
@@ -240,8 +233,8 @@ bool write(const QString &path, const QByteArray &content, const QByteArray &exp
         return false;
     }
 
-    if (beforeRenameHook()) {
-        beforeRenameHook()(QFile::decodeName(temp));
+    if (beforeRename) {
+        beforeRename(QFile::decodeName(temp));
     }
 
     // Someone may have written the file while this one was being made.

@@ -32,9 +32,11 @@ bool read(const QString &path, Snapshot *snapshot, QString *error);
 // must still hold what was read: `expectedHash` is the hash of that content
 // (empty when the file did not exist); when it differs nothing is written.
 // On any failure the old file stays as it was and `error` names the file.
-bool write(const QString &path, const QByteArray &content, const QByteArray &expectedHash, QString *error);
-
-// Tests only: called with the new file's path once it is flushed and
-// before it is renamed.
-void setBeforeRenameHook(std::function<void(const QString &tempPath)> hook);
+// `beforeRename`, for tests, is called with the new file's path once it is
+// flushed and before it is renamed.
+bool write(const QString &path,
+           const QByteArray &content,
+           const QByteArray &expectedHash,
+           QString *error,
+           const std::function<void(const QString &tempPath)> &beforeRename = {});
 }

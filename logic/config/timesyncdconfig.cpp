@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 // SPDX-FileCopyrightText: 2026 The kcm_zel_admin_time authors
 
-#include "timesyncdconfig.h"
+#include "config/timesyncdconfig.h"
 
-#include "../common/serveraddress.h"
+#include "common/serveraddress.h"
 
 #include <QRegularExpression>
 #include <QSet>
@@ -66,10 +66,9 @@ bool TimesyncdConfig::parseDuration(const QString &text, qint64 *seconds)
         double seconds;
     };
     static const Unit units[] = {
-        {"", 1},           {"s", 1},        {"sec", 1},         {"second", 1},   {"seconds", 1},   {"ms", 1e-3},    {"msec", 1e-3},
-        {"us", 1e-6},      {"usec", 1e-6},  {"m", 60},          {"min", 60},     {"minute", 60},   {"minutes", 60}, {"h", 3600},
-        {"hr", 3600},      {"hour", 3600},  {"hours", 3600},    {"d", 86400},    {"day", 86400},   {"days", 86400}, {"w", 604800},
-        {"week", 604800},  {"weeks", 604800},
+        {"", 1},         {"s", 1},     {"sec", 1},     {"second", 1},   {"seconds", 1},  {"ms", 1e-3},     {"msec", 1e-3},    {"us", 1e-6},
+        {"usec", 1e-6},  {"m", 60},    {"min", 60},    {"minute", 60},  {"minutes", 60}, {"h", 3600},      {"hr", 3600},      {"hour", 3600},
+        {"hours", 3600}, {"d", 86400}, {"day", 86400}, {"days", 86400}, {"w", 604800},   {"week", 604800}, {"weeks", 604800},
     };
     const QString trimmed = text.trimmed();
     if (trimmed.isEmpty()) {

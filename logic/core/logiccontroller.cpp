@@ -2,11 +2,8 @@
 // SPDX-FileCopyrightText: 2026 The kcm_zel_admin_time authors
 
 #include "logiccontroller.h"
-#include "logiccontroller_p.h"
+#include "core/logiccontroller_p.h"
 
-#include "common/sysroot.h"
-#include "config/configformat.h"
-#include "config/safefile.h"
 #include "core/startresult.h"
 #include "packages/packageinstaller.h"
 #include "settingspages/servicesettings.h"
@@ -15,7 +12,6 @@
 
 #include <KLocalizedString>
 #include <QApplication>
-#include <QFile>
 #include <QMessageBox>
 #include <QPointer>
 #include <QTimer>
@@ -53,12 +49,13 @@ static QStringList catalogUnits()
     return names;
 }
 
-LogicControllerPrivate::LogicControllerPrivate(LogicController *q, bool hasEmptyMac)
+LogicControllerPrivate::LogicControllerPrivate(LogicController *q)
     : q(q)
-    , hasEmptyMac(hasEmptyMac)
-    , packages(catalogPackages())
+    , system(SystemAccess::machine())
+    , packages(catalogPackages(), system.root)
+    , settings(system.root)
     , sync(std::make_unique<SyncStatus>())
-    , systemd(std::make_unique<SystemdClient>(catalogUnits()))
+    , systemd(std::make_unique<SystemdClient>(catalogUnits(), system.bus))
 {
     for (const ServiceDescription &service : ServiceCatalog::all()) {
         services.push_back(std::make_unique<TimeService>(service, this));
@@ -126,8 +123,10 @@ int LogicControllerPrivate::enablingOf(const ServiceDescription &service) const
 
 LogicController::LogicController(bool hasEmptyMac, QObject *parent)
     : QObject(parent)
-    , d(std::make_unique<LogicControllerPrivate>(this, hasEmptyMac))
+    , d(std::make_unique<LogicControllerPrivate>(this))
 {
+    // The window decides from it whether one-off synchronization is offered.
+    Q_UNUSED(hasEmptyMac)
     d->reload();
     d->settings.reload(d->installed.keys());
     connect(&d->settings, &SettingsSet::changed, this, &LogicController::oneServiceChanged);
@@ -354,7 +353,7 @@ bool LogicController::tryToInstallService(const QString &name) const
     if (!service) {
         return false;
     }
-    return PackageInstaller::run(service->packageName, PackageInstaller::Action::Install, d->mainWindowId);
+    return PackageInstaller::run(service->packageName, PackageInstaller::Action::Install, d->mainWindowId, this);
 }
 
 bool LogicController::tryToUninstallCurrentService() const
@@ -364,7 +363,7 @@ bool LogicController::tryToUninstallCurrentService() const
         qCWarning(ZELADMINTIME_LOG) << "no service is selected for removal";
         return false;
     }
-    return PackageInstaller::run(service->packageName, PackageInstaller::Action::Remove, d->mainWindowId);
+    return PackageInstaller::run(service->packageName, PackageInstaller::Action::Remove, d->mainWindowId, this);
 }
 
 QString LogicController::getPackageNameByServiceName(const QString &name) const
@@ -385,11 +384,6 @@ static QWidget *mainWindow(const LogicControllerPrivate &d)
     }
     QWidget *widget = QWidget::find(WId(d.mainWindowId));
     return widget ? widget->window() : nullptr;
-}
-
-QStringList LogicControllerPrivate::configuredServers() const
-{
-    return settings.configuredServers(installed.keys());
 }
 
 QList<QWidget *> LogicController::getInstalledServiceWidgets() const
@@ -511,25 +505,11 @@ void LogicController::applyConfig()
 // One-off synchronization and last-synchronization info.
 // ---------------------------------------------------------------------------
 
-// The servers named in the installed services' configuration files, in row
-// order. Read from disk for now; the configuration model will hold them.
-static QStringList configuredServers(const LogicControllerPrivate &d)
-{
-    QStringList servers;
-    for (auto it = d.installed.cbegin(); it != d.installed.cend(); ++it) {
-        // Never a plain open: a FIFO there would hold the window.
-        SafeFile::Snapshot snapshot;
-        QString error;
-        if (SafeFile::read(SysRoot::path(ServiceCatalog::byIndex(it.key()).configPath), &snapshot, &error)) {
-            servers += ConfigFormat::serverNames(it.key(), snapshot.content);
-        }
-    }
-    return servers;
-}
-
 QStringList LogicController::getListServersToSync() const
 {
-    return SyncServers::merged(configuredServers(*d), SyncServers::history());
+    // The installed services' servers as the settings pages hold them: what
+    // was read from disk, with any edit not yet saved.
+    return SyncServers::merged(d->settings.configuredServers(d->installed.keys()), SyncServers::history());
 }
 
 void LogicController::saveAddrAndSyncNow(const QString &address)

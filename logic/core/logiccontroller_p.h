@@ -6,6 +6,7 @@
 #include "logiccontroller.h"
 
 #include "catalog/servicecatalog.h"
+#include "common/systemaccess.h"
 #include "core/timeservice.h"
 #include "packages/packagedatabase.h"
 #include "settingspages/settingsset.h"
@@ -20,7 +21,7 @@
 class LogicControllerPrivate
 {
 public:
-    LogicControllerPrivate(LogicController *q, bool hasEmptyMac);
+    explicit LogicControllerPrivate(LogicController *q);
 
     // Re-reads packages and units and rebuilds the installed-services map.
     void reload();
@@ -31,7 +32,8 @@ public:
     bool isInstalled(const ServiceDescription &service) const;
 
     LogicController *const q;
-    const bool hasEmptyMac;
+    // The bus and system root every part below reaches the machine through.
+    const SystemAccess system;
     unsigned long long mainWindowId = 0;
     int currentRow = -1;
     QString startResult;
@@ -41,10 +43,6 @@ public:
     QMap<PackageIndex, AbstractServiceClass *> installed;
     // Configuration files, settings pages and dialogs of the installed services.
     SettingsSet settings;
-
-    // The valid server names of the installed services' configurations, as
-    // edited, in row order.
-    QStringList configuredServers() const;
 
     // Destroyed first: nothing they signal may reach a half-destroyed controller.
     std::unique_ptr<SyncStatus> sync;

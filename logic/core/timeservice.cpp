@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 // SPDX-FileCopyrightText: 2026 The kcm_zel_admin_time authors
 
-#include "timeservice.h"
+#include "core/timeservice.h"
 
-#include "logiccontroller_p.h"
+#include "core/logiccontroller_p.h"
 
 TimeService::TimeService(const ServiceDescription &description, LogicControllerPrivate *controller)
     : desc(description)

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 // SPDX-FileCopyrightText: 2026 The kcm_zel_admin_time authors
 
-#include "packagedatabase.h"
+#include "packages/packagedatabase.h"
 
 #include "common/programs.h"
 #include "common/sysroot.h"
@@ -78,8 +78,9 @@ void merge(PackageRecord &record, const Deb822::Paragraph &paragraph, bool fromS
 
 static const QVector<QByteArray> keptFields{"package", "status", "provides", "conflicts", "replaces"};
 
-PackageDatabase::PackageDatabase(const QStringList &packageNames)
+PackageDatabase::PackageDatabase(const QStringList &packageNames, const QString &root)
     : names(packageNames)
+    , root(root)
 {
     for (const QString &name : packageNames) {
         PackageRecord record;
@@ -247,7 +248,7 @@ void PackageDatabase::readStatusFile()
     for (PackageRecord &record : statusRecords) {
         record = PackageRecord{record.name, false, {}, {}, {}};
     }
-    const QString statusPath = SysRoot::path(QStringLiteral("/var/lib/dpkg/status"));
+    const QString statusPath = SysRoot::path(root, QStringLiteral("/var/lib/dpkg/status"));
     // Taken first: a change while reading is seen next time.
     statusStamp = stampOf(statusPath);
     QFile status(statusPath);
@@ -266,7 +267,7 @@ void PackageDatabase::load()
 
 void PackageDatabase::refresh()
 {
-    if (!(stampOf(SysRoot::path(QStringLiteral("/var/lib/dpkg/status"))) == statusStamp)) {
+    if (!(stampOf(SysRoot::path(root, QStringLiteral("/var/lib/dpkg/status"))) == statusStamp)) {
         readStatusFile();
         // apt may have fetched new lists as well.
         listsUnread = true;
@@ -282,7 +283,7 @@ void PackageDatabase::readLists() const
     for (PackageRecord &record : listRecords) {
         record = PackageRecord{record.name, false, {}, {}, {}};
     }
-    const QDir lists(SysRoot::path(QStringLiteral("/var/lib/apt/lists")));
+    const QDir lists(SysRoot::path(root, QStringLiteral("/var/lib/apt/lists")));
     const QFileInfoList files = lists.entryInfoList({QStringLiteral("*_Packages"),
                                                      QStringLiteral("*_Packages.lz4"),
                                                      QStringLiteral("*_Packages.gz"),

@@ -3,7 +3,7 @@
 
 #pragma once
 
-#include "deb822.h"
+#include "packages/deb822.h"
 
 #include <QDateTime>
 #include <QHash>
@@ -34,10 +34,11 @@ void merge(PackageRecord &record, const Deb822::Paragraph &paragraph, bool fromS
 class PackageDatabase
 {
 public:
-    // Only these packages are kept.
-    explicit PackageDatabase(const QStringList &packageNames);
+    // Only these packages are kept; the files are read under the system
+    // root `root` (empty: the machine's own).
+    PackageDatabase(const QStringList &packageNames, const QString &root);
 
-    // Reads dpkg's status file below the system root. apt's lists (plain or
+    // Reads dpkg's status file. apt's lists (plain or
     // compressed) are big and matter only for what is not installed: they
     // are read when conflict() or record() first needs them. A file that
     // cannot be read or parsed is reported with qCWarning, and what it held
@@ -78,6 +79,7 @@ private:
     };
 
     const QStringList names;
+    const QString root;
     // What the status file says and what the lists say, kept apart so that
     // each is read again on its own.
     QHash<QByteArray, PackageRecord> statusRecords;

@@ -1,12 +1,12 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 // SPDX-FileCopyrightText: 2026 The kcm_zel_admin_time authors
 
-#include "packageinstaller.h"
+#include "packages/packageinstaller.h"
 
-#include "../common/programs.h"
+#include "common/nestedwait.h"
+#include "common/programs.h"
 #include "zeladmintime_debug.h"
 
-#include <QEventLoop>
 #include <QFileInfo>
 #include <QProcess>
 #include <QRegularExpression>
@@ -14,7 +14,7 @@
 
 namespace PackageInstaller
 {
-bool run(const QString &package, Action action, unsigned long long parentWindowId)
+bool run(const QString &package, Action action, unsigned long long parentWindowId, const QObject *owner)
 {
     static const QRegularExpression validName(QRegularExpression::anchoredPattern(QStringLiteral("[a-z0-9][a-z0-9+.-]+")));
     if (!validName.match(package).hasMatch()) {
@@ -56,11 +56,13 @@ bool run(const QString &package, Action action, unsigned long long parentWindowI
     if (!done) {
         qCWarning(ZELADMINTIME_LOG) << "synaptic-pkexec could not be started:" << process->errorString();
     } else {
-        QEventLoop loop;
-        QObject::connect(process, QOverload<int, QProcess::ExitStatus>::of(&QProcess::finished), &loop, &QEventLoop::quit);
-        if (process->state() != QProcess::NotRunning) {
-            // The window keeps painting; clicks wait until Synaptic is done.
-            loop.exec(QEventLoop::ExcludeUserInputEvents);
+        NestedWait wait(owner);
+        wait.quitOn(process, QOverload<int, QProcess::ExitStatus>::of(&QProcess::finished));
+        // The window keeps painting; clicks wait until Synaptic is done.
+        if (process->state() != QProcess::NotRunning && !wait.exec(-1, QEventLoop::ExcludeUserInputEvents)) {
+            // Never cut an install short: Synaptic finishes with nobody to tell.
+            QObject::connect(process, QOverload<int, QProcess::ExitStatus>::of(&QProcess::finished), process, &QObject::deleteLater);
+            return false;
         }
         done = process->exitStatus() == QProcess::NormalExit && process->exitCode() == 0;
         const QString what = action == Action::Install ? QStringLiteral("installing") : QStringLiteral("removing");

@@ -1,13 +1,13 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 // SPDX-FileCopyrightText: 2026 The kcm_zel_admin_time authors
 
-#include "directivepage.h"
+#include "settingspages/directivepage.h"
 
 #include <KLocalizedString>
 
 #include <cmath>
 
-#include "sourcesview.h"
+#include "sources/sourcesview.h"
 #include "ui_directivepage.h"
 
 DirectivePage::DirectivePage(DirectiveFormat format, QWidget *parent)

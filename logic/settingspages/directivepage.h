@@ -3,7 +3,7 @@
 
 #pragma once
 
-#include "directiveconfig.h"
+#include "config/directiveconfig.h"
 
 #include <QWidget>
 

@@ -3,7 +3,7 @@
 
 #pragma once
 
-#include "configtypes.h"
+#include "config/configtypes.h"
 
 #include <QDialog>
 

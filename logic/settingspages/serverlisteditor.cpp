@@ -1,12 +1,12 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 // SPDX-FileCopyrightText: 2026 The kcm_zel_admin_time authors
 
-#include "serverlisteditor.h"
+#include "settingspages/serverlisteditor.h"
 
-#include "../common/serveraddress.h"
-#include "fieldmarks.h"
-#include "servertester.h"
-#include "sourcesmodel.h"
+#include "common/serveraddress.h"
+#include "settingspages/fieldmarks.h"
+#include "sources/servertester.h"
+#include "sources/sourcesmodel.h"
 
 #include <KLocalizedString>
 

@@ -1,47 +1,38 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 // SPDX-FileCopyrightText: 2026 The kcm_zel_admin_time authors
 
-#include "servicesettings.h"
+#include "settingspages/servicesettings.h"
 
-#include <QScrollArea>
-
-#include "../authhelper/authwriter.h"
-#include "../catalog/servicecatalog.h"
-#include "../common/serveraddress.h"
-#include "../common/sysroot.h"
-#include "configformat.h"
-#include "directivepage.h"
-#include "mainsettingsdialog.h"
-#include "timesyncdpage.h"
+#include "authhelper/authwriter.h"
+#include "catalog/servicecatalog.h"
+#include "common/serveraddress.h"
+#include "common/sysroot.h"
+#include "config/configformat.h"
+#include "settingspages/directivepage.h"
+#include "settingspages/mainsettingsdialog.h"
+#include "settingspages/timesyncdpage.h"
 
 #include <QScrollArea>
 
 #include <unistd.h>
 
-static ServiceSettings::Writer &currentWriter()
+ServiceSettings::Writer ServiceSettings::machineWriter(const QString &root)
 {
-    static ServiceSettings::Writer writer = &ServiceSettings::defaultWriter;
-    return writer;
+    return [root](const QString &systemPath, const QByteArray &content, const QByteArray &expectedHash, QWidget *window, QString *error) {
+        // Root writes its own files; everyone else asks the helper, which
+        // writes under the same system root as this process reads.
+        if (::geteuid() == 0) {
+            return SafeFile::write(SysRoot::path(root, systemPath), content, expectedHash, error);
+        }
+        return AuthWriter::write(root, systemPath, content, expectedHash, window, error);
+    };
 }
 
-void ServiceSettings::setWriter(Writer writer)
-{
-    currentWriter() = writer ? std::move(writer) : Writer(&ServiceSettings::defaultWriter);
-}
-
-bool ServiceSettings::defaultWriter(const QString &systemPath, const QByteArray &content, const QByteArray &expectedHash, QWidget *window, QString *error)
-{
-    // Root writes its own files; everyone else asks the helper, which
-    // writes under the same system root as this process reads.
-    if (::geteuid() == 0) {
-        return SafeFile::write(SysRoot::path(systemPath), content, expectedHash, error);
-    }
-    return AuthWriter::write(systemPath, content, expectedHash, window, error);
-}
-
-ServiceSettings::ServiceSettings(PackageIndex service, QObject *parent)
+ServiceSettings::ServiceSettings(PackageIndex service, const QString &root, Writer writer, QObject *parent)
     : QObject(parent)
     , m_service(service)
+    , m_root(root)
+    , m_writer(writer ? std::move(writer) : machineWriter(root))
 {
     switch (service) {
     case NtpsecPackage:
@@ -98,7 +89,7 @@ bool ServiceSettings::reload(QString *error)
 {
     SafeFile::Snapshot snapshot;
     QString why;
-    m_readable = SafeFile::read(SysRoot::path(configPath()), &snapshot, &why);
+    m_readable = SafeFile::read(SysRoot::path(m_root, configPath()), &snapshot, &why);
     adopt(snapshot.content, snapshot.exists);
     if (QWidget *shown = m_timesyncdPage ? static_cast<QWidget *>(m_timesyncdPage) : m_directivePage) {
         shown->setEnabled(m_readable);
@@ -243,7 +234,7 @@ bool ServiceSettings::write(QString *error)
         *error = QStringLiteral("Not writing %1: %2").arg(configPath(), problems.join(QStringLiteral("; ")));
         return false;
     }
-    if (!currentWriter()(configPath(), bytes, m_snapshot.hash(), m_window, error)) {
+    if (!m_writer(configPath(), bytes, m_snapshot.hash(), m_window, error)) {
         return false;
     }
     adopt(bytes, true);

@@ -3,10 +3,10 @@
 
 #pragma once
 
-#include "directiveconfig.h"
+#include "config/directiveconfig.h"
+#include "config/safefile.h"
+#include "config/timesyncdconfig.h"
 #include "logictypes.h"
-#include "safefile.h"
-#include "timesyncdconfig.h"
 
 #include <QObject>
 #include <QPointer>
@@ -25,11 +25,14 @@ class ServiceSettings : public QObject
     Q_OBJECT
 
 public:
-    // How a new file content reaches the disk; tests put their own.
-    using Writer = std::function<
-        bool(const QString &systemPath, const QByteArray &content, const QByteArray &expectedHash, QWidget *window, QString *error)>;
+    // How a new file content reaches the disk; tests pass their own.
+    using Writer = std::function<bool(const QString &systemPath, const QByteArray &content, const QByteArray &expectedHash, QWidget *window, QString *error)>;
+    // Root (or a private system root): in place; else through the helper.
+    static Writer machineWriter(const QString &root);
 
-    explicit ServiceSettings(PackageIndex service, QObject *parent = nullptr);
+    // The file is read under the system root `root`; an empty `writer` is
+    // machineWriter(root).
+    ServiceSettings(PackageIndex service, const QString &root, Writer writer = {}, QObject *parent = nullptr);
     ~ServiceSettings() override;
 
     PackageIndex service() const
@@ -67,10 +70,6 @@ public:
     // The window an authentication dialog belongs to.
     void setWindow(QWidget *window);
 
-    static void setWriter(Writer writer);
-    // Root (or a private system root): in place; else through the helper.
-    static bool defaultWriter(const QString &systemPath, const QByteArray &content, const QByteArray &expectedHash, QWidget *window, QString *error);
-
 Q_SIGNALS:
     // Every edit of the page or the dialog.
     void changed();
@@ -81,6 +80,8 @@ private:
     void pageEdited();
 
     const PackageIndex m_service;
+    const QString m_root;
+    const Writer m_writer;
     DirectiveFormat m_format = DirectiveFormat::Chrony;
     SafeFile::Snapshot m_snapshot;
     bool m_readable = false;

@@ -1,14 +1,18 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 // SPDX-FileCopyrightText: 2026 The kcm_zel_admin_time authors
 
-#include "settingsset.h"
+#include "settingspages/settingsset.h"
 
-#include "servicesettings.h"
+#include "settingspages/servicesettings.h"
 #include "zeladmintime_debug.h"
 
 #include <QApplication>
 
-SettingsSet::SettingsSet() = default;
+SettingsSet::SettingsSet(const QString &root, ServiceSettings::Writer writer)
+    : m_root(root)
+    , m_writer(std::move(writer))
+{
+}
 
 SettingsSet::~SettingsSet() = default;
 
@@ -20,7 +24,7 @@ void SettingsSet::reload(const QList<PackageIndex> &installed)
     for (PackageIndex service : installed) {
         auto &settings = m_settings[service];
         if (!settings) {
-            settings = std::make_unique<ServiceSettings>(service);
+            settings = std::make_unique<ServiceSettings>(service, m_root, m_writer);
             settings->setWindow(m_window);
             connect(settings.get(), &ServiceSettings::changed, this, &SettingsSet::changed);
             continue; // just read

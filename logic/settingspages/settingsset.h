@@ -4,6 +4,7 @@
 #pragma once
 
 #include "logictypes.h"
+#include "settingspages/servicesettings.h"
 
 #include <QList>
 #include <QObject>
@@ -14,8 +15,6 @@
 #include <map>
 #include <memory>
 
-class ServiceSettings;
-
 // The configuration of every installed service, as the controller needs it:
 // one ServiceSettings each, kept across reloads so that the pages the window
 // holds stay valid.
@@ -24,7 +23,9 @@ class SettingsSet : public QObject
     Q_OBJECT
 
 public:
-    SettingsSet();
+    // Files are read and written under the system root `root`, through
+    // `writer` (see ServiceSettings).
+    explicit SettingsSet(const QString &root, ServiceSettings::Writer writer = {});
     ~SettingsSet() override;
 
     // Keeps the services given (dropping the others) and re-reads their
@@ -61,6 +62,8 @@ Q_SIGNALS:
     void changed();
 
 private:
+    const QString m_root;
+    const ServiceSettings::Writer m_writer;
     std::map<PackageIndex, std::unique_ptr<ServiceSettings>> m_settings;
     QPointer<QWidget> m_window;
 };

@@ -1,13 +1,13 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 // SPDX-FileCopyrightText: 2026 The kcm_zel_admin_time authors
 
-#include "timesyncdpage.h"
+#include "settingspages/timesyncdpage.h"
 
-#include "fieldmarks.h"
+#include "settingspages/fieldmarks.h"
 
 #include <KLocalizedString>
 
-#include "sourcesview.h"
+#include "sources/sourcesview.h"
 #include "ui_timesyncdpage.h"
 
 using Config::DurationValue;

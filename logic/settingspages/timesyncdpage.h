@@ -3,7 +3,7 @@
 
 #pragma once
 
-#include "timesyncdconfig.h"
+#include "config/timesyncdconfig.h"
 
 #include <QWidget>
 

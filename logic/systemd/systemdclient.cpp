@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 // SPDX-FileCopyrightText: 2026 The kcm_zel_admin_time authors
 
-#include "systemdclient.h"
+#include "systemd/systemdclient.h"
+
+#include "common/nestedwait.h"
 
 #include "properties_interface.h"
 #include "systemd1_manager_interface.h"
@@ -10,9 +12,7 @@
 
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
-#include <QEventLoop>
 #include <QPointer>
-#include <QTimer>
 
 static const QString systemdService = QStringLiteral("org.freedesktop.systemd1");
 static const QString managerPath = QStringLiteral("/org/freedesktop/systemd1");
@@ -54,9 +54,9 @@ QString SystemdClient::unitObjectPath(const QString &unitName)
     return path;
 }
 
-SystemdClient::SystemdClient(const QStringList &names, QObject *parent)
+SystemdClient::SystemdClient(const QStringList &names, const QDBusConnection &bus, QObject *parent)
     : QObject(parent)
-    , connection(QDBusConnection::systemBus())
+    , connection(bus)
     , unitNames(names)
 {
     for (const QString &name : names) {
@@ -68,16 +68,8 @@ SystemdClient::SystemdClient(const QStringList &names, QObject *parent)
     }
 }
 
-SystemdClient::~SystemdClient()
-{
-    // Whoever waits in a nested loop must get back to its caller.
-    for (QEventLoop *loop : qAsConst(jobWaiters)) {
-        loop->quit();
-    }
-    for (QEventLoop *loop : qAsConst(callWaiters)) {
-        loop->quit();
-    }
-}
+// Whoever waits in a nested loop gets back to its caller by itself (NestedWait).
+SystemdClient::~SystemdClient() = default;
 
 void SystemdClient::connectSignals()
 {
@@ -336,8 +328,8 @@ void SystemdClient::onJobRemoved(uint id, const QDBusObjectPath &job, const QStr
     }
     finishedJobs.insert(path, result);
     const auto waiters = jobWaiters.values(path);
-    for (QEventLoop *loop : waiters) {
-        loop->quit();
+    for (NestedWait *wait : waiters) {
+        wait->quit();
     }
     if (units.contains(unitName)) {
         fetchAsync(unitName);
@@ -347,17 +339,13 @@ void SystemdClient::onJobRemoved(uint id, const QDBusObjectPath &job, const QStr
 QDBusMessage SystemdClient::callAndWait(const QDBusMessage &message, int timeoutMs)
 {
     QDBusPendingCall call = connection.asyncCall(message, timeoutMs);
-    QPointer<SystemdClient> self(this);
     if (!call.isFinished()) {
-        QEventLoop loop;
+        NestedWait wait(this);
         QDBusPendingCallWatcher watcher(call);
-        connect(&watcher, &QDBusPendingCallWatcher::finished, &loop, &QEventLoop::quit);
-        callWaiters.append(&loop);
-        loop.exec();
-        if (!self) {
+        wait.quitOn(&watcher, &QDBusPendingCallWatcher::finished);
+        if (!wait.exec()) {
             return QDBusMessage::createError(QDBusError::Disconnected, QStringLiteral("the controller went away"));
         }
-        callWaiters.removeOne(&loop);
     }
     if (!call.isFinished()) {
         return QDBusMessage::createError(QDBusError::Disconnected, QStringLiteral("the controller went away"));
@@ -409,18 +397,13 @@ SystemdClient::JobOutcome SystemdClient::runJob(Job job, const QString &unitName
     const QString jobPath = qvariant_cast<QDBusObjectPath>(reply.arguments().constFirst()).path();
 
     if (!finishedJobs.contains(jobPath)) {
-        QEventLoop loop;
-        QTimer safety;
-        safety.setSingleShot(true);
-        connect(&safety, &QTimer::timeout, &loop, &QEventLoop::quit);
-        safety.start(jobEndTimeoutMs);
-        jobWaiters.insert(jobPath, &loop);
-        loop.exec();
-        if (!self) {
+        NestedWait wait(this);
+        jobWaiters.insert(jobPath, &wait);
+        if (!wait.exec(jobEndTimeoutMs)) {
             outcome.kind = JobOutcome::NoJobEnd;
             return outcome;
         }
-        jobWaiters.remove(jobPath, &loop);
+        jobWaiters.remove(jobPath, &wait);
     }
 
     const auto found = finishedJobs.constFind(jobPath);

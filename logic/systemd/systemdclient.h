@@ -3,7 +3,7 @@
 
 #pragma once
 
-#include "unitstate.h"
+#include "systemd/unitstate.h"
 
 #include <QDBusConnection>
 #include <QDBusError>
@@ -15,7 +15,7 @@
 #include <memory>
 
 class QDBusObjectPath;
-class QEventLoop;
+class NestedWait;
 class OrgFreedesktopSystemd1ManagerInterface;
 class OrgFreedesktopDBusPropertiesInterface;
 
@@ -43,7 +43,7 @@ public:
         QDBusError error;
     };
 
-    explicit SystemdClient(const QStringList &unitNames, QObject *parent = nullptr);
+    SystemdClient(const QStringList &unitNames, const QDBusConnection &bus, QObject *parent = nullptr);
     ~SystemdClient() override;
 
     // A blocking property read with a short time-out; remembers the answer
@@ -103,6 +103,5 @@ private:
     // JobRemoved may come before the reply that names the job.
     QHash<QString, QString> finishedJobs;
     QQueue<QString> finishedOrder;
-    QMultiHash<QString, QEventLoop *> jobWaiters;
-    QList<QEventLoop *> callWaiters;
+    QMultiHash<QString, NestedWait *> jobWaiters;
 };
