@@ -12,8 +12,6 @@
 #include <QActionGroup>
 #include <QCloseEvent>
 #include <QGuiApplication>
-#include <QMessageBox>
-#include <QPointer>
 #ifndef QT_NO_SESSIONMANAGER
 #include <QSessionManager>
 #endif

@@ -21,7 +21,6 @@ class QTimer;
 class QStandardItemModel;
 class SyncNowDialog;
 class ChoosePackDialog;
-class MainWindowProbe;
 class MainWindow;
 class QActionGroup;
 
@@ -104,11 +103,11 @@ private:
     void actualizeServiceState(QModelIndex index);
     void actualizeServiceEnabling(QModelIndex index);
     void updateServiceState();
+    // The selected row and its service name, or the no-selection notice.
+    bool takeSelectedService(QPersistentModelIndex &index, QString &name);
     // The row a command started on when it is still the selected one after
     // calls that may run the event loop; otherwise the selected row, which
     // is the service the controller now answers for.
-    // The selected row and its service name, or the no-selection notice.
-    bool takeSelectedService(QPersistentModelIndex &index, QString &name);
     QModelIndex selectedAfterWait(const QPersistentModelIndex &index) const;
     void showStartFailure(const QString &name);
 
@@ -190,7 +189,4 @@ private:
     bool hostCloseAnswered;
 
     friend class CommandLock;
-
-    // The window's tests reach its state through this.
-    friend class MainWindowProbe;
 };

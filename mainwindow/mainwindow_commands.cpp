@@ -8,7 +8,6 @@
 
 #include <KLocalizedString>
 
-#include <QMessageBox>
 #include <QPersistentModelIndex>
 #include <QStandardItemModel>
 

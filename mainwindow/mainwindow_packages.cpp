@@ -10,7 +10,6 @@
 #include <KLocalizedString>
 
 #include <QMap>
-#include <QMessageBox>
 #include <QPersistentModelIndex>
 #include <QStandardItemModel>
 #include <QStringList>

@@ -10,7 +10,6 @@
 #include <KLocalizedString>
 
 #include <QItemSelectionModel>
-#include <QMessageBox>
 #include <QScopeGuard>
 #include <QStandardItemModel>
 

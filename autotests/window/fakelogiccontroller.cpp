@@ -3,23 +3,14 @@
 
 #include "fakelogiccontroller.h"
 
-#include <QWidget>
-
-FakeService::FakeService(const QByteArray &serviceName, int serviceState, int serviceEnabling)
-    : name(serviceName)
-    , state(serviceState)
-    , enabling(serviceEnabling)
-{
-}
-
 QLatin1String FakeService::getServiceName() const
 {
-    return QLatin1String(name.constData(), name.size());
+    return QLatin1String(name);
 }
 
 ServiceState FakeService::getServiceState() const
 {
-    return static_cast<ServiceState>(state);
+    return ServiceState(state);
 }
 
 int FakeService::getServiceEnabling() const
@@ -29,8 +20,7 @@ int FakeService::getServiceEnabling() const
 
 void FakeService::setModelIndex(int index)
 {
-    modelIndex = index;
-    fakeScript().record(QStringLiteral("setModelIndex"), {QString::fromLatin1(name), index});
+    row = index;
 }
 
 FakeScript &fakeScript()
@@ -39,109 +29,130 @@ FakeScript &fakeScript()
     return script;
 }
 
-void FakeScript::reset()
+FakeService *FakeScript::add(PackageIndex key, const char *name, int state, int enabling)
 {
-    // Services go after the map that points to them.
-    *this = FakeScript();
+    owned.push_back(std::make_unique<FakeService>());
+    FakeService *service = owned.back().get();
+    service->name = name;
+    service->state = state;
+    service->enabling = enabling;
+    services.insert(key, service);
+    return service;
 }
 
-QStringList FakeScript::callNames(const QStringList &only) const
+FakeService *FakeScript::service(const char *name) const
 {
-    QStringList names;
-    for (const FakeCall &call : calls) {
-        if (only.isEmpty() || only.contains(call.name)) {
-            names.append(call.name);
-        }
-    }
-    return names;
-}
-
-int FakeScript::count(const QString &name) const
-{
-    return callNames({name}).size();
-}
-
-QVariantList FakeScript::lastArgs(const QString &name) const
-{
-    for (auto it = calls.rbegin(); it != calls.rend(); ++it) {
-        if (it->name == name) {
-            return it->args;
-        }
-    }
-    return {};
-}
-
-FakeService *FakeScript::addService(PackageIndex key, const QByteArray &name, int state, int enabling)
-{
-    ownedServices.push_back(std::make_unique<FakeService>(name, state, enabling));
-    services.insert(key, ownedServices.back().get());
-    return ownedServices.back().get();
-}
-
-FakeService *FakeScript::service(const QByteArray &name) const
-{
-    for (const auto &owned : ownedServices) {
-        if (owned->name == name) {
-            return owned.get();
+    for (const auto &service : owned) {
+        if (service->name == name) {
+            return service.get();
         }
     }
     return nullptr;
 }
 
-void FakeScript::record(const QString &name, const QVariantList &args)
-{
-    calls.push_back({name, args});
-    const Hook hook = hooks.value(name); // a copy: the hook may replace itself
-    if (hook) {
-        hook(args);
-    }
-}
-
-FakeService *FakeScript::selectedService() const
+FakeService *FakeScript::selected() const
 {
     for (AbstractServiceClass *service : services) {
         auto *fake = static_cast<FakeService *>(service);
-        if (fake && selectedRow >= 0 && fake->modelIndex == selectedRow) {
+        if (fake && selectedRow >= 0 && fake->row == selectedRow) {
             return fake;
         }
     }
     return nullptr;
 }
 
+int FakeScript::count(const QString &name) const
+{
+    return named({name}).size();
+}
+
+QStringList FakeScript::named(const QStringList &names) const
+{
+    QStringList found;
+    for (const QString &call : calls) {
+        if (names.contains(call.section(QLatin1Char(' '), 0, 0))) {
+            found << call;
+        }
+    }
+    return found;
+}
+
+void FakeScript::record(const QString &name, const QVariant &arg)
+{
+    calls << (arg.isValid() ? name + QLatin1Char(' ') + arg.toString() : name);
+    const auto hook = hooks.value(name); // a copy: the hook may replace itself
+    if (hook) {
+        hook();
+    }
+}
+
 namespace
 {
-// Records the call, then answers with the script's value as the hook left it.
+// Records the call, then answers with the script's value as a hook left it.
 template<typename T>
-T answer(const char *name, T FakeScript::*value, const QVariantList &args = {})
+T answer(const char *name, T FakeScript::*value, const QVariant &arg = {})
 {
-    fakeScript().record(QLatin1String(name), args);
+    fakeScript().record(QLatin1String(name), arg);
     return fakeScript().*value;
 }
 }
+
+// The members that only record, or record and answer from the script.
+#define ZEL_RECORD(method)                                                                                                                                     \
+    void LogicController::method(const QString &name)                                                                                                          \
+    {                                                                                                                                                          \
+        fakeScript().record(QStringLiteral(#method), name);                                                                                                    \
+    }
+using ServiceMap = QMap<PackageIndex, AbstractServiceClass *>;
+#define ZEL_ANSWER(type, method, value, qualifier)                                                                                                             \
+    type LogicController::method() qualifier                                                                                                                   \
+    {                                                                                                                                                          \
+        return answer(#method, &FakeScript::value);                                                                                                            \
+    }
+#define ZEL_RECORD0(method, qualifier)                                                                                                                         \
+    void LogicController::method() qualifier                                                                                                                   \
+    {                                                                                                                                                          \
+        fakeScript().record(QStringLiteral(#method));                                                                                                          \
+    }
+ZEL_RECORD0(reloadSystemState, )
+ZEL_RECORD0(openMainSettingsDialog, const)
+ZEL_RECORD(startServiceByDbus)
+ZEL_RECORD(stopServiceByDbus)
+ZEL_RECORD(restartServiceByDbus)
+ZEL_RECORD(enableServiceByDbus)
+ZEL_RECORD(disableServiceByDbus)
+ZEL_RECORD(saveAddrAndSyncNow)
+ZEL_ANSWER(ServiceMap, getInstalledServicesMap, services, const)
+ZEL_ANSWER(QList<QWidget *>, getInstalledServiceWidgets, widgets, const)
+ZEL_ANSWER(QString, getActiveServiceName, activeName, const)
+ZEL_ANSWER(bool, isSettingsOpened, settingsOpened, const)
+ZEL_ANSWER(bool, isServiceConflicting, startAllowed, const)
+ZEL_ANSWER(QString, getStartResult, startResult, )
+ZEL_ANSWER(QStringList, getNotInstalledServicesNames, notInstalled, const)
+ZEL_ANSWER(QStringList, getListServersToSync, servers, const)
 
 class LogicControllerPrivate
 {
 };
 
-LogicController::LogicController(bool hasEmptyMac, QObject *parent)
+LogicController::LogicController(bool, QObject *parent)
     : QObject(parent)
-    , d(std::make_unique<LogicControllerPrivate>())
 {
-    FakeScript &s = fakeScript();
-    s.controller = this;
-    s.hasEmptyMac = hasEmptyMac;
-    s.parent = parent;
-    s.record(QStringLiteral("LogicController"), {hasEmptyMac});
+    fakeScript().controller = this;
 }
 
 LogicController::~LogicController()
 {
-    fakeScript().calls.push_back({QStringLiteral("~LogicController"), {}});
+    fakeScript().calls << QStringLiteral("~LogicController");
 }
 
-void LogicController::setMainWindowId(unsigned long long id)
+void LogicController::setMainWindowId(unsigned long long)
 {
-    fakeScript().record(QStringLiteral("setMainWindowId"), {QVariant::fromValue<qulonglong>(id)});
+}
+
+bool LogicController::isMainSettingsAvailable() const
+{
+    return true;
 }
 
 bool LogicController::getSysAlive()
@@ -153,142 +164,57 @@ bool LogicController::getSysAlive()
     return alive;
 }
 
-QMap<PackageIndex, AbstractServiceClass *> LogicController::getInstalledServicesMap() const
-{
-    return answer("getInstalledServicesMap", &FakeScript::services);
-}
-
-QList<QWidget *> LogicController::getInstalledServiceWidgets() const
-{
-    return answer("getInstalledServiceWidgets", &FakeScript::widgets);
-}
-
-QString LogicController::getActiveServiceName() const
-{
-    return answer("getActiveServiceName", &FakeScript::activeName);
-}
-
 void LogicController::setCurrentSelectedService(int row)
 {
     fakeScript().selectedRow = row;
-    fakeScript().record(QStringLiteral("setCurrentSelectedService"), {row});
-}
-
-bool LogicController::isMainSettingsAvailable() const
-{
-    return answer("isMainSettingsAvailable", &FakeScript::mainSettingsAvailable);
-}
-
-bool LogicController::isSettingsOpened() const
-{
-    return answer("isSettingsOpened", &FakeScript::settingsOpened);
-}
-
-void LogicController::reloadSystemState()
-{
-    fakeScript().record(QStringLiteral("reloadSystemState"));
+    fakeScript().record(QStringLiteral("setCurrentSelectedService"), row);
 }
 
 ServiceState LogicController::getCurrentServiceState()
 {
     fakeScript().record(QStringLiteral("getCurrentServiceState"));
-    const FakeService *service = fakeScript().selectedService();
-    return static_cast<ServiceState>(service ? service->state : 0);
+    return ServiceState(fakeScript().selected() ? fakeScript().selected()->state : 0);
 }
 
 int LogicController::getCurrentServiceEnabling()
 {
     fakeScript().record(QStringLiteral("getCurrentServiceEnabling"));
-    const FakeService *service = fakeScript().selectedService();
-    return service ? service->enabling : 0;
-}
-
-bool LogicController::isServiceConflicting() const
-{
-    return answer("isServiceConflicting", &FakeScript::serviceConflicting);
-}
-
-void LogicController::startServiceByDbus(const QString &name)
-{
-    fakeScript().record(QStringLiteral("startServiceByDbus"), {name});
-}
-
-void LogicController::stopServiceByDbus(const QString &name)
-{
-    fakeScript().record(QStringLiteral("stopServiceByDbus"), {name});
-}
-
-void LogicController::restartServiceByDbus(const QString &name)
-{
-    fakeScript().record(QStringLiteral("restartServiceByDbus"), {name});
-}
-
-void LogicController::enableServiceByDbus(const QString &name)
-{
-    fakeScript().record(QStringLiteral("enableServiceByDbus"), {name});
-}
-
-void LogicController::disableServiceByDbus(const QString &name)
-{
-    fakeScript().record(QStringLiteral("disableServiceByDbus"), {name});
-}
-
-QString LogicController::getStartResult()
-{
-    return answer("getStartResult", &FakeScript::startResult);
-}
-
-QStringList LogicController::getNotInstalledServicesNames() const
-{
-    return answer("getNotInstalledServicesNames", &FakeScript::notInstalledNames);
+    return fakeScript().selected() ? fakeScript().selected()->enabling : 0;
 }
 
 QStringList LogicController::getConflictedServices(const QString &name) const
 {
-    return answer("getConflictedServices", &FakeScript::conflicts, {name}).value(name);
+    return answer("getConflictedServices", &FakeScript::conflicts, name).value(name);
 }
 
 bool LogicController::tryToInstallService(const QString &name) const
 {
-    return answer("tryToInstallService", &FakeScript::installResult, {name});
+    return answer("tryToInstallService", &FakeScript::packageManagerStarts, name);
 }
 
 bool LogicController::tryToUninstallCurrentService() const
 {
-    return answer("tryToUninstallCurrentService", &FakeScript::uninstallResult);
+    const FakeService *service = fakeScript().selected();
+    return answer("tryToUninstallCurrentService", &FakeScript::packageManagerStarts, service ? QString::fromLatin1(service->name) : QString());
 }
 
 QString LogicController::getPackageNameByServiceName(const QString &name) const
 {
-    return answer("getPackageNameByServiceName", &FakeScript::packageNames, {name}).value(name, name);
-}
-
-QStringList LogicController::getListServersToSync() const
-{
-    return answer("getListServersToSync", &FakeScript::servers);
-}
-
-void LogicController::saveAddrAndSyncNow(const QString &address)
-{
-    fakeScript().record(QStringLiteral("saveAddrAndSyncNow"), {address});
+    fakeScript().record(QStringLiteral("getPackageNameByServiceName"), name);
+    return name + QLatin1String("-pkg");
 }
 
 void LogicController::getLastSynchroInfoAsync(int timeoutMs)
 {
-    fakeScript().record(QStringLiteral("getLastSynchroInfoAsync"), {timeoutMs});
+    fakeScript().record(QStringLiteral("getLastSynchroInfoAsync"), timeoutMs);
 }
 
 void LogicController::applyConfig()
 {
     const auto applied = answer("applyConfig", &FakeScript::applyAnswer);
-    if (applied == FakeScript::ApplyAnswer::Written) {
+    if (applied == FakeScript::Written) {
         Q_EMIT confWrited();
-    } else if (applied == FakeScript::ApplyAnswer::Failed) {
+    } else if (applied == FakeScript::Failed) {
         Q_EMIT confWriteError();
     }
-}
-
-void LogicController::openMainSettingsDialog() const
-{
-    fakeScript().record(QStringLiteral("openMainSettingsDialog"));
 }

@@ -4,12 +4,12 @@
 #include "widgettest.h"
 
 #include <QAbstractButton>
-#include <QApplication>
-#include <QCoreApplication>
-#include <QKeyEvent>
+#include <QIcon>
+#include <QPointer>
 #include <QSettings>
 #include <QStandardPaths>
 #include <QTemporaryDir>
+#include <QTimer>
 
 void prepareWidgetTestProcess()
 {
@@ -22,10 +22,10 @@ void prepareWidgetTestProcess()
     QStandardPaths::setTestModeEnabled(true);
 }
 
-void prepareWidgetTestApplication(const QString &applicationName)
+void prepareWidgetTestApplication(const char *name)
 {
     QCoreApplication::setOrganizationName(QStringLiteral("zel-admin-time-tests"));
-    QCoreApplication::setApplicationName(applicationName);
+    QCoreApplication::setApplicationName(QLatin1String(name));
     QIcon::setThemeSearchPaths({QStringLiteral("/usr/share/icons")});
     QIcon::setThemeName(QStringLiteral("breeze"));
     clearSettings();
@@ -38,64 +38,59 @@ void clearSettings()
     settings.sync();
 }
 
-QImage iconImage(const QIcon &icon)
+ModalAnswerer::ModalAnswerer()
 {
-    return icon.pixmap(QSize(16, 16)).toImage();
+    qApp->installEventFilter(this);
 }
 
-BoxAnswerer::BoxAnswerer(QWidget *expectedParent)
-    : parentWindow(expectedParent)
+ModalAnswerer::~ModalAnswerer()
 {
-    connect(&timer, &QTimer::timeout, this, &BoxAnswerer::poll);
-    timer.start(20);
+    qApp->removeEventFilter(this);
 }
 
-void BoxAnswerer::expect(QMessageBox::StandardButton button, std::function<void()> whileOpen)
+void ModalAnswerer::expect(Answer answer)
 {
-    answers.append({button, false, std::move(whileOpen)});
+    answers.append(std::move(answer));
 }
 
-void BoxAnswerer::expectEscape(std::function<void()> whileOpen)
+void ModalAnswerer::press(QMessageBox::StandardButton button, const std::function<void()> &whileOpen)
 {
-    answers.append({QMessageBox::NoButton, true, std::move(whileOpen)});
+    expect([button, whileOpen](QDialog *dialog) {
+        if (whileOpen) {
+            whileOpen();
+        }
+        auto *box = qobject_cast<QMessageBox *>(dialog);
+        if (box && box->button(button)) {
+            box->button(button)->click();
+        } else {
+            QTest::keyClick(dialog, Qt::Key_Escape);
+        }
+    });
 }
 
-void BoxAnswerer::poll()
+bool ModalAnswerer::eventFilter(QObject *watched, QEvent *event)
 {
-    // A box opened by a hook runs its own loop inside this call.
-    if (busy) {
-        return;
+    auto *dialog = qobject_cast<QDialog *>(watched);
+    // exec() shows the window modal before its loop runs: the answer comes
+    // from inside that loop.
+    if (event->type() != QEvent::Show || !dialog || !dialog->isModal()) {
+        return false;
     }
-    auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
-    if (!box || !box->isVisible() || box->property("zelAnswered").toBool()) {
-        return;
-    }
-    busy = true;
-    box->setProperty("zelAnswered", true);
-    SeenBox entry;
-    entry.title = box->windowTitle();
-    entry.text = box->text();
-    entry.buttons = box->standardButtons();
-    entry.icon = box->icon();
-    entry.parentedToWindow = parentWindow && box->parentWidget() == parentWindow;
-    seen.append(entry);
-
-    if (answers.isEmpty()) {
-        box->reject();
-        busy = false;
-        return;
-    }
-    const Answer answer = answers.takeFirst();
-    if (answer.whileOpen) {
-        answer.whileOpen();
-    }
-    if (answer.escape) {
-        QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
-        QCoreApplication::sendEvent(box, &escape);
-    } else if (QAbstractButton *button = box->button(answer.button)) {
-        button->click();
-    } else {
-        box->reject();
-    }
-    busy = false;
+    auto *box = qobject_cast<QMessageBox *>(dialog);
+    seen << (box ? box->text() : QString::fromLatin1(dialog->metaObject()->className()));
+    dialogs << dialog;
+    const Answer answer = answers.isEmpty() ? Answer([](QDialog *d) {
+        d->reject();
+    })
+                                            : answers.takeFirst();
+    QTimer::singleShot(0, dialog, [dialog, answer] {
+        const QPointer<QDialog> guard(dialog);
+        answer(dialog);
+        if (guard && guard->isVisible()) {
+            QTimer::singleShot(10000, dialog, [dialog] {
+                dialog->done(-1);
+            });
+        }
+    });
+    return false;
 }
