@@ -4,13 +4,9 @@
 #pragma once
 
 #include <QApplication>
-#include <QByteArray>
 #include <QFile>
-#include <QList>
-#include <QString>
 #include <QTest>
 #include <QTimer>
-#include <QVector>
 #include <QWidget>
 
 #include <functional>
@@ -65,59 +61,5 @@ inline QByteArray stockFile(const QString &package, const QString &path)
         qFatal("stock file %s of %s not found (ZEL_STOCK_DIR=%s)", qPrintable(path), qPrintable(package), qPrintable(dir));
     }
     return file.readAll();
-}
-
-// A line diff: the lines only the old text has and those only the new one
-// has (longest common subsequence), each with its line end.
-struct Diff {
-    QList<QByteArray> removed;
-    QList<QByteArray> added;
-};
-
-inline QList<QByteArray> splitKeepingEnds(const QByteArray &text)
-{
-    QList<QByteArray> lines;
-    int start = 0;
-    while (start < text.size()) {
-        const int nl = text.indexOf('\n', start);
-        const int end = nl < 0 ? text.size() : nl + 1;
-        lines.append(text.mid(start, end - start));
-        start = end;
-    }
-    return lines;
-}
-
-inline Diff diff(const QByteArray &before, const QByteArray &after)
-{
-    const QList<QByteArray> a = splitKeepingEnds(before);
-    const QList<QByteArray> b = splitKeepingEnds(after);
-    const int n = a.size();
-    const int m = b.size();
-    QVector<QVector<int>> lcs(n + 1, QVector<int>(m + 1, 0));
-    for (int i = n - 1; i >= 0; --i) {
-        for (int j = m - 1; j >= 0; --j) {
-            lcs[i][j] = a.at(i) == b.at(j) ? lcs[i + 1][j + 1] + 1 : qMax(lcs[i + 1][j], lcs[i][j + 1]);
-        }
-    }
-    Diff d;
-    int i = 0;
-    int j = 0;
-    while (i < n && j < m) {
-        if (a.at(i) == b.at(j)) {
-            ++i;
-            ++j;
-        } else if (lcs[i + 1][j] >= lcs[i][j + 1]) {
-            d.removed.append(a.at(i++));
-        } else {
-            d.added.append(b.at(j++));
-        }
-    }
-    while (i < n) {
-        d.removed.append(a.at(i++));
-    }
-    while (j < m) {
-        d.added.append(b.at(j++));
-    }
-    return d;
 }
 }

@@ -2,14 +2,16 @@
 // SPDX-FileCopyrightText: 2026 The kcm_zel_admin_time authors
 
 // libFuzzer target for one configuration parser, chosen at build time with
-// ZEL_FUZZ_FORMAT (0 timesyncd, 1 chrony, 2 ntpsec, 3 openntpd). Beyond not
-// crashing, every input must come back byte for byte, and edits must mean
-// on a second reading what they meant on the first.
+// ZEL_FUZZ_FORMAT (0 timesyncd, 1 chrony, 2 ntpsec, 3 openntpd), or for the
+// package list parser (4). Beyond not crashing, every input must come back
+// byte for byte, and edits must mean on a second reading what they meant on
+// the first; a package list's paragraphs and names keep their promises.
 
 #include "common/serveraddress.h"
 #include "config/configformat.h"
 #include "config/directiveconfig.h"
 #include "config/timesyncdconfig.h"
+#include "packages/deb822.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -91,6 +93,21 @@ static void fuzzDirectives(DirectiveFormat format, PackageIndex service, const Q
     }
 }
 
+static void fuzzPackageList(const QByteArray &bytes)
+{
+    const Deb822::Result result = Deb822::parse(bytes);
+    check(Deb822::parse(bytes, {"package", "conflicts"}).errors.size() == result.errors.size(), "filtering changes no error");
+    for (const Deb822::Paragraph &paragraph : result.paragraphs) {
+        check(!paragraph.fields.isEmpty() && paragraph.firstLine >= 1, "paragraph");
+        for (const Deb822::Field &field : paragraph.fields) {
+            check(!field.name.isEmpty() && !field.name.contains(':'), "field name");
+            for (const QByteArray &name : Deb822::relationNames(field.value)) {
+                check(!name.isEmpty() && !name.contains(',') && !name.contains('|') && !name.contains(' '), "relation name");
+            }
+        }
+    }
+}
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     const QByteArray bytes(reinterpret_cast<const char *>(data), int(size));
@@ -104,8 +121,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     case 2:
         fuzzDirectives(DirectiveFormat::Ntpsec, NtpsecPackage, bytes);
         break;
-    default:
+    case 3:
         fuzzDirectives(DirectiveFormat::Openntpd, OpenntpdPackage, bytes);
+        break;
+    default:
+        fuzzPackageList(bytes);
         break;
     }
     return 0;

@@ -5,7 +5,7 @@
 // time with ZEL_FUZZ_SOURCES (0 chronyc, 1 ntpq, 2 ntpctl, 3 ntpdig). Beyond
 // not crashing, every number must be in its range or marked unknown.
 
-#include "sources/sourceparsers.h"
+#include "syncstate/sourceparsers.h"
 
 #include <cstdio>
 #include <cstdlib>

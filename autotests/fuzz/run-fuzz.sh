@@ -2,8 +2,8 @@
 # SPDX-License-Identifier: GPL-2.0-or-later
 # SPDX-FileCopyrightText: 2026 The kcm_zel_admin_time authors
 #
-# Builds the configuration parsers' libFuzzer targets with clang++ and runs
-# each for a bounded time, the stock Debian files as seeds.
+# Builds the configuration and package list parsers' libFuzzer targets with
+# clang++ and runs each for a bounded time, the stock Debian files as seeds.
 #
 #   run-fuzz.sh BUILD_DIR [SECONDS]
 #
@@ -27,10 +27,11 @@ declare -A stock=(
     [chrony]=chrony/etc/chrony/chrony.conf
     [ntpsec]=ntpsec/etc/ntpsec/ntp.conf
     [openntpd]=openntpd/etc/openntpd/ntpd.conf
+    [deb822]=none
 )
 
 status=0
-for format in timesyncd chrony ntpsec openntpd; do
+for format in timesyncd chrony ntpsec openntpd deb822; do
     corpus=$build/corpus/$format
     seeds=$build/seeds/$format
     mkdir -p "$corpus" "$seeds" "$build/artifacts"

@@ -25,39 +25,19 @@
 namespace
 {
 
-QString escaped(QString text)
-{
-    text.replace(QLatin1Char('\\'), QLatin1String("\\\\"));
-    text.replace(QLatin1Char('\t'), QLatin1String("\\t"));
-    text.replace(QLatin1Char('\n'), QLatin1String("\\n"));
-    return text;
-}
-
-bool insideModule(const QObject *object)
-{
-    for (const QObject *o = object; o; o = o->parent()) {
-        if (o->inherits("KCModule")) {
-            return true;
-        }
-    }
-    return false;
-}
-
-QString nameOf(const QObject *object)
-{
-    const QString name = object->objectName();
-    return name.isEmpty() ? QString::fromLatin1(object->metaObject()->className()) : name;
-}
-
 void record(QByteArray &out, char kind, const QObject *object, const char *property, const QString &value, bool visible)
 {
     if (value.isEmpty()) {
         return;
     }
-    out += kind;
-    out += '\t' + nameOf(object).toUtf8() + '\t' + property + '\t' + escaped(value).toUtf8();
-    out += visible ? "\t1" : "\t0";
-    out += insideModule(object) ? "\t1\n" : "\t0\n";
+    bool inModule = false;
+    for (const QObject *o = object; o; o = o->parent()) {
+        inModule = inModule || o->inherits("KCModule");
+    }
+    const QString name = object->objectName().isEmpty() ? QString::fromLatin1(object->metaObject()->className()) : object->objectName();
+    QByteArray text = value.toUtf8();
+    text.replace('\\', "\\\\").replace('\t', "\\t").replace('\n', "\\n");
+    out += kind + ('\t' + name.toUtf8() + '\t' + property + '\t' + text) + (visible ? "\t1" : "\t0") + (inModule ? "\t1\n" : "\t0\n");
 }
 
 void dump(const QString &path)
@@ -109,11 +89,7 @@ void startProbe()
     if (path.isEmpty() || !qobject_cast<QApplication *>(QCoreApplication::instance())) {
         return;
     }
-    bool ok = false;
-    int delay = qEnvironmentVariableIntValue("ZEL_TEXT_PROBE_DELAY_MS", &ok);
-    if (!ok) {
-        delay = 4000;
-    }
+    const int delay = qEnvironmentVariableIsSet("ZEL_TEXT_PROBE_DELAY_MS") ? qEnvironmentVariableIntValue("ZEL_TEXT_PROBE_DELAY_MS") : 4000;
     // Once a second from then on: the last dump is the state the screenshot shows.
     auto timer = new QTimer(QCoreApplication::instance());
     QObject::connect(timer, &QTimer::timeout, timer, [timer, path] {
