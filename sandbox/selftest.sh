@@ -102,18 +102,15 @@ inside() {
     check "apt list has the four packages" test "$(grep -c '^Package: ' "$ZELADMINTIME_SYSROOT"/var/lib/apt/lists/*_Packages)" -eq 4
 
     # chrony.service: a real chronyd synchronizing to the loopback server.
-    local t0 t1
-    t0=$EPOCHREALTIME
     manager StartUnit ss chrony.service replace >/dev/null
     check "chrony.service becomes active" \
-        poll 10 unit_state_is chrony.service active
+        poll 60 unit_state_is chrony.service active
     tracking_normal() { chronyc -c tracking | grep -q '^[0-9A-F]*,127\.0\.0\.1,.*,Normal$'; }
-    check "chronyc tracking: Normal against 127.0.0.1 within 20 s" poll 20 tracking_normal
-    t1=$EPOCHREALTIME
-    echo "      chrony synchronized $(awk -v a="$t0" -v b="$t1" 'BEGIN { printf "%.2f", b - a }') s after StartUnit"
+    # How soon is a figure for bench/, not a check: a busy machine takes its time.
+    check "chronyc tracking: Normal against 127.0.0.1" poll 120 tracking_normal
     manager StopUnit ss chrony.service replace >/dev/null
     check "chrony.service stops" \
-        poll 10 unit_state_is chrony.service inactive
+        poll 60 unit_state_is chrony.service inactive
 
     # Enabling through the manager, as the library does.
     manager EnableUnitFiles asbb 1 chrony.service false false >/dev/null && manager Reload >/dev/null
@@ -243,10 +240,9 @@ cgroup_gone() {
 }
 
 echo "# the full machine"
-t0=$EPOCHREALTIME
 bash "$run" --build-dir "$build" -- bash "$here/selftest.sh" --inside "$state" &
 runner=$!
-if poll 90 test -e "$state/ready"; then
+if poll 180 test -e "$state/ready"; then
     ns=$(namespace_of $runner)
     check "the machine has its own pid namespace" test -n "$ns" -a "$ns" != "$(readlink /proc/self/ns/pid)"
     members=$(members_of "$ns")
@@ -261,7 +257,6 @@ fi
 touch "$state/go"
 wait $runner
 check "the inside checks passed" test $? -eq 0
-echo "      full run took $(awk -v a="$t0" -v b="$EPOCHREALTIME" 'BEGIN { printf "%.2f", b - a }') s"
 check "nothing of the machine remains" test -z "$(members_of "$ns")"
 pids_gone() {
     local p
@@ -273,33 +268,23 @@ check "its pids are gone" pids_gone
 check "the sandbox folder is removed" test ! -e "$sandbox"
 check "its control group is removed" cgroup_gone "${sandbox##*/}"
 
-echo "# start-up time"
-t0=$EPOCHREALTIME
-bash "$run" --build-dir "$build" -- true
-check "an empty command succeeds" test $? -eq 0
-echo "      start and tear down: $(awk -v a="$t0" -v b="$EPOCHREALTIME" 'BEGIN { printf "%.2f", b - a }') s"
-
-echo "# exit status"
-bash "$run" --build-dir "$build" -- sh -c 'exit 7'
-check "the command's exit status is run.sh's" test $? -eq 7
-
 echo "# bus only, nothing installed"
 bash "$run" --build-dir "$build" --no-systemd --installed "" -- bash "$here/selftest.sh" --inside-bare
 check "the bare checks passed" test $? -eq 0
 
-echo "# a kept root"
+echo "# a kept root, and the command's exit status"
 mkdir -p "$state/root/etc/chrony"
 echo "server 192.0.2.1" > "$state/root/etc/chrony/chrony.conf"
 bash "$run" --build-dir "$build" --keep-root "$state/root" -- \
     sh -c 'grep -qx "server 192.0.2.1" "$ZELADMINTIME_SYSROOT/etc/chrony/chrony.conf" &&
-           test ! -e "$ZELADMINTIME_SYSROOT/var/lib/dpkg/status"'
-check "--keep-root copies the given root" test $? -eq 0
+           test ! -e "$ZELADMINTIME_SYSROOT/var/lib/dpkg/status" && exit 7'
+check "--keep-root copies the given root; the command's exit status is run.sh's" test $? -eq 7
 
 echo "# interrupted"
 rm -f "$state/ready"
 bash "$run" --build-dir "$build" -- sh -c "echo \$ZEL_SANDBOX > '$state/sandbox'; touch '$state/ready'; exec sleep 300" &
 runner=$!
-poll 30 test -e "$state/ready"
+poll 180 test -e "$state/ready"
 ns=$(namespace_of $runner)
 check "the interrupted machine has its own pid namespace" test -n "$ns"
 kill -TERM $runner

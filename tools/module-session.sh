@@ -4,8 +4,8 @@
 #
 # Opens the built module in kcmshell5:
 #
-#   module-session.sh BUILD_DIR [--screenshot FILE] [--wait SECONDS]
-#                     [--prefix DIR] [--preload LIBRARY]
+#   module-session.sh BUILD_DIR [--screenshot FILE] [--until FILE]
+#                     [--wait SECONDS] [--prefix DIR] [--preload LIBRARY]
 #
 # kcmshell5 finds modules without JSON metadata through KService only, so a
 # staging folder under BUILD_DIR carries the module's desktop file, with a
@@ -16,26 +16,31 @@
 # libraries, desktop file and translations. --preload loads LIBRARY into
 # kcmshell5 alone (tests read its widgets that way). Without a display (or
 # with --screenshot) it runs kcmshell5 under its own Xvfb when there is no
-# DISPLAY, waits, writes a screenshot of the whole screen, prints its path
-# and ends kcmshell5 and Xvfb.
-# Exits non-zero when kcmshell5 ended before the screenshot.
+# DISPLAY, waits until the module's window shows on the screen (with
+# --until: until FILE is not empty, e.g. a preloaded probe's mark), writes a screenshot of the
+# whole screen, prints its path and ends kcmshell5 and Xvfb. --wait is only
+# the limit of that wait (default 90 s): a busy machine takes its time.
+# Exits non-zero when kcmshell5 ended before the screenshot or the wait
+# reached its limit.
 # Without a session bus it runs itself again under dbus-run-session.
 set -euo pipefail
 
-usage() { sed -n '5,22p' "$0" | sed 's/^# \{0,1\}//' >&2; exit 2; }
+usage() { sed -n '5,25p' "$0" | sed 's/^# \{0,1\}//' >&2; exit 2; }
 
 src=$(cd "$(dirname "$0")/.." && pwd)
 [ $# -ge 1 ] || usage
 build=$(realpath "$1")
 shift
 shot=
-wait_seconds=8
+wait_seconds=90
+until=
 prefix=
 preload=
 while [ $# -gt 0 ]; do
     case $1 in
     --screenshot) [ $# -ge 2 ] || usage; shot=$(realpath -m "$2"); shift 2 ;;
     --wait) [ $# -ge 2 ] || usage; wait_seconds=$2; shift 2 ;;
+    --until) [ $# -ge 2 ] || usage; until=$(realpath -m "$2"); shift 2 ;;
     --prefix) [ $# -ge 2 ] || usage; prefix=$(realpath "$2"); shift 2 ;;
     --preload) [ $# -ge 2 ] || usage; preload=$(realpath "$2"); shift 2 ;;
     *) usage ;;
@@ -58,6 +63,7 @@ fi
 if [ -z "${DBUS_SESSION_BUS_ADDRESS:-}" ] && [ -z "${_ZEL_SESSION_BUS:-}" ]; then
     args=("$build" --wait "$wait_seconds")
     [ -z "$shot" ] || args+=(--screenshot "$shot")
+    [ -z "$until" ] || args+=(--until "$until")
     [ -z "$prefix" ] || args+=(--prefix "$prefix")
     [ -z "$preload" ] || args+=(--preload "$preload")
     exec env _ZEL_SESSION_BUS=1 dbus-run-session -- bash "$0" "${args[@]}"
@@ -119,12 +125,29 @@ fi
 
 env ${preload:+LD_PRELOAD=$preload} kcmshell5 kcm_zel_admin_time >"$stage/kcmshell5.log" 2>&1 &
 kcmshell=$!
-sleep "$wait_seconds"
-if ! kill -0 "$kcmshell" 2>/dev/null; then
-    kcmshell=
-    echo "module-session.sh: kcmshell5 ended early:" >&2
-    cat "$stage/kcmshell5.log" >&2
-    exit 1
-fi
+# Shown: the probe's mark, or else a screen that is no longer one colour.
+shown() {
+    if [ -n "$until" ]; then
+        [ -s "$until" ]
+        return
+    fi
+    import -window root "$shot" 2>/dev/null || return 1
+    awk -v d="$(convert "$shot" -format '%[fx:standard_deviation]' info: 2>/dev/null)" 'BEGIN { exit !(d > 0.01) }'
+}
+deadline=$((SECONDS + wait_seconds))
+until shown; do
+    if ! kill -0 "$kcmshell" 2>/dev/null; then
+        kcmshell=
+        echo "module-session.sh: kcmshell5 ended early:" >&2
+        cat "$stage/kcmshell5.log" >&2
+        exit 1
+    fi
+    if [ "$SECONDS" -ge "$deadline" ]; then
+        echo "module-session.sh: the module did not show within ${wait_seconds} s" >&2
+        cat "$stage/kcmshell5.log" >&2
+        exit 1
+    fi
+    sleep 0.2
+done
 import -window root "$shot"
 echo "Screenshot: $shot"

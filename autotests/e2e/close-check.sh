@@ -6,7 +6,7 @@
 # machine, under Xvfb): PROBE, preloaded, edits a server, closes the window
 # in one way and answers the unsaved-changes question. Yes writes the
 # configuration and ends kcmshell5, No ends it and writes nothing, Cancel
-# keeps it open.
+# keeps it open (and shows the module: its screenshot is not blank).
 #
 #   close-check.sh SOURCE_DIR BUILD_DIR PROBE OUT_DIR
 set -euo pipefail
@@ -28,9 +28,11 @@ for run in button:no title:cancel escape:yes; do
     how=${run%%:*}
     answer=${run##*:}
     export ZEL_CLOSE_PROBE_OUT=$out/$how-$answer.log ZEL_CLOSE_PROBE_HOW=$how ZEL_CLOSE_PROBE_ANSWER=$answer
+    export ZEL_CLOSE_PROBE_MARK=$out/$how-$answer.kept
     session=0
+    # Ends with kcmshell5, or with the probe's mark that the window stayed.
     env -u DISPLAY bash "$src/tools/module-session.sh" "$build" --preload "$probe" \
-        --screenshot "$out/$how-$answer.png" --wait 9 >"$out/$how-$answer.session" 2>&1 || session=$?
+        --screenshot "$out/$how-$answer.png" --until "$ZEL_CLOSE_PROBE_MARK" >"$out/$how-$answer.session" 2>&1 || session=$?
     cat "$ZEL_CLOSE_PROBE_OUT" 2>/dev/null || true
     grep -qx 'changed	1' "$ZEL_CLOSE_PROBE_OUT" || { fail "the edit did not change the window"; continue; }
     grep -qx 'asked	Unsaved changes' "$ZEL_CLOSE_PROBE_OUT" || fail "no unsaved-changes question"
@@ -38,6 +40,8 @@ for run in button:no title:cancel escape:yes; do
     # module-session.sh fails when kcmshell5 ended before its screenshot.
     if [ "$answer" = cancel ]; then
         [ "$session" -eq 0 ] || fail "kcmshell5 ended"
+        deviation=$(convert "$out/$how-$answer.png" -format '%[fx:standard_deviation]' info: 2>/dev/null || echo 0)
+        awk -v d="$deviation" 'BEGIN { exit !(d > 0.01) }' || fail "the screenshot is blank"
     else
         grep -q 'kcmshell5 ended early' "$out/$how-$answer.session" || fail "kcmshell5 still runs"
     fi

@@ -5,7 +5,8 @@
 // page, closes the host's window as ZEL_CLOSE_PROBE_HOW says (title: its
 // close event, escape, button: the dialog's Close button) and answers each
 // question with ZEL_CLOSE_PROBE_ANSWER (yes, no, cancel). What it did and
-// saw goes, a line each, to ZEL_CLOSE_PROBE_OUT.
+// saw goes, a line each, to ZEL_CLOSE_PROBE_OUT. A window kept open after
+// the answer is marked in ZEL_CLOSE_PROBE_MARK, for the session to end.
 
 #include <QAbstractButton>
 #include <QAction>
@@ -78,6 +79,13 @@ bool run()
         window->close();
     }
     note(QStringLiteral("closed\t") + how);
+    // Still shown after the answer was handled: the session may end.
+    QTimer::singleShot(1000, window, [window] {
+        QFile mark(qEnvironmentVariable("ZEL_CLOSE_PROBE_MARK"));
+        if (window->isVisible() && mark.open(QIODevice::WriteOnly)) {
+            mark.write("kept\n");
+        }
+    });
     return true;
 }
 

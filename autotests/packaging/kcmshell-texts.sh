@@ -32,7 +32,7 @@ esac
 export ZEL_TEXT_PROBE_OUT=$out/texts.tsv ZEL_TEXT_PROBE_DELAY_MS=3000
 shot=$out/kcmshell.png
 env -u DISPLAY bash "$src/tools/module-session.sh" "$build" --prefix "$prefix" --preload "$probe" \
-    --screenshot "$shot" --wait 8
+    --screenshot "$shot" --until "$ZEL_TEXT_PROBE_OUT"
 
 [ -s "$shot" ] || { echo "no screenshot at $shot" >&2; exit 1; }
 deviation=$(convert "$shot" -format '%[fx:standard_deviation]' info:)

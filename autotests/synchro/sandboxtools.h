@@ -5,27 +5,23 @@
 
 #include "common/programs.h"
 
-#include <QDir>
 #include <QFile>
-#include <QRegularExpression>
-#include <QString>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <cstdio>
+#include <signal.h>
 
 // Whether this runs inside the sandbox machine, whose ntpdig never sets the
-// clock and whose /usr/bin is its own. Outside it, ntpdig -S would step the
-// real clock.
+// clock and whose /usr/bin is its own.
 inline bool insideSandbox()
 {
     QFile mounts(QStringLiteral("/proc/self/mounts"));
     return !qEnvironmentVariableIsEmpty("ZEL_SANDBOX") && mounts.open(QIODevice::ReadOnly) && mounts.readAll().contains("zel-sandbox-usr /usr/bin overlay");
 }
 
-// Stand-in programs at the fixed paths the library runs them by, in the
-// sandbox machine's own /usr/bin and /usr/sbin, for one test; the programs
-// there before come back when it goes.
+// Stand-in scripts at the fixed paths the library runs its programs by, in
+// the sandbox machine's own /usr; the programs come back when it goes.
 class StandIns
 {
 public:
@@ -33,81 +29,74 @@ public:
     {
         for (const QString &path : qAsConst(m_moved)) {
             QFile::remove(path);
-            ::rename(QFile::encodeName(aside(path)).constData(), QFile::encodeName(path).constData());
+            std::rename(QFile::encodeName(path + QLatin1String(".zel-test-saved")).constData(), QFile::encodeName(path).constData());
         }
         if (!m_path.isNull()) {
             qputenv("PATH", m_path);
         }
     }
-
-    // The programs of the machine that no stand-in replaces are not found.
+    // No program of the machine is found where a stand-in could stand.
     void hideOthers()
     {
-        for (const QString &path : programs()) {
+        for (const QString &path : {Programs::ntpdig(), Programs::pkexec(), Programs::chronyc(), Programs::ntpq(), Programs::ntpctl()}) {
             moveAside(path);
+            QFile::remove(path);
         }
     }
-
-    // A shell script named `name` with the given body, at its fixed path.
-    void add(const QString &name, const QByteArray &body)
+    // A script at `program`'s path that logs its arguments to log(), then runs `body`.
+    void add(const QString &program, const QByteArray &body)
     {
-        write(fixedPath(name), body);
+        moveAside(program);
+        write(program, "printf '%s\\n' \"$*\" >> '" + QFile::encodeName(m_dir.filePath(QStringLiteral("log"))) + "'\n" + body);
     }
-
-    // The same, in a folder put in front of PATH.
+    // The same in a folder put in front of PATH, which must never be used.
     void addInPath(const QString &name, const QByteArray &body)
     {
-        m_path = m_path.isNull() ? qgetenv("PATH") : m_path;
+        m_path = qgetenv("PATH");
         qputenv("PATH", QFile::encodeName(m_dir.path()) + ':' + m_path);
         write(m_dir.filePath(name), body);
     }
-
-    // A script that appends its arguments to `name`.log, then runs the
-    // program it replaces (or just exits with 0).
-    void addRecorder(const QString &name, bool passOn)
+    // Runs the program that `program` stands in for.
+    static QByteArray passOn(const QString &program)
     {
-        QByteArray body = "printf '%s\\n' \"$*\" >> '" + QFile::encodeName(logPath(name)) + "'\n";
-        if (passOn) {
-            body += "exec '" + QFile::encodeName(aside(fixedPath(name))) + "' \"$@\"";
+        return "exec '" + QFile::encodeName(program + QLatin1String(".zel-test-saved")) + "' \"$@\"";
+    }
+    // A body that writes its pid to pidFile() and hangs.
+    QByteArray hang() const
+    {
+        return "echo $$ > '" + QFile::encodeName(pidFile()) + "'\nexec sleep 600";
+    }
+    QString pidFile() const
+    {
+        return m_dir.filePath(QStringLiteral("pid"));
+    }
+    // The hanging stand-in's process ends within a generous wait.
+    bool hungOneEnds() const
+    {
+        QFile file(pidFile());
+        if (!QTest::qWaitFor(
+                [&file] {
+                    return file.size() > 0;
+                },
+                30000)
+            || !file.open(QIODevice::ReadOnly)) {
+            return false;
         }
-        add(name, body);
+        const pid_t pid = file.readAll().trimmed().toInt();
+        return pid > 0
+            && QTest::qWaitFor(
+                   [pid] {
+                       return ::kill(pid, 0) == -1;
+                   },
+                   30000);
     }
-    // A script that appends its arguments to `name`.log, then prints `output`.
-    void addAnswering(const QString &name, const QByteArray &output)
+    QString log() const
     {
-        add(name, "printf '%s\\n' \"$*\" >> '" + QFile::encodeName(logPath(name)) + "'\ncat <<'END'\n" + output + "\nEND");
-    }
-
-    QString logPath(const QString &name) const
-    {
-        return m_dir.filePath(name + QStringLiteral(".log"));
-    }
-
-    QString log(const QString &name) const
-    {
-        QFile file(logPath(name));
+        QFile file(m_dir.filePath(QStringLiteral("log")));
         return file.open(QIODevice::ReadOnly) ? QString::fromLocal8Bit(file.readAll()) : QString();
     }
 
-    QString path() const
-    {
-        return m_dir.path();
-    }
-
 private:
-    static QStringList programs()
-    {
-        return {Programs::ntpdig(), Programs::pkexec(), Programs::synapticPkexec(), Programs::chronyc(), Programs::ntpq(), Programs::ntpctl()};
-    }
-    static QString fixedPath(const QString &name)
-    {
-        const QStringList paths = programs().filter(QRegularExpression(QLatin1Char('/') + name + QLatin1Char('$')));
-        return paths.value(0);
-    }
-    static QString aside(const QString &path)
-    {
-        return path + QStringLiteral(".zel-test-saved");
-    }
     void moveAside(const QString &path)
     {
         if (!insideSandbox()) {
@@ -115,12 +104,11 @@ private:
         }
         if (!m_moved.contains(path)) {
             m_moved.append(path);
-            ::rename(QFile::encodeName(path).constData(), QFile::encodeName(aside(path)).constData());
+            std::rename(QFile::encodeName(path).constData(), QFile::encodeName(path + QLatin1String(".zel-test-saved")).constData());
         }
     }
-    void write(const QString &path, const QByteArray &body)
+    static void write(const QString &path, const QByteArray &body)
     {
-        moveAside(path);
         QFile file(path);
         QVERIFY(file.open(QIODevice::WriteOnly));
         file.write("#!/bin/bash\n" + body + '\n');

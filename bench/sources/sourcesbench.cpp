@@ -7,8 +7,8 @@
 // none).
 
 #include "common/programs.h"
-#include "sourcesmonitor.h"
-#include "sourcesview.h"
+#include "sources/sourcesview.h"
+#include "syncstate/sourcesmonitor.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -50,7 +50,7 @@ int main(int argc, char **argv)
                           + QStringList{QStringLiteral("start"), QStringLiteral("chrony.service")});
 
     SourcesView view;
-    view.setService(ChronyPackage);
+    view.setService(ChronyPackage, QDBusConnection::systemBus());
     SourcesMonitor *monitor = view.monitor();
     int shown = 0;
     QObject::connect(monitor, &SourcesMonitor::updated, [&shown](SourcesMonitor::Status status) {

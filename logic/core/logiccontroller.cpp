@@ -54,7 +54,7 @@ LogicControllerPrivate::LogicControllerPrivate(LogicController *q)
     , system(SystemAccess::machine())
     , packages(catalogPackages(), system.root)
     , settings(system.root)
-    , sync(std::make_unique<SyncStatus>())
+    , sync(std::make_unique<SyncStatus>(system.bus))
     , systemd(std::make_unique<SystemdClient>(catalogUnits(), system.bus))
 {
     for (const ServiceDescription &service : ServiceCatalog::all()) {
@@ -528,7 +528,7 @@ void LogicController::saveAddrAndSyncNow(const QString &address)
 void LogicController::getLastSynchroInfoAsync(int timeoutMs)
 {
     if (!d->lastSyncReader) {
-        d->lastSyncReader = std::make_unique<LastSyncReader>();
+        d->lastSyncReader = std::make_unique<LastSyncReader>(d->system.bus);
         connect(d->lastSyncReader.get(), &LastSyncReader::received, this, &LogicController::lastSynchroInfoReceived);
         connect(d->lastSyncReader.get(), &LastSyncReader::timedOut, this, &LogicController::lastSynchroInfoTimeout);
     }

@@ -10,9 +10,9 @@
 #include "core/timeservice.h"
 #include "packages/packagedatabase.h"
 #include "settingspages/settingsset.h"
-#include "synchro/lastsyncreader.h"
+#include "syncstate/lastsyncreader.h"
 #include "synchro/oneshotsync.h"
-#include "syncstatus/syncstatus.h"
+#include "syncstate/syncstatus.h"
 #include "systemd/systemdclient.h"
 
 #include <memory>

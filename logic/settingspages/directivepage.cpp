@@ -7,6 +7,7 @@
 
 #include <cmath>
 
+#include "common/systemaccess.h"
 #include "sources/sourcesview.h"
 #include "ui_directivepage.h"
 
@@ -18,7 +19,8 @@ DirectivePage::DirectivePage(DirectiveFormat format, QWidget *parent)
     ui->setupUi(this);
     ui->serversEditor->setOptions(DirectiveConfig::serverOptions(format));
     ui->clockGB->setVisible(format == DirectiveFormat::Chrony);
-    ui->sourcesView->setService(format == DirectiveFormat::Ntpsec ? NtpsecPackage : format == DirectiveFormat::Openntpd ? OpenntpdPackage : ChronyPackage);
+    ui->sourcesView->setService(format == DirectiveFormat::Ntpsec ? NtpsecPackage : format == DirectiveFormat::Openntpd ? OpenntpdPackage : ChronyPackage,
+                                SystemAccess::machine().bus);
 
     ui->makestepThresholdSpin->setDecimals(3);
     ui->makestepThresholdSpin->setRange(0.001, 1e6);

@@ -7,6 +7,7 @@
 
 #include <KLocalizedString>
 
+#include "common/systemaccess.h"
 #include "sources/sourcesview.h"
 #include "ui_timesyncdpage.h"
 
@@ -36,7 +37,7 @@ TimesyncdPage::TimesyncdPage(QWidget *parent)
 {
     ui->setupUi(this);
     ui->timingHintLabel->hide();
-    ui->sourcesView->setService(TimesyncdPackage);
+    ui->sourcesView->setService(TimesyncdPackage, SystemAccess::machine().bus);
     const QString seconds = ki18nd("kcm_zel_admin_time", " s").toString();
     // The lowest value of each stands for "not set in the file".
     ui->rootDistanceSpin->setRange(0, 3600);

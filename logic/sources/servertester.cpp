@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 // SPDX-FileCopyrightText: 2026 The kcm_zel_admin_time authors
 
-#include "servertester.h"
+#include "sources/servertester.h"
 
 #include "common/programs.h"
 #include "common/serveraddress.h"

@@ -3,7 +3,7 @@
 
 #pragma once
 
-#include "sourceparsers.h"
+#include "syncstate/sourceparsers.h"
 
 #include <QAbstractTableModel>
 

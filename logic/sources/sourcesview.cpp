@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 // SPDX-FileCopyrightText: 2026 The kcm_zel_admin_time authors
 
-#include "sourcesview.h"
+#include "sources/sourcesview.h"
 
-#include "sourcesmodel.h"
-#include "sourcesmonitor.h"
+#include "sources/sourcesmodel.h"
+#include "syncstate/sourcesmonitor.h"
 
 #include <KLocalizedString>
 
@@ -41,10 +41,10 @@ SourcesView::SourcesView(QWidget *parent)
 
 SourcesView::~SourcesView() = default;
 
-void SourcesView::setService(PackageIndex service)
+void SourcesView::setService(PackageIndex service, const QDBusConnection &bus)
 {
     delete m_monitor;
-    m_monitor = new SourcesMonitor(service, this);
+    m_monitor = new SourcesMonitor(service, bus, this);
     showLine(ki18nd("kcm_zel_admin_time", "Reading the time sources…").toString());
     connect(m_monitor, &SourcesMonitor::updated, this, [this](SourcesMonitor::Status status, const QVector<SourceRow> &rows, const QString &error) {
         m_model->setRows(rows);

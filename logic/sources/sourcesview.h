@@ -5,6 +5,7 @@
 
 #include "logictypes.h"
 
+#include <QDBusConnection>
 #include <QWidget>
 
 class QLabel;
@@ -21,7 +22,8 @@ public:
     explicit SourcesView(QWidget *parent = nullptr);
     ~SourcesView() override;
 
-    void setService(PackageIndex service);
+    // Its sources are read from the service's tool, or from timesyncd on `bus`.
+    void setService(PackageIndex service, const QDBusConnection &bus);
     SourcesMonitor *monitor() const
     {
         return m_monitor;

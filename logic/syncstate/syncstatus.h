@@ -5,19 +5,23 @@
 
 #include "logictypes.h"
 
+#include <QDBusConnection>
 #include <QElapsedTimer>
 #include <QHash>
 #include <QObject>
 
+class TimesyncdReader;
+class ToolRunner;
+
 // Whether a running service has synchronized the clock, as the service itself
-// tells. The answers come from programs and D-Bus calls that run in the
+// tells. The answers come from programs and bus calls that run in the
 // background; asking returns the last answer at once.
 class SyncStatus : public QObject
 {
     Q_OBJECT
 
 public:
-    explicit SyncStatus(QObject *parent = nullptr);
+    explicit SyncStatus(const QDBusConnection &bus, QObject *parent = nullptr);
     ~SyncStatus() override;
 
     // The last answer (false until there is one); asks again in the
@@ -37,10 +41,9 @@ private:
         QElapsedTimer answeredAt;
     };
 
-    void runTool(PackageIndex service, const QString &program, const QStringList &arguments, quint64 generation);
-    void askTimesyncd(quint64 generation);
     void answer(PackageIndex service, quint64 generation, bool synchronized);
-    static bool kernelSynchronized();
 
-    QHash<int, Entry> entries;
+    QHash<int, Entry> m_entries;
+    QHash<int, ToolRunner *> m_runners;
+    TimesyncdReader *m_timesyncd;
 };

@@ -4,18 +4,16 @@
 #pragma once
 
 #include "logictypes.h"
-#include "sourceparsers.h"
+#include "syncstate/sourceparsers.h"
 
 #include <QDBusConnection>
 #include <QObject>
 #include <QPointer>
 #include <QTimer>
 
-#include <functional>
-
 class QDBusPendingCallWatcher;
-class QDBusMessage;
-class QProcess;
+class TimesyncdReader;
+class ToolRunner;
 
 // Reads a service's time sources every two seconds while it is watched:
 // first whether its unit is active, then its own tool or its bus object.
@@ -28,7 +26,7 @@ class SourcesMonitor : public QObject
 public:
     enum class Status { Reading, Shown, NotActive, Failed };
 
-    explicit SourcesMonitor(PackageIndex service, QObject *parent = nullptr);
+    SourcesMonitor(PackageIndex service, const QDBusConnection &bus, QObject *parent = nullptr);
     ~SourcesMonitor() override;
 
     // The page is visible: read now and every interval until it is not.
@@ -42,7 +40,6 @@ public:
     {
         return m_queries;
     }
-    void setBus(const QDBusConnection &bus);
     void setInterval(int milliseconds);
 
     static constexpr int timeLimit = 5000;
@@ -56,10 +53,7 @@ private Q_SLOTS:
 private:
     void tick();
     void readSources();
-    void runTool(const QString &program, const QStringList &arguments, std::function<SourcesReport(const QByteArray &)> parse);
-    void askTimesyncd();
     void answer(quint64 serial, Status status, const QVector<SourceRow> &rows = {}, const QString &error = {});
-    QDBusPendingCallWatcher *call(const QDBusMessage &message);
     void cancel();
     void subscribe(bool on);
 
@@ -72,6 +66,7 @@ private:
     bool m_subscribed = false;
     quint64 m_serial = 0;
     int m_queries = 0;
-    QPointer<QProcess> m_process;
+    ToolRunner *m_runner;
+    TimesyncdReader *m_timesyncd;
     QPointer<QDBusPendingCallWatcher> m_watcher;
 };

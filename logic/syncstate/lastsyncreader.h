@@ -3,18 +3,15 @@
 
 #pragma once
 
-#include "lastsyncparsers.h"
 #include "logictypes.h"
+#include "syncstate/stateparsers.h"
 
 #include <QDBusConnection>
 #include <QObject>
-#include <QPointer>
 #include <QTimer>
 
-#include <functional>
-
-class QDBusPendingCallWatcher;
-class QProcess;
+class TimesyncdReader;
+class ToolRunner;
 
 // Finds when, and against which server, the active service last set the
 // clock. One request at a time; each is answered once, from the event loop,
@@ -25,37 +22,33 @@ class LastSyncReader : public QObject
     Q_OBJECT
 
 public:
-    explicit LastSyncReader(QObject *parent = nullptr);
+    explicit LastSyncReader(const QDBusConnection &bus, QObject *parent = nullptr);
     ~LastSyncReader() override;
 
     // serviceName is the catalog name of the active service, empty when none
     // is active. False, and nothing new is asked, while a request is still
     // outstanding: its answer serves this caller too.
     bool request(const QString &serviceName, int timeoutMs);
-    bool isBusy() const;
-
-    // Where timesyncd is asked; the system bus unless told otherwise.
-    void setBus(const QDBusConnection &bus);
+    bool isBusy() const
+    {
+        return m_busy;
+    }
 
     // Display texts in the user's locale; an empty server when nothing is known.
-    static LastSynchroInfo toInfo(const LastSyncRecord &record);
+    static LastSynchroInfo toInfo(const SyncState &state);
 
 Q_SIGNALS:
     void received(const LastSynchroInfo &info);
     void timedOut();
 
 private:
-    void askTimesyncd();
-    void runTool(const QString &tool, const QStringList &arguments, std::function<LastSyncRecord(const QString &)> parse);
-    void answer(quint64 serial, const LastSyncRecord &record);
-    void answerLater(const LastSyncRecord &record);
+    void answer(quint64 serial, const SyncState &state);
     void onTimeout();
-    void cleanUp();
+    void cancel();
 
-    QDBusConnection m_bus;
+    ToolRunner *m_runner;
+    TimesyncdReader *m_timesyncd;
     QTimer m_timer;
     quint64 m_serial = 0;
     bool m_busy = false;
-    QPointer<QProcess> m_process;
-    QPointer<QDBusPendingCallWatcher> m_watcher;
 };

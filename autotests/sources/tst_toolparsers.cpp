@@ -2,9 +2,12 @@
 // SPDX-FileCopyrightText: 2026 The kcm_zel_admin_time authors
 
 // The tools' outputs, captured from chronyc and ntpdig in the sandbox and
-// written after ntpq's and ntpctl's documented formats, read into rows.
+// written after ntpq's and ntpctl's documented formats: read into the Sources
+// table's rows, and into the state the status line and last-sync info show.
 
-#include "sourceparsers.h"
+#include "syncstate/lastsyncreader.h"
+#include "syncstate/sourceparsers.h"
+#include "syncstate/stateparsers.h"
 
 #include <QTest>
 
@@ -37,6 +40,8 @@ private Q_SLOTS:
     void ntpdig_data();
     void ntpdig();
     void timesyncd();
+    void state_data();
+    void state();
 };
 
 void SourceParsersTest::tools_data()
@@ -195,7 +200,80 @@ void SourceParsersTest::timesyncd()
     const QVector<SourceRow> waiting = SourceParsers::timesyncd(p);
     QCOMPARE(describe(waiting.value(0)), QStringLiteral("2001:db8::7|ntp.example.org|4|-1|-1|-|-|-|64|-"));
     QCOMPARE(waiting.value(1).name, QStringLiteral("fallback.example.org"));
+    QCOMPARE(StateParsers::timesyncd(p).answer, SyncState::NotSynchronized);
+    // Its last answer: the server's transmit time, unless that is nonsense.
+    p.destination = 1796544513000000;
+    p.transmit = 1796544513500000;
+    QCOMPARE(StateParsers::timesyncd(p).when, QDateTime::fromMSecsSinceEpoch(1796544513500, Qt::UTC));
+    p.transmit = 1700;
+    QCOMPARE(StateParsers::timesyncd(p).when, QDateTime::fromMSecsSinceEpoch(1796544513000, Qt::UTC));
+    p.serverName.clear();
+    QCOMPARE(StateParsers::timesyncd(p).server, QStringLiteral("2001:db8::7"));
+    p.leap = 3;
+    QVERIFY(!StateParsers::timesyncd(p).isKnown());
+}
+
+void SourceParsersTest::state_data()
+{
+    QTest::addColumn<QString>("tool");
+    QTest::addColumn<QByteArray>("output");
+    QTest::addColumn<int>("answer"); // 0 synchronized, 1 not, 2 unknown
+    QTest::addColumn<QString>("server"); // and when, in UTC; empty when not known
+    const QByteArray peers = "peer\n   wt tl st  next  poll          offset       delay      jitter\n";
+    QTest::newRow("chronyc: server") << "chronyc"
+                                     << QByteArray(
+                                            "7F000001,127.0.0.1,11,1796544513.756552678,-0.000001480,-0.000000014,0.000000033,0.129,-0.005,0.767,"
+                                            "0.000003912,0.000000997,0.0,Normal\n")
+                                     << 0 << "127.0.0.1 2026-12-06T08:08:33.756";
+    QTest::newRow("chronyc: unsynchronised") << "chronyc"
+                                             << QByteArray("00000000,,0,0.000000000,0,0,0,0.000,0.000,0.000,1.000000000,1.000000000,0.0,Not synchronised\n")
+                                             << 1 << "";
+    // A reference clock has no address; its ID spells "GPS".
+    QTest::newRow("chronyc: refclock") << "chronyc" << QByteArray("47505300,,1,1700000000.500000000,0,0,0,0,0,0,0,0,16.0,Normal") << 0
+                                       << "GPS 2023-11-14T22:13:20.500";
+    QTest::newRow("chronyc: no daemon") << "chronyc" << QByteArray("506 Cannot talk to daemon") << 2 << "";
+    QTest::newRow("ntpq: synchronized") << "ntpq"
+                                        << QByteArray(
+                                               "associd=0 status=0615 leap_none, sync_ntp, 1 event, clock_sync,\n"
+                                               "version=\"ntpd ntpsec-1.2.2 2023-05-07T21:18:49Z\", leap=00, stratum=3,\n"
+                                               "rootdelay=11.432, refid=192.0.2.10,\nreftime=e25a6793.80000000 Mon, May  4 2020 10:06:11.500,\n")
+                                        << 0 << "192.0.2.10 2020-05-04T10:06:11.500";
+    QTest::newRow("ntpq: starting") << "ntpq" << QByteArray("leap=11, stratum=16, refid=INIT,\nreftime=00000000.00000000 Mon, Jan  1 1900,\n") << 1 << "";
+    QTest::newRow("ntpq: choosing") << "ntpq" << QByteArray("leap=00, stratum=16, refid=.STEP.,\n") << 0 << "";
+    // Era 1 of NTP time begins on 2036-02-07.
+    QTest::newRow("ntpq: refclock, era 1") << "ntpq" << QByteArray("leap=00, stratum=1, refid=.GPS.,\nreftime=00000010.00000000 Thu,\n") << 0
+                                           << "GPS 2036-02-07T06:28:32.000";
+    QTest::newRow("ntpq: quoted commas") << "ntpq" << QByteArray("leap=00, refid=203.0.113.5, version=\"a, refid=fake, b\", reftime=e25a6793.00000000") << 0
+                                         << "203.0.113.5 2020-05-04T10:06:11.000";
+    QTest::newRow("ntpq: refused") << "ntpq" << QByteArray("***Server reports a format error") << 2 << "";
+    QTest::newRow("ntpctl status: synced") << "status" << QByteArray("4/4 peers valid, clock synced, stratum 3\n") << 0 << "";
+    QTest::newRow("ntpctl status: unsynced") << "status" << QByteArray("0/1 peers valid, clock unsynced\n") << 1 << "";
+    QTest::newRow("ntpctl peers: pool") << "peers"
+                                        << peers + "192.0.2.43 from pool pool.ntp.org\n    1 10  3   14s   32s         0.155ms     4.402ms     0.236ms\n"
+                                                   "192.0.2.44 from pool pool.ntp.org\n *  1 10  2   20s   32s        -0.105ms     1.102ms     0.218ms\n"
+                                        << 0 << "192.0.2.44 2024-03-01T11:59:48.000";
+    QTest::newRow("ntpctl peers: none followed") << "peers" << peers + "not resolved pool.ntp.org\n    1  2  -  300s  300s     ---- peer not valid ----\n"
+                                                 << 2 << "";
+}
+
+void SourceParsersTest::state()
+{
+    QFETCH(QString, tool);
+    QFETCH(QByteArray, output);
+    const QDateTime now = QDateTime::fromString(QStringLiteral("2024-03-01T12:00:00Z"), Qt::ISODate);
+    SyncState got;
+    if (tool == QLatin1String("status")) {
+        got.answer = StateParsers::ntpctlStatus(output);
+    } else {
+        got = tool == QLatin1String("chronyc") ? StateParsers::chronyTracking(output)
+            : tool == QLatin1String("ntpq")    ? StateParsers::ntpqVariables(output)
+                                               : StateParsers::ntpctlFollowed(SourceParsers::ntpctl(output).rows, now);
+    }
+    QTEST(int(got.answer), "answer");
+    QTEST(got.isKnown() ? got.server + QLatin1Char(' ') + got.when.toString(QStringLiteral("yyyy-MM-dd'T'HH:mm:ss.zzz")) : QString(), "server");
+    // The window's texts: none at all when nothing is known (no tool tip).
+    QCOMPARE(LastSyncReader::toInfo(got).date.isEmpty(), !got.isKnown());
 }
 
 QTEST_GUILESS_MAIN(SourceParsersTest)
-#include "tst_sourceparsers.moc"
+#include "tst_toolparsers.moc"

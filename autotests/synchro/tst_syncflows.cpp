@@ -1,16 +1,17 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 // SPDX-FileCopyrightText: 2026 The kcm_zel_admin_time authors
 
-// The controller's one-off synchronization and last-synchronization info, as
-// the window uses them, inside the sandbox machine (chrony and timesyncd
+// The controller's server list, one-off synchronization and last-sync info,
+// as the window uses them, inside the sandbox machine (chrony and timesyncd
 // installed; chrony.conf names the loopback server).
 
 #include "logiccontroller.h"
 #include "sandboxtools.h"
+#include "synchro/syncservers.h"
 
 #include <QProcess>
+#include <QSettings>
 #include <QSignalSpy>
-#include <QTest>
 
 #include <arpa/inet.h>
 #include <sys/socket.h>
@@ -20,7 +21,7 @@ Q_DECLARE_METATYPE(LastSynchroInfo)
 
 static constexpr int answerWait = 60000;
 
-class SynchroControllerTest : public QObject
+class SyncFlowsTest : public QObject
 {
     Q_OBJECT
 
@@ -28,13 +29,14 @@ private:
     static bool chronyIsSynchronized()
     {
         QProcess chronyc;
-        chronyc.start(QStringLiteral("chronyc"), {QStringLiteral("-c"), QStringLiteral("tracking")});
+        chronyc.start(Programs::chronyc(), {QStringLiteral("-c"), QStringLiteral("tracking")});
         return chronyc.waitForFinished(10000) && chronyc.exitCode() == 0 && chronyc.readAllStandardOutput().trimmed().endsWith(",Normal");
     }
 
     static int systemctl(const QString &verb)
     {
-        return QProcess::execute(QStringLiteral("systemctl"), {QStringLiteral("--user"), verb, QStringLiteral("chrony.service")});
+        const QStringList manager = qgetenv("ZEL_SANDBOX_MODE") == "system" ? QStringList() : QStringList{QStringLiteral("--user")};
+        return QProcess::execute(QStringLiteral("systemctl"), manager + QStringList{verb, QStringLiteral("chrony.service")});
     }
 
     // Runs one sync now and returns the error text, or "OK".
@@ -74,9 +76,40 @@ private Q_SLOTS:
     void initTestCase()
     {
         qRegisterMetaType<LastSynchroInfo>();
-        if (!insideSandbox()) {
-            QFAIL("run inside the sandbox machine (sandbox/run.sh)");
+        QVERIFY2(insideSandbox(), "run inside the sandbox machine (sandbox/run.sh)");
+    }
+
+    // Nothing malformed reaches the list: not from the files, not from a
+    // caller, not from a settings file edited by hand. Names compare without
+    // case or a trailing dot; the history is bounded.
+    void serverHistory()
+    {
+        const QStringList junk{QString(),
+                               QStringLiteral(" "),
+                               QStringLiteral("a b"),
+                               QStringLiteral("x;rm"),
+                               QStringLiteral("-S"),
+                               QStringLiteral("::1::2"),
+                               QStringLiteral("256.1.1.1"),
+                               QStringLiteral("host/name")};
+        QCOMPARE(SyncServers::merged(junk + QStringList{QStringLiteral("2.debian.pool.ntp.org")}, junk + QStringList{QStringLiteral("0.Debian.pool.ntp.org.")}),
+                 QStringList({QStringLiteral("2.debian.pool.ntp.org"),
+                              QStringLiteral("0.Debian.pool.ntp.org."),
+                              QStringLiteral("1.debian.pool.ntp.org"),
+                              QStringLiteral("3.debian.pool.ntp.org")}));
+        for (const QString &bad : junk) {
+            SyncServers::remember(bad);
         }
+        for (int i = 0; i <= SyncServers::HistorySize; ++i) {
+            SyncServers::remember(QStringLiteral("s%1.example.org").arg(i));
+        }
+        const QStringList history = SyncServers::history();
+        QCOMPARE(history.size(), SyncServers::HistorySize);
+        QCOMPARE(history.first(), QStringLiteral("s%1.example.org").arg(SyncServers::HistorySize));
+        QSettings(QStringLiteral("kcm_zel_admin_time"), QStringLiteral("synchro"))
+            .setValue(QStringLiteral("recentServers"), junk + QStringList{QStringLiteral("A.example.org"), QStringLiteral("a.EXAMPLE.org")});
+        QCOMPARE(SyncServers::history(), QStringList{QStringLiteral("A.example.org")});
+        QSettings(QStringLiteral("kcm_zel_admin_time"), QStringLiteral("synchro")).remove(QStringLiteral("recentServers"));
     }
 
     void serverListAndSyncNow()
@@ -138,5 +171,5 @@ private Q_SLOTS:
     }
 };
 
-QTEST_GUILESS_MAIN(SynchroControllerTest)
-#include "tst_synchrocontroller.moc"
+QTEST_GUILESS_MAIN(SyncFlowsTest)
+#include "tst_syncflows.moc"

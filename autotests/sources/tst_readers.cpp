@@ -1,0 +1,271 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// SPDX-FileCopyrightText: 2026 The kcm_zel_admin_time authors
+
+// The readers of what a running service says, inside the sandbox machine:
+// the pages' Sources tables follow the running chronyd and timesyncd's bus
+// object and signal; the status line's and the last-sync info's readers ask
+// the same tools and object; the Test action asks without setting the clock.
+
+#include "../synchro/sandboxtools.h"
+#include "settingspages/directivepage.h"
+#include "settingspages/timesyncdpage.h"
+#include "sources/sourcesmodel.h"
+#include "sources/sourcesview.h"
+#include "syncstate/lastsyncreader.h"
+#include "syncstate/sourcesmonitor.h"
+#include "syncstate/syncstatus.h"
+
+#include <QApplication>
+#include <QDBusArgument>
+#include <QDBusMessage>
+#include <QDBusMetaType>
+#include <QDBusVirtualObject>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProcess>
+#include <QPushButton>
+#include <QScopeGuard>
+#include <QSignalSpy>
+#include <QTableView>
+
+Q_DECLARE_METATYPE(LastSynchroInfo)
+
+// timesyncd's manager on the sandbox's bus, as far as the readers read it.
+struct FakeAddress {
+    qint32 family = 10; // AF_INET6
+    QByteArray bytes = QByteArray::fromHex("20010db8000000000000000000000007");
+};
+struct FakeMessage { // NTPMessage: uuuuittayttttbtt, times in microseconds
+    quint64 t1 = 1796544512000000, t2 = 1796544512600000, t3 = 1796544512700000, t4 = 1796544512300000;
+};
+QDBusArgument &operator<<(QDBusArgument &a, const FakeAddress &v)
+{
+    a.beginStructure();
+    a << v.family << v.bytes;
+    a.endStructure();
+    return a;
+}
+QDBusArgument &operator<<(QDBusArgument &a, const FakeMessage &v)
+{
+    a.beginStructure();
+    a << 0u << 4u << 4u << 2u << qint32(-20) << quint64(0) << quint64(0) << QByteArray("GPS") << v.t1 << v.t2 << v.t3 << v.t4 << false << quint64(1)
+      << quint64(20);
+    a.endStructure();
+    return a;
+}
+template<typename T>
+const QDBusArgument &operator>>(const QDBusArgument &a, T &)
+{
+    return a;
+}
+Q_DECLARE_METATYPE(FakeAddress)
+Q_DECLARE_METATYPE(FakeMessage)
+
+class FakeTimesyncd : public QDBusVirtualObject
+{
+public:
+    QVariantMap properties{{QStringLiteral("ServerName"), QStringLiteral("ntp.example.org")},
+                           {QStringLiteral("ServerAddress"), QVariant::fromValue(FakeAddress())},
+                           {QStringLiteral("SystemNTPServers"), QStringList{QStringLiteral("ntp.example.org"), QStringLiteral("192.0.2.4")}},
+                           {QStringLiteral("PollIntervalUSec"), quint64(64000000)},
+                           {QStringLiteral("NTPMessage"), QVariant::fromValue(FakeMessage())}};
+    QString introspect(const QString &) const override
+    {
+        return {};
+    }
+    bool handleMessage(const QDBusMessage &message, const QDBusConnection &connection) override
+    {
+        return message.member() == QLatin1String("GetAll") && connection.send(message.createReply(QVariant(properties)));
+    }
+};
+
+static int systemctl(const QString &verb, const QString &unit)
+{
+    const QStringList manager = qgetenv("ZEL_SANDBOX_MODE") == "system" ? QStringList() : QStringList{QStringLiteral("--user")};
+    return QProcess::execute(QStringLiteral("systemctl"), manager + QStringList{verb, unit});
+}
+
+// Asks once; the answer comes from the event loop, never from inside the call.
+static QString lastSync(LastSyncReader &reader, const QString &service)
+{
+    QSignalSpy received(&reader, &LastSyncReader::received);
+    if (!reader.request(service, 30000) || !received.isEmpty() || !received.wait(60000)) {
+        return QStringLiteral("no answer from the event loop");
+    }
+    const auto info = received.first().first().value<LastSynchroInfo>();
+    return info.server.isEmpty() ? info.date + info.time : info.server;
+}
+
+class ReadersTest : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        qRegisterMetaType<LastSynchroInfo>();
+        QVERIFY2(insideSandbox(), "runs inside the sandbox machine only");
+        m_page = new DirectivePage(DirectiveFormat::Chrony);
+        m_page->show();
+    }
+
+    void chrony()
+    {
+        auto *view = m_page->findChild<SourcesView *>();
+        auto *line = view->findChild<QLabel *>(QStringLiteral("sourcesLine"));
+        auto *table = view->findChild<QTableView *>(QStringLiteral("sourcesTable"));
+        auto *model = qobject_cast<SourcesModel *>(table->model());
+        SourcesMonitor::Status status = SourcesMonitor::Status::Reading;
+        connect(view->monitor(), &SourcesMonitor::updated, this, [&status](SourcesMonitor::Status now) {
+            status = now;
+        });
+        // chronyd is stopped: one line says so, and no program is run for it.
+        QTRY_VERIFY_WITH_TIMEOUT(status == SourcesMonitor::Status::NotActive && line->isVisible() && !table->isVisible(), 30000);
+        QVERIFY(model->rows().isEmpty());
+
+        QCOMPARE(systemctl(QStringLiteral("start"), QStringLiteral("chrony.service")), 0);
+        auto followed = [model] {
+            const auto rows = model->rows();
+            return rows.size() == 1 && rows.at(0).address == QLatin1String("127.0.0.1") && rows.at(0).state == SourceRow::Followed ? rows.at(0).reach : -1;
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(followed() > 0 && status == SourcesMonitor::Status::Shown && table->isVisible() && !line->isVisible(), 60000);
+        // Every poll answers: the reach fills up to all eight.
+        QTRY_COMPARE_WITH_TIMEOUT(followed(), 0377, 60000);
+        QCOMPARE(model->rows().at(0).stratum, 10);
+
+        // The status line's reader asks the same chronyd.
+        SyncStatus sync(QDBusConnection::systemBus());
+        QTRY_VERIFY_WITH_TIMEOUT(sync.isSynchronized(ChronyPackage, 0), 60000);
+    }
+
+    void testAction_data()
+    {
+        QTest::addColumn<QString>("address");
+        QTest::addColumn<int>("stratum"); // -1: not reachable
+        QTest::newRow("the sandbox's server") << "127.0.0.1" << 10;
+        QTest::newRow("nothing listens") << "127.0.0.2" << -1;
+        QTest::newRow("an option, not an address") << "-S" << -1;
+    }
+
+    void testAction()
+    {
+        QFETCH(QString, address);
+        QFETCH(int, stratum);
+        auto *edit = m_page->findChild<QLineEdit *>(QStringLiteral("newServerEdit"));
+        auto *test = m_page->findChild<QPushButton *>(QStringLiteral("testServerBtn"));
+        auto *result = m_page->findChild<QLabel *>(QStringLiteral("testResultLabel"));
+        edit->setText(address);
+        result->setProperty("reachable", QVariant());
+        QTRY_VERIFY_WITH_TIMEOUT(test->isEnabled(), 30000);
+        test->click();
+        // A malformed address never reaches a program.
+        QCOMPARE(!m_page->findChildren<QProcess *>().isEmpty(), address != QLatin1String("-S"));
+        QTRY_VERIFY_WITH_TIMEOUT(result->property("reachable").isValid(), 30000);
+        QCOMPARE(result->property("reachable").toBool(), stratum > 0);
+        if (stratum > 0) {
+            QVERIFY2(result->text().contains(QString::number(stratum)), qPrintable(result->text()));
+        }
+    }
+
+    // All three read the one object; the page follows its signal.
+    void timesyncd()
+    {
+        qDBusRegisterMetaType<FakeAddress>();
+        qDBusRegisterMetaType<FakeMessage>();
+        QCOMPARE(systemctl(QStringLiteral("start"), QStringLiteral("systemd-timesyncd.service")), 0);
+        QDBusConnection own = QDBusConnection::connectToBus(QDBusConnection::SystemBus, QStringLiteral("fake-timesyncd"));
+        FakeTimesyncd fake;
+        QVERIFY(own.registerVirtualObject(QStringLiteral("/org/freedesktop/timesync1"), &fake));
+        QVERIFY(own.registerService(QStringLiteral("org.freedesktop.timesync1")));
+        const auto gone = qScopeGuard([&own] {
+            own.unregisterService(QStringLiteral("org.freedesktop.timesync1"));
+            own.unregisterObject(QStringLiteral("/org/freedesktop/timesync1"));
+        });
+
+        TimesyncdPage page;
+        auto *view = page.findChild<SourcesView *>();
+        auto *model = qobject_cast<SourcesModel *>(view->findChild<QTableView *>()->model());
+        // Only the daemon's own signal can bring news within the test's wait.
+        view->monitor()->setInterval(3600000);
+        page.show();
+        auto rows = [model] {
+            QStringList seen;
+            for (const SourceRow &row : model->rows()) {
+                seen.append(QStringLiteral("%1 %2 %3 %4").arg(row.name, row.address).arg(row.state).arg(row.stratum));
+            }
+            return seen.join(QLatin1Char(','));
+        };
+        QTRY_COMPARE_WITH_TIMEOUT(rows(), QStringLiteral("ntp.example.org 2001:db8::7 0 2,192.0.2.4  5 -1"), 30000);
+        SyncStatus sync(QDBusConnection::systemBus());
+        QTRY_VERIFY_WITH_TIMEOUT(sync.isSynchronized(TimesyncdPackage, 0), 30000);
+        LastSyncReader reader(QDBusConnection::systemBus());
+        QCOMPARE(lastSync(reader, QStringLiteral("systemd-timesyncd")), QStringLiteral("ntp.example.org"));
+        fake.properties[QStringLiteral("ServerName")] = QString();
+        QCOMPARE(lastSync(reader, QStringLiteral("systemd-timesyncd")), QStringLiteral("2001:db8::7"));
+
+        // No answer from the new server yet.
+        fake.properties[QStringLiteral("ServerName")] = QStringLiteral("192.0.2.4");
+        fake.properties[QStringLiteral("NTPMessage")] = QVariant::fromValue(FakeMessage{0, 0, 0, 0});
+        QDBusMessage changed = QDBusMessage::createSignal(QStringLiteral("/org/freedesktop/timesync1"),
+                                                          QStringLiteral("org.freedesktop.DBus.Properties"),
+                                                          QStringLiteral("PropertiesChanged"));
+        changed << QStringLiteral("org.freedesktop.timesync1.Manager") << QVariantMap{{QStringLiteral("ServerName"), QStringLiteral("192.0.2.4")}}
+                << QStringList();
+        QVERIFY(own.send(changed));
+        QTRY_COMPARE_WITH_TIMEOUT(rows(), QStringLiteral("192.0.2.4 2001:db8::7 4 -1,ntp.example.org  5 -1"), 30000);
+        QTRY_VERIFY_WITH_TIMEOUT(!sync.isSynchronized(TimesyncdPackage, 0), 30000);
+        QCOMPARE(lastSync(reader, QStringLiteral("systemd-timesyncd")), QString());
+    }
+
+    // The other services' tools, each run with its own arguments; a failing
+    // or missing tool is an answer that nothing is known, not a time-out.
+    void tools()
+    {
+        StandIns standIns;
+        standIns.add(Programs::ntpq(), "echo 'leap=00, stratum=3, refid=192.0.2.10,'; echo 'reftime=e25a6793.80000000 Mon, May  4 2020 10:06:11.500,'");
+        standIns.add(Programs::ntpctl(),
+                     "echo peer; echo '   wt tl st  next  poll          offset       delay      jitter'; echo '192.0.2.5 ntp.example.org'\n"
+                     "echo ' *  1 10  2   20s   32s        -0.105ms     1.102ms     0.218ms'");
+        standIns.add(Programs::chronyc(), "echo '506 Cannot talk to daemon' >&2; exit 1");
+        LastSyncReader reader(QDBusConnection::systemBus());
+        QCOMPARE(lastSync(reader, QStringLiteral("ntpsec")), QStringLiteral("192.0.2.10"));
+        QCOMPARE(lastSync(reader, QStringLiteral("openntpd")), QStringLiteral("192.0.2.5"));
+        QCOMPARE(lastSync(reader, QStringLiteral("chrony")), QString());
+        QCOMPARE(lastSync(reader, QString()), QString());
+        SyncStatus sync(QDBusConnection::systemBus());
+        QTRY_VERIFY_WITH_TIMEOUT(sync.isSynchronized(NtpsecPackage, 0), 30000);
+        QCOMPARE(standIns.log(), QStringLiteral("-n -c rv\n-s peers\n-n -c tracking\n-n -c rv\n"));
+        standIns.hideOthers();
+        QCOMPARE(lastSync(reader, QStringLiteral("ntpsec")), QString());
+    }
+
+    // A hanging tool: the reader says it timed out, kills it, and the next
+    // request gets its own answer.
+    void hangingTool()
+    {
+        StandIns standIns;
+        standIns.add(Programs::chronyc(), standIns.hang());
+        standIns.add(Programs::ntpctl(), "echo peer");
+        LastSyncReader reader(QDBusConnection::systemBus());
+        QSignalSpy received(&reader, &LastSyncReader::received);
+        QSignalSpy timedOut(&reader, &LastSyncReader::timedOut);
+        QVERIFY(reader.request(QStringLiteral("chrony"), 300));
+        QVERIFY(!reader.request(QStringLiteral("chrony"), 300)); // one at a time
+        QTRY_COMPARE_WITH_TIMEOUT(timedOut.count(), 1, 30000);
+        QVERIFY(standIns.hungOneEnds());
+        QCOMPARE(lastSync(reader, QStringLiteral("openntpd")), QString());
+        QCOMPARE(received.count(), 1);
+        QCOMPARE(timedOut.count(), 1);
+    }
+
+private:
+    DirectivePage *m_page = nullptr;
+};
+
+int main(int argc, char **argv)
+{
+    QApplication app(argc, argv);
+    ReadersTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+#include "tst_readers.moc"

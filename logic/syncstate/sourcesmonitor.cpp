@@ -1,0 +1,190 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// SPDX-FileCopyrightText: 2026 The kcm_zel_admin_time authors
+
+#include "syncstate/sourcesmonitor.h"
+
+#include "catalog/servicecatalog.h"
+#include "syncstate/servicetools.h"
+#include "syncstate/timesyncdreader.h"
+#include "syncstate/toolrunner.h"
+#include "zeladmintime_debug.h"
+
+#include <KLocalizedString>
+
+#include <QDBusMessage>
+#include <QDBusPendingCallWatcher>
+#include <QDBusPendingReply>
+#include <QDBusVariant>
+
+static const QString timesyncService = QStringLiteral("org.freedesktop.timesync1");
+static const QString timesyncPath = QStringLiteral("/org/freedesktop/timesync1");
+static const QString propertiesInterface = QStringLiteral("org.freedesktop.DBus.Properties");
+
+// The unit's object path: systemd escapes every byte but [A-Za-z0-9] as _xx.
+static QString unitPath(const QString &unitName)
+{
+    QString path = QStringLiteral("/org/freedesktop/systemd1/unit/");
+    const QByteArray bytes = unitName.toUtf8();
+    for (int i = 0; i < bytes.size(); ++i) {
+        const char c = bytes.at(i);
+        const bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9' && i > 0);
+        path += plain ? QString(QLatin1Char(c)) : QStringLiteral("_%1").arg(int(quint8(c)), 2, 16, QLatin1Char('0'));
+    }
+    return path;
+}
+
+SourcesMonitor::SourcesMonitor(PackageIndex service, const QDBusConnection &bus, QObject *parent)
+    : QObject(parent)
+    , m_service(service)
+    , m_bus(bus)
+    , m_runner(new ToolRunner(this))
+    , m_timesyncd(new TimesyncdReader(bus, this))
+{
+    m_interval.setInterval(2000);
+    connect(&m_interval, &QTimer::timeout, this, &SourcesMonitor::tick);
+    m_limit.setSingleShot(true);
+    connect(&m_limit, &QTimer::timeout, this, [this] {
+        answer(m_serial, Status::Failed, {}, ki18nd("kcm_zel_admin_time", "No answer within %1 seconds.").subs(timeLimit / 1000).toString());
+    });
+}
+
+SourcesMonitor::~SourcesMonitor()
+{
+    cancel();
+}
+
+void SourcesMonitor::setInterval(int milliseconds)
+{
+    m_interval.setInterval(milliseconds);
+}
+
+void SourcesMonitor::setWatching(bool watching)
+{
+    if (watching == m_watching) {
+        return;
+    }
+    m_watching = watching;
+    subscribe(watching && m_service == TimesyncdPackage);
+    if (watching) {
+        m_interval.start();
+        tick();
+    } else {
+        m_interval.stop();
+        cancel();
+    }
+}
+
+void SourcesMonitor::subscribe(bool on)
+{
+    if (on == m_subscribed) {
+        return;
+    }
+    m_subscribed = on;
+    // timesyncd announces a new answer or server itself.
+    if (on) {
+        m_bus.connect(timesyncService, timesyncPath, propertiesInterface, QStringLiteral("PropertiesChanged"), this, SLOT(timesyncdChanged()));
+    } else {
+        m_bus.disconnect(timesyncService, timesyncPath, propertiesInterface, QStringLiteral("PropertiesChanged"), this, SLOT(timesyncdChanged()));
+    }
+}
+
+void SourcesMonitor::timesyncdChanged()
+{
+    if (m_watching && !m_busy) {
+        tick();
+    }
+}
+
+void SourcesMonitor::tick()
+{
+    // One reading at a time; a slow one makes the next wait.
+    if (!m_watching || m_busy) {
+        return;
+    }
+    m_busy = true;
+    const quint64 serial = ++m_serial;
+    m_limit.start(timeLimit);
+    const QString unit = ServiceCatalog::byIndex(m_service).unitName;
+    QDBusMessage message =
+        QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.systemd1"), unitPath(unit), propertiesInterface, QStringLiteral("Get"));
+    message << QStringLiteral("org.freedesktop.systemd1.Unit") << QStringLiteral("ActiveState");
+    ++m_queries;
+    auto *watcher = new QDBusPendingCallWatcher(m_bus.asyncCall(message, timeLimit), this);
+    m_watcher = watcher;
+    connect(watcher, &QDBusPendingCallWatcher::finished, this, [this, watcher, serial] {
+        watcher->deleteLater();
+        const QDBusPendingReply<QDBusVariant> reply = *watcher;
+        if (reply.isError()) {
+            answer(serial, Status::Failed, {}, reply.error().message());
+            return;
+        }
+        const QString state = reply.value().variant().toString();
+        if (state != QLatin1String("active") && state != QLatin1String("reloading")) {
+            answer(serial, Status::NotActive);
+            return;
+        }
+        readSources();
+    });
+}
+
+void SourcesMonitor::readSources()
+{
+    ++m_queries;
+    const quint64 serial = m_serial;
+    if (m_service == TimesyncdPackage) {
+        m_timesyncd->read(timeLimit, [this, serial](const TimesyncdSources &properties, const QString &error) {
+            if (!error.isEmpty()) {
+                answer(serial, Status::Failed, {}, error);
+            } else {
+                answer(serial, Status::Shown, SourceParsers::timesyncd(properties));
+            }
+        });
+        return;
+    }
+    const ServiceTools::Command command = ServiceTools::sources(m_service);
+    const PackageIndex service = m_service;
+    m_runner->run(command.program, command.arguments, timeLimit, [this, serial, service, command](const ToolOutput &result) {
+        const SourcesReport report = service == ChronyPackage ? SourceParsers::chrony(result.output)
+            : service == NtpsecPackage                        ? SourceParsers::ntpq(result.output)
+                                                              : SourceParsers::ntpctl(result.output);
+        if (!result.ran || (result.exitCode != 0 && report.rows.isEmpty())) {
+            // chronyc's "506 Cannot talk to daemon" and the like.
+            const QString why = !result.error.isEmpty() ? result.error
+                : !report.error.isEmpty()               ? report.error
+                                          : ki18nd("kcm_zel_admin_time", "%1 ended with exit code %2.").subs(command.program).subs(result.exitCode).toString();
+            answer(serial, Status::Failed, {}, why);
+        } else if (!report.error.isEmpty()) {
+            answer(serial, Status::Failed, {}, report.error);
+        } else {
+            answer(serial, Status::Shown, report.rows);
+        }
+    });
+}
+
+void SourcesMonitor::answer(quint64 serial, Status status, const QVector<SourceRow> &rows, const QString &error)
+{
+    // Late news of a reading given up on.
+    if (!m_busy || serial != m_serial) {
+        return;
+    }
+    m_busy = false;
+    m_limit.stop();
+    cancel();
+    if (status == Status::Failed) {
+        qCWarning(ZELADMINTIME_LOG) << "sources of" << ServiceCatalog::byIndex(m_service).serviceName << "not read:" << error;
+    }
+    Q_EMIT updated(status, rows, error);
+}
+
+void SourcesMonitor::cancel()
+{
+    m_busy = false;
+    m_limit.stop();
+    m_runner->cancel();
+    m_timesyncd->cancel();
+    if (m_watcher) {
+        m_watcher->disconnect(this);
+        m_watcher->deleteLater();
+        m_watcher = nullptr;
+    }
+}
