@@ -1,33 +1,42 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 // SPDX-FileCopyrightText: 2026 The kcm_zel_admin_time authors
 
-// The built plug-in as the KDE host loads it, with the real library: what the
-// host relies on is independent modules, save() and changed(bool).
+// The built plug-in as the KDE host loads it, against the real library inside
+// the sandbox machine (systemd-timesyncd and chrony installed, stopped and
+// disabled, a loopback NTP server, a recording synaptic-pkexec): what the
+// host relies on, then one scenario per flow of its window.
 
 #include "logiccontroller.h"
+#include "mainwindow.h"
 #include "widgettest.h"
 
 #include <KCModule>
 #include <KPluginFactory>
 
-#include <QMainWindow>
+#include <QAction>
+#include <QComboBox>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListView>
 #include <QPluginLoader>
-#include <QPointer>
+#include <QProcess>
+#include <QPushButton>
 #include <QSignalSpy>
 
 #include <memory>
 
 namespace
 {
-KCModule *createModule(QWidget *parent)
+QString systemctl(const char *verb)
 {
-    auto *factory = qobject_cast<KPluginFactory *>(QPluginLoader(QStringLiteral(ZEL_PLUGIN_FILE)).instance());
-    return factory ? factory->create<KCModule>(parent) : nullptr;
-}
-
-QMainWindow *windowOf(QObject *module)
-{
-    return module->findChild<QMainWindow *>();
+    QProcess process;
+    // The test moved its own settings elsewhere; systemctl wants the sandbox's.
+    const QString config = QLatin1String("XDG_CONFIG_HOME=") + qEnvironmentVariable("ZEL_SANDBOX") + QLatin1String("/config");
+    process.start(QStringLiteral("env"),
+                  {config, QStringLiteral("systemctl"), QStringLiteral("--user"), QLatin1String(verb), QStringLiteral("chrony.service")});
+    process.waitForFinished(30000);
+    return QString::fromUtf8(process.readAllStandardOutput()).trimmed();
 }
 }
 
@@ -35,43 +44,107 @@ class KCModuleTest : public QObject
 {
     Q_OBJECT
 
-    // Whatever the library reports at start (systemd not answering, say) is acknowledged.
+    KPluginFactory *factory = nullptr;
+    std::unique_ptr<KCModule> module;
+    QMainWindow *window = nullptr;
     ModalAnswerer modals;
 
-private Q_SLOTS:
-    void twoIndependentModules()
+    void trigger(const char *action)
     {
-        QWidget host;
-        std::unique_ptr<KCModule> one(createModule(&host));
-        std::unique_ptr<KCModule> two(createModule(&host));
-        QVERIFY(one && two);
-        QMainWindow *window = windowOf(one.get());
-        QVERIFY(window && windowOf(two.get()) && window != windowOf(two.get()));
-        QVERIFY(window->isVisibleTo(one.get()));
-        QPointer<LogicController> controller = window->findChild<LogicController *>();
-        QVERIFY(controller && controller != windowOf(two.get())->findChild<LogicController *>());
-        // Deleting one module leaves the other whole.
-        one.reset();
-        QVERIFY(controller.isNull());
-        QVERIFY(windowOf(two.get())->findChild<LogicController *>());
+        window->findChild<QAction *>(QLatin1String(action))->trigger();
+    }
+    // Selects chrony's row, wherever a rebuild put it, and tells a role of it.
+    int chrony(int role = MainWindow::ServiceStateRole) const
+    {
+        auto *view = window->findChild<QListView *>();
+        view->setCurrentIndex(view->model()->match(view->model()->index(0, 0), Qt::DisplayRole, QStringLiteral("chrony"), 1, Qt::MatchExactly).value(0));
+        return view->currentIndex().data(role).toInt();
     }
 
-    void saveAndChangedReachTheHost()
+private Q_SLOTS:
+    void init()
     {
-        std::unique_ptr<KCModule> module(createModule(nullptr));
-        QVERIFY(module);
+        QVERIFY2(!qEnvironmentVariableIsEmpty("ZEL_SANDBOX"), "run inside the sandbox machine (sandbox/run.sh)");
+        factory = qobject_cast<KPluginFactory *>(QPluginLoader(QStringLiteral(ZEL_PLUGIN_FILE)).instance());
+        QVERIFY(factory);
+        module.reset(factory->create<KCModule>(nullptr));
+        window = module->findChild<QMainWindow *>();
+        QVERIFY(window && window->isVisibleTo(module.get()));
+        module->show();
+    }
+
+    void cleanup()
+    {
+        module.reset();
+    }
+
+    // Independent modules, changed(bool) passed on, save() applying even
+    // with nothing changed; the library answers before applyConfig() returns.
+    void hostContract()
+    {
+        std::unique_ptr<KCModule> other(factory->create<KCModule>(nullptr));
+        QPointer<LogicController> controller = window->findChild<LogicController *>();
+        QVERIFY(controller && controller != other->findChild<LogicController *>());
         QSignalSpy changed(module.get(), qOverload<bool>(&KCModule::changed));
-        QMainWindow *window = windowOf(module.get());
         QVERIFY(QMetaObject::invokeMethod(window, "changed", Q_ARG(bool, true)));
         QVERIFY(QMetaObject::invokeMethod(window, "changed", Q_ARG(bool, false)));
         QCOMPARE(QList<QVariantList>(changed), QList<QVariantList>({{true}, {false}}));
-        // save() applies even with nothing changed; the library answers one
-        // way or the other before applyConfig() returns.
-        auto *controller = window->findChild<LogicController *>();
         QSignalSpy written(controller, &LogicController::confWrited);
         QSignalSpy failed(controller, &LogicController::confWriteError);
         module->save();
         QCOMPARE(written.size() + failed.size(), 1);
+        module.reset(); // the other module stays whole
+        QVERIFY(controller.isNull());
+        QVERIFY(other->findChild<LogicController *>());
+    }
+
+    void startStopAndBoot()
+    {
+        QCOMPARE(chrony(), int(ServiceNotActive));
+        trigger("startStopServiceAction");
+        QCOMPARE(systemctl("is-active"), QStringLiteral("active"));
+        QVERIFY(chrony() >= ServiceNotSynchronized);
+        trigger("startStopServiceAction");
+        QCOMPARE(systemctl("is-active"), QStringLiteral("inactive"));
+        QCOMPARE(chrony(), int(ServiceNotActive));
+        trigger("enDisServiceAction");
+        QCOMPARE(systemctl("is-enabled"), QStringLiteral("enabled"));
+        QCOMPARE(chrony(MainWindow::ServiceEnablingRole), 1);
+        QCOMPARE(modals.seen, QStringList());
+    }
+
+    void installAndRemove()
+    {
+        bool offered = false; // ntpsec, not the installed chrony
+        modals.expect([&](QDialog *d) {
+            auto *combo = d->findChild<QComboBox *>();
+            offered = combo->findText(QStringLiteral("ntpsec")) >= 0 && combo->findText(QStringLiteral("chrony")) < 0;
+            combo->setCurrentText(QStringLiteral("ntpsec"));
+            d->accept();
+        });
+        modals.press(QMessageBox::Yes);
+        trigger("addNewServiceAction");
+        QVERIFY(offered);
+        chrony();
+        modals.press(QMessageBox::Yes);
+        trigger("deleteServiceAction");
+        QFile log(qEnvironmentVariable("ZEL_SANDBOX") + QLatin1String("/synaptic.log"));
+        QVERIFY(log.open(QIODevice::ReadOnly));
+        const QString text = QString::fromUtf8(log.readAll());
+        QVERIFY2(text.contains(QLatin1String("selection: ntpsec install")) && text.contains(QLatin1String("selection: chrony deinstall")), qPrintable(text));
+        QVERIFY(text.contains(QLatin1String("--parent-window-id ") + QString::number(window->winId())));
+    }
+
+    void syncNow()
+    {
+        modals.expect([](QDialog *d) {
+            d->findChild<QLineEdit *>()->clear();
+            QTest::keyClicks(d->findChild<QLineEdit *>(), QStringLiteral("127.0.0.1"));
+            d->findChild<QPushButton *>(QStringLiteral("syncButton"))->click();
+        });
+        trigger("syncNowAction");
+        auto *status = window->findChild<QLabel *>(QStringLiteral("statusTextLabel"));
+        QTRY_COMPARE_WITH_TIMEOUT(status->text(), QStringLiteral("Time synced successfully"), 60000);
     }
 };
 

@@ -3,87 +3,10 @@
 
 #include "fakelogiccontroller.h"
 
-QLatin1String FakeService::getServiceName() const
-{
-    return QLatin1String(name);
-}
-
-ServiceState FakeService::getServiceState() const
-{
-    return ServiceState(state);
-}
-
-int FakeService::getServiceEnabling() const
-{
-    return enabling;
-}
-
-void FakeService::setModelIndex(int index)
-{
-    row = index;
-}
-
 FakeScript &fakeScript()
 {
     static FakeScript script;
     return script;
-}
-
-FakeService *FakeScript::add(PackageIndex key, const char *name, int state, int enabling)
-{
-    owned.push_back(std::make_unique<FakeService>());
-    FakeService *service = owned.back().get();
-    service->name = name;
-    service->state = state;
-    service->enabling = enabling;
-    services.insert(key, service);
-    return service;
-}
-
-FakeService *FakeScript::service(const char *name) const
-{
-    for (const auto &service : owned) {
-        if (service->name == name) {
-            return service.get();
-        }
-    }
-    return nullptr;
-}
-
-FakeService *FakeScript::selected() const
-{
-    for (AbstractServiceClass *service : services) {
-        auto *fake = static_cast<FakeService *>(service);
-        if (fake && selectedRow >= 0 && fake->row == selectedRow) {
-            return fake;
-        }
-    }
-    return nullptr;
-}
-
-int FakeScript::count(const QString &name) const
-{
-    return named({name}).size();
-}
-
-QStringList FakeScript::named(const QStringList &names) const
-{
-    QStringList found;
-    for (const QString &call : calls) {
-        if (names.contains(call.section(QLatin1Char(' '), 0, 0))) {
-            found << call;
-        }
-    }
-    return found;
-}
-
-void FakeScript::record(const QString &name, const QVariant &arg)
-{
-    calls << (arg.isValid() ? name + QLatin1Char(' ') + arg.toString() : name);
-    const auto hook = hooks.value(name); // a copy: the hook may replace itself
-    if (hook) {
-        hook();
-    }
 }
 
 namespace
@@ -98,10 +21,10 @@ T answer(const char *name, T FakeScript::*value, const QVariant &arg = {})
 }
 
 // The members that only record, or record and answer from the script.
-#define ZEL_RECORD(method)                                                                                                                                     \
-    void LogicController::method(const QString &name)                                                                                                          \
+#define ZEL_RECORD(method, type)                                                                                                                               \
+    void LogicController::method(type arg)                                                                                                                     \
     {                                                                                                                                                          \
-        fakeScript().record(QStringLiteral(#method), name);                                                                                                    \
+        fakeScript().record(QStringLiteral(#method), arg);                                                                                                     \
     }
 using ServiceMap = QMap<PackageIndex, AbstractServiceClass *>;
 #define ZEL_ANSWER(type, method, value, qualifier)                                                                                                             \
@@ -116,12 +39,13 @@ using ServiceMap = QMap<PackageIndex, AbstractServiceClass *>;
     }
 ZEL_RECORD0(reloadSystemState, )
 ZEL_RECORD0(openMainSettingsDialog, const)
-ZEL_RECORD(startServiceByDbus)
-ZEL_RECORD(stopServiceByDbus)
-ZEL_RECORD(restartServiceByDbus)
-ZEL_RECORD(enableServiceByDbus)
-ZEL_RECORD(disableServiceByDbus)
-ZEL_RECORD(saveAddrAndSyncNow)
+ZEL_RECORD(startServiceByDbus, const QString &)
+ZEL_RECORD(stopServiceByDbus, const QString &)
+ZEL_RECORD(restartServiceByDbus, const QString &)
+ZEL_RECORD(enableServiceByDbus, const QString &)
+ZEL_RECORD(disableServiceByDbus, const QString &)
+ZEL_RECORD(saveAddrAndSyncNow, const QString &)
+ZEL_RECORD(getLastSynchroInfoAsync, int)
 ZEL_ANSWER(ServiceMap, getInstalledServicesMap, services, const)
 ZEL_ANSWER(QList<QWidget *>, getInstalledServiceWidgets, widgets, const)
 ZEL_ANSWER(QString, getActiveServiceName, activeName, const)
@@ -173,13 +97,13 @@ void LogicController::setCurrentSelectedService(int row)
 ServiceState LogicController::getCurrentServiceState()
 {
     fakeScript().record(QStringLiteral("getCurrentServiceState"));
-    return ServiceState(fakeScript().selected() ? fakeScript().selected()->state : 0);
+    return ServiceState(fakeScript().service(nullptr) ? fakeScript().service(nullptr)->state : 0);
 }
 
 int LogicController::getCurrentServiceEnabling()
 {
     fakeScript().record(QStringLiteral("getCurrentServiceEnabling"));
-    return fakeScript().selected() ? fakeScript().selected()->enabling : 0;
+    return fakeScript().service(nullptr) ? fakeScript().service(nullptr)->enabling : 0;
 }
 
 QStringList LogicController::getConflictedServices(const QString &name) const
@@ -194,7 +118,7 @@ bool LogicController::tryToInstallService(const QString &name) const
 
 bool LogicController::tryToUninstallCurrentService() const
 {
-    const FakeService *service = fakeScript().selected();
+    const FakeService *service = fakeScript().service(nullptr);
     return answer("tryToUninstallCurrentService", &FakeScript::packageManagerStarts, service ? QString::fromLatin1(service->name) : QString());
 }
 
@@ -202,11 +126,6 @@ QString LogicController::getPackageNameByServiceName(const QString &name) const
 {
     fakeScript().record(QStringLiteral("getPackageNameByServiceName"), name);
     return name + QLatin1String("-pkg");
-}
-
-void LogicController::getLastSynchroInfoAsync(int timeoutMs)
-{
-    fakeScript().record(QStringLiteral("getLastSynchroInfoAsync"), timeoutMs);
 }
 
 void LogicController::applyConfig()

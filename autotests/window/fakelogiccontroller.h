@@ -22,10 +22,22 @@
 #include <vector>
 
 struct FakeService : AbstractServiceClass {
-    QLatin1String getServiceName() const override;
-    ServiceState getServiceState() const override;
-    int getServiceEnabling() const override;
-    void setModelIndex(int index) override;
+    QLatin1String getServiceName() const override
+    {
+        return QLatin1String(name);
+    }
+    ServiceState getServiceState() const override
+    {
+        return ServiceState(state);
+    }
+    int getServiceEnabling() const override
+    {
+        return enabling;
+    }
+    void setModelIndex(int index) override
+    {
+        row = index;
+    }
 
     QByteArray name;
     int state = 0; // also what getCurrentService*() answer while it is selected
@@ -53,12 +65,48 @@ struct FakeScript {
     int selectedRow = -1;
     std::vector<std::unique_ptr<FakeService>> owned;
 
-    FakeService *add(PackageIndex key, const char *name, int state, int enabling);
-    FakeService *service(const char *name) const;
-    FakeService *selected() const;
-    QStringList named(const QStringList &names) const; // the calls of these names
-    int count(const QString &name) const;
-    void record(const QString &name, const QVariant &arg = {});
+    FakeService *add(PackageIndex key, const char *name, int state, int enabling)
+    {
+        owned.push_back(std::make_unique<FakeService>());
+        owned.back()->name = name;
+        owned.back()->state = state;
+        owned.back()->enabling = enabling;
+        services.insert(key, owned.back().get());
+        return owned.back().get();
+    }
+    // By name, or the one in the controller's selected row.
+    FakeService *service(const char *name) const
+    {
+        for (const auto &service : owned) {
+            if (name ? service->name == name : services.values().contains(service.get()) && service->row == selectedRow) {
+                return service.get();
+            }
+        }
+        return nullptr;
+    }
+    // The calls with one of these names.
+    QStringList named(const QStringList &names) const
+    {
+        QStringList found;
+        for (const QString &call : calls) {
+            if (names.contains(call.section(QLatin1Char(' '), 0, 0))) {
+                found << call;
+            }
+        }
+        return found;
+    }
+    int count(const QString &name) const
+    {
+        return named({name}).size();
+    }
+    void record(const QString &name, const QVariant &arg = {})
+    {
+        calls << (arg.isValid() ? name + QLatin1Char(' ') + arg.toString() : name);
+        const auto hook = hooks.value(name); // a copy: the hook may replace itself
+        if (hook) {
+            hook();
+        }
+    }
 };
 
 // The one script; a test starts with fakeScript() = FakeScript().

@@ -3,60 +3,105 @@
 
 #pragma once
 
-// Shared set-up of the widget tests (offscreen platform, Breeze icons,
-// settings in a private folder) and the one answerer of modal windows.
-
+#include <QAbstractButton>
 #include <QApplication>
 #include <QDialog>
+#include <QIcon>
 #include <QMessageBox>
-#include <QStringList>
+#include <QPointer>
+#include <QSettings>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTimer>
 #include <QtTest/QTest>
 
 #include <functional>
 
-// Before QApplication exists: platform and a private settings folder.
-void prepareWidgetTestProcess();
-// After: names and icon theme; clears the settings.
-void prepareWidgetTestApplication(const char *name);
-void clearSettings();
+inline void clearSettings()
+{
+    QSettings settings;
+    settings.clear();
+    settings.sync();
+}
 
-// Answers each modal window (message box or dialog) that opens while it
-// lives, in the order given. A window with no answer left is rejected; each
-// is recorded in `seen`, so a test fails on one it did not expect. A window
-// an answer leaves open is ended after ten seconds rather than hang the test.
+// Answers each modal window (message box or dialog) opening while it lives,
+// in the order given; one with no answer left is rejected. Each is recorded
+// in `seen`. One an answer leaves open is ended after ten seconds.
 class ModalAnswerer : public QObject
 {
 public:
     using Answer = std::function<void(QDialog *)>;
 
-    ModalAnswerer();
-    ~ModalAnswerer() override;
-
-    // The next window: `answer` ends it as a user would.
-    void expect(Answer answer);
-    // The next message box: `whileOpen` runs first; NoButton presses Escape.
-    void press(QMessageBox::StandardButton button, const std::function<void()> &whileOpen = {});
-
-    QStringList seen; // a box's text, or a dialog's class name
-    QList<QDialog *> dialogs;
-    int pending() const
+    ModalAnswerer()
     {
-        return answers.size();
+        qApp->installEventFilter(this);
     }
 
+    void expect(Answer answer)
+    {
+        answers.append(std::move(answer));
+    }
+
+    // The next message box: `whileOpen` runs first; NoButton presses Escape.
+    void press(QMessageBox::StandardButton button, const std::function<void()> &whileOpen = {})
+    {
+        expect([button, whileOpen](QDialog *dialog) {
+            if (whileOpen) {
+                whileOpen();
+            }
+            auto *box = qobject_cast<QMessageBox *>(dialog);
+            if (box && box->button(button)) {
+                box->button(button)->click();
+            } else {
+                QTest::keyClick(dialog, Qt::Key_Escape);
+            }
+        });
+    }
+
+    QStringList seen; // a box's text, or a dialog's class name
+
 protected:
-    bool eventFilter(QObject *watched, QEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        auto *dialog = qobject_cast<QDialog *>(watched);
+        // exec() shows the window modal before its loop runs: the answer
+        // comes from inside that loop.
+        if (event->type() != QEvent::Show || !dialog || !dialog->isModal()) {
+            return false;
+        }
+        auto *box = qobject_cast<QMessageBox *>(dialog);
+        seen << (box ? box->text() : QString::fromLatin1(dialog->metaObject()->className()));
+        const Answer answer = answers.isEmpty() ? Answer(&QDialog::reject) : answers.takeFirst();
+        QTimer::singleShot(0, dialog, [dialog, answer] {
+            const QPointer<QDialog> alive(dialog);
+            answer(dialog);
+            if (alive && dialog->isVisible()) {
+                QTimer::singleShot(10000, dialog, [dialog] {
+                    dialog->done(-1);
+                });
+            }
+        });
+        return false;
+    }
 
 private:
     QList<Answer> answers;
 };
 
+// The offscreen platform, settings of the process's own, Breeze icons.
 #define ZEL_WIDGET_TEST_MAIN(TestObject)                                                                                                                       \
     int main(int argc, char **argv)                                                                                                                            \
     {                                                                                                                                                          \
-        prepareWidgetTestProcess();                                                                                                                            \
+        qputenv("QT_QPA_PLATFORM", qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen" : qgetenv("QT_QPA_PLATFORM"));                                           \
+        QTemporaryDir configHome;                                                                                                                              \
+        qputenv("XDG_CONFIG_HOME", configHome.path().toLocal8Bit());                                                                                           \
+        QStandardPaths::setTestModeEnabled(true);                                                                                                              \
         QApplication app(argc, argv);                                                                                                                          \
-        prepareWidgetTestApplication(#TestObject);                                                                                                             \
+        QCoreApplication::setOrganizationName(QStringLiteral("zel-admin-time-tests"));                                                                         \
+        QCoreApplication::setApplicationName(QStringLiteral(#TestObject));                                                                                     \
+        QIcon::setThemeSearchPaths({QStringLiteral("/usr/share/icons")});                                                                                      \
+        QIcon::setThemeName(QStringLiteral("breeze"));                                                                                                         \
+        clearSettings();                                                                                                                                       \
         TestObject test;                                                                                                                                       \
         return QTest::qExec(&test, argc, argv);                                                                                                                \
     }
