@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <QFile>
+#include <QProcess>
 #include <QTest>
 #include <QTimer>
 #include <QWidget>
@@ -52,14 +53,22 @@ inline void whenModal(std::function<void(QWidget *)> answer)
     timer->start();
 }
 
+// systemd as a second client sees it (the sandbox maps --user in its system mode).
+inline QString systemctl(const QString &arguments)
+{
+    QProcess process;
+    process.start(QStringLiteral("systemctl"), QStringList{QStringLiteral("--user")} + arguments.split(QLatin1Char(' ')));
+    process.waitForFinished(60000);
+    return QString::fromUtf8(process.readAllStandardOutput()).trimmed();
+}
+
 // A stock Debian configuration file as the sandbox's preparation unpacked it.
 inline QByteArray stockFile(const QString &package, const QString &path)
 {
-    const QString dir = qEnvironmentVariable("ZEL_STOCK_DIR");
-    QFile file(dir + QLatin1Char('/') + package + path);
-    if (dir.isEmpty() || !file.open(QIODevice::ReadOnly)) {
-        qFatal("stock file %s of %s not found (ZEL_STOCK_DIR=%s)", qPrintable(path), qPrintable(package), qPrintable(dir));
+    const QByteArray stock = readFile(qEnvironmentVariable("ZEL_STOCK_DIR") + QLatin1Char('/') + package + path);
+    if (stock.isEmpty()) {
+        qFatal("no stock %s of %s under ZEL_STOCK_DIR", qPrintable(path), qPrintable(package));
     }
-    return file.readAll();
+    return stock;
 }
 }

@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 // SPDX-FileCopyrightText: 2026 The kcm_zel_admin_time authors
 
-// The package list parser and the package conflict rule, without a machine.
+// The package list parser, the package database and the conflict rule,
+// without a machine; and the names Synaptic is given.
 
 #include "packages/deb822.h"
 #include "packages/packagedatabase.h"
@@ -77,65 +78,21 @@ private Q_SLOTS:
         QTEST(Deb822::relationNames(field), "names");
     }
 
-    void installedStatus_data()
-    {
-        QTest::addColumn<QByteArray>("status");
-        QTest::addColumn<bool>("installed");
-        QTest::newRow("installed") << QByteArray("install ok installed") << true;
-        QTest::newRow("held") << QByteArray("hold ok installed") << true;
-        QTest::newRow("config files") << QByteArray("deinstall ok config-files") << false;
-        QTest::newRow("removal pending") << QByteArray("deinstall ok installed") << false;
-        QTest::newRow("reinst required") << QByteArray("install reinstreq installed") << false;
-        QTest::newRow("half configured") << QByteArray("install ok half-configured") << false;
-        QTest::newRow("empty") << QByteArray() << false;
-    }
-    void installedStatus()
-    {
-        QFETCH(QByteArray, status);
-        QTEST(PackageRelations::isInstalledStatus(status), "installed");
-    }
-
-    // {provides and conflicts of a, of b}: a conflict either way round.
-    void conflictRule_data()
-    {
-        QTest::addColumn<QVector<QByteArray>>("a");
-        QTest::addColumn<QVector<QByteArray>>("b");
-        QTest::addColumn<bool>("conflict");
-        QTest::newRow("virtual") << QVector<QByteArray>{"+time-daemon", "-time-daemon"} << QVector<QByteArray>{"+time-daemon"} << true;
-        QTest::newRow("by name") << QVector<QByteArray>{"-b"} << QVector<QByteArray>{} << true;
-        QTest::newRow("same provides") << QVector<QByteArray>{"+time-daemon"} << QVector<QByteArray>{"+time-daemon"} << false;
-        QTest::newRow("third package") << QVector<QByteArray>{"-ntp"} << QVector<QByteArray>{"+time-daemon", "-ntp"} << false;
-    }
-    void conflictRule()
-    {
-        QFETCH(QVector<QByteArray>, a);
-        QFETCH(QVector<QByteArray>, b);
-        QFETCH(bool, conflict);
-        auto record = [](const char *name, const QVector<QByteArray> &relations) {
-            PackageRecord r{name, false, {}, {}, {}};
-            for (const QByteArray &relation : relations) {
-                (relation.startsWith('+') ? r.provides : r.conflicts).append(relation.mid(1));
-            }
-            return r;
-        };
-        QCOMPARE(PackageRelations::conflict(record("a", a), record("b", b)), conflict);
-        QCOMPARE(PackageRelations::conflict(record("b", b), record("a", a)), conflict);
-        // Conflicting with what one provides oneself is no conflict with oneself.
-        QVERIFY(!PackageRelations::conflict(record("a", a), record("a", a)));
-    }
-
+    // Installed only when dpkg says so; conflicts through the virtual
+    // package all four provide, or by name, from either side.
     void database()
     {
         const QStringList all{QStringLiteral("chrony"), QStringLiteral("systemd-timesyncd"), QStringLiteral("ntpsec"), QStringLiteral("openntpd")};
         PackageDatabase db(all, QString());
         db.loadStatus(
-            "Package: libc6\nStatus: install ok installed\n\nPackage: chrony\nStatus: install ok installed\nProvides: time-daemon\n\n"
-            "Package: ntpsec\nStatus: deinstall ok config-files\n",
+            "Package: libc6\nStatus: install ok installed\n\nPackage: chrony\nStatus: hold ok installed\n\n"
+            "Package: ntpsec\nStatus: deinstall ok config-files\n\nPackage: systemd-timesyncd\nStatus: install ok half-configured\n\n"
+            "Package: openntpd\nStatus: deinstall ok installed\n",
             QStringLiteral("status"));
         // Only our packages' paragraphs are read: another's fault is not reported.
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("^x_Packages:\\d+: corrupt package list: ")));
         db.addAptList(debianPackages + "\nPackage: unrelated\nbad line\n\nPackage: openntpd\nno colon\n", QStringLiteral("x_Packages"));
-        QCOMPARE(QVector<bool>({db.isInstalled(all[0]), db.isInstalled(all[1]), db.isInstalled(all[2]), db.isInstalled(QStringLiteral("libc6"))}),
+        QCOMPARE(QVector<bool>({db.isInstalled(all[0]), db.isInstalled(all[1]), db.isInstalled(all[2]), db.isInstalled(all[3])}),
                  QVector<bool>({true, false, false, false}));
         for (const QString &a : all) {
             for (const QString &b : all) {
@@ -143,7 +100,9 @@ private Q_SLOTS:
             }
         }
         QCOMPARE(db.record(QStringLiteral("systemd-timesyncd")).replaces, (QVector<QByteArray>{"systemd", "time-daemon"}));
-        QVERIFY(!db.conflict(QStringLiteral("chrony"), QStringLiteral("unknown-package")));
+        const PackageRecord a{"a", false, {}, {"b"}, {}}, b{"b", false, {"time-daemon"}, {"ntp"}, {}}, c{"c", false, {"time-daemon"}, {"ntp"}, {}};
+        QVERIFY(PackageRelations::conflict(a, b) && PackageRelations::conflict(b, a));
+        QVERIFY(!PackageRelations::conflict(b, c)); // the same provided, a third package conflicted
     }
 
     // From the files under a system root: a corrupt status paragraph is

@@ -11,16 +11,15 @@
 // when there is none; value with \\, \t and \n escaped; inModule 1 for
 // objects inside the control module's widget.
 
-#include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
 #include <QFile>
-#include <QGroupBox>
-#include <QLabel>
 #include <QMenu>
 #include <QSaveFile>
 #include <QTimer>
 #include <QWidget>
+
+#include <algorithm>
 
 namespace
 {
@@ -49,14 +48,9 @@ void dump(const QString &path)
         if (w->isWindow() || w->inherits("QMainWindow")) {
             record(out, 'W', w, "windowTitle", w->windowTitle(), visible);
         }
-        if (auto label = qobject_cast<const QLabel *>(w)) {
-            record(out, 'W', w, "text", label->text(), visible);
-        } else if (auto button = qobject_cast<const QAbstractButton *>(w)) {
-            record(out, 'W', w, "text", button->text(), visible);
-        } else if (auto box = qobject_cast<const QGroupBox *>(w)) {
-            record(out, 'W', w, "title", box->title(), visible);
-        } else if (auto menu = qobject_cast<const QMenu *>(w)) {
-            record(out, 'W', w, "title", menu->title(), visible);
+        const bool titled = w->inherits("QGroupBox") || w->inherits("QMenu");
+        if (titled || w->inherits("QLabel") || w->inherits("QAbstractButton")) {
+            record(out, 'W', w, titled ? "title" : "text", w->property(titled ? "title" : "text").toString(), visible);
         }
         record(out, 'W', w, "toolTip", w->toolTip(), visible);
     }
@@ -65,11 +59,10 @@ void dump(const QString &path)
         const auto actions = top->findChildren<QAction *>();
         for (const QAction *a : actions) {
             // Shown when it sits in a visible menu bar, menu or tool bar.
-            bool shown = false;
             const auto holders = a->associatedWidgets();
-            for (const QWidget *h : holders) {
-                shown = shown || h->isVisible();
-            }
+            const bool shown = std::any_of(holders.cbegin(), holders.cend(), [](const QWidget *h) {
+                return h->isVisible();
+            });
             // A menu's own action goes by the menu's name.
             const QObject *named = a->menu() ? static_cast<const QObject *>(a->menu()) : a;
             record(out, 'A', named, "text", a->text(), shown && a->isVisible());

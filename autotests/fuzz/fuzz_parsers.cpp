@@ -1,25 +1,23 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 // SPDX-FileCopyrightText: 2026 The kcm_zel_admin_time authors
 
-// libFuzzer target for one configuration parser, chosen at build time with
-// ZEL_FUZZ_FORMAT (0 timesyncd, 1 chrony, 2 ntpsec, 3 openntpd), or for the
-// package list parser (4). Beyond not crashing, every input must come back
-// byte for byte, and edits must mean on a second reading what they meant on
-// the first; a package list's paragraphs and names keep their promises.
+// libFuzzer target for one parser, chosen at build time with ZEL_FUZZ_PARSER:
+// the configuration formats (0 timesyncd, 1 chrony, 2 ntpsec, 3 openntpd),
+// the package list (4) and the services' tools' output (5 chronyc, 6 ntpq,
+// 7 ntpctl, 8 ntpdig). Beyond not crashing: a configuration comes back byte
+// for byte and an edit means on a second reading what it meant on the first;
+// what the other parsers return keeps its promises.
 
 #include "common/serveraddress.h"
 #include "config/configformat.h"
 #include "config/directiveconfig.h"
 #include "config/timesyncdconfig.h"
 #include "packages/deb822.h"
+#include "syncstate/sourceparsers.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-
-#ifndef ZEL_FUZZ_FORMAT
-#error "ZEL_FUZZ_FORMAT must be set"
-#endif
 
 static void check(bool condition, const char *what)
 {
@@ -29,23 +27,10 @@ static void check(bool condition, const char *what)
     }
 }
 
-static bool allValid(const QStringList &names)
-{
-    for (const QString &name : names) {
-        if (!ServerAddress::isValid(name)) {
-            return false;
-        }
-    }
-    return true;
-}
-
 static void fuzzTimesyncd(const QByteArray &bytes)
 {
     const TimesyncdConfig config = TimesyncdConfig::parse(bytes);
-    check(config.render(config.settings()) == bytes, "timesyncd round trip");
-    ConfigFormat::problems(TimesyncdPackage, bytes);
-    ConfigFormat::serverNames(TimesyncdPackage, bytes);
-
+    check(config.render(config.settings()) == bytes && (ConfigFormat::problems(TimesyncdPackage, bytes), true), "timesyncd round trip");
     TimesyncdSettings wanted = config.settings();
     wanted.ntp = QStringList{QStringLiteral("fuzz.example"), QStringLiteral("192.0.2.1")};
     wanted.fallbackNtp.clear();
@@ -54,18 +39,14 @@ static void fuzzTimesyncd(const QByteArray &bytes)
         wanted.others.removeFirst();
     }
     const TimesyncdSettings again = TimesyncdConfig::parse(config.render(wanted)).settings();
-    check(again.ntp == wanted.ntp, "timesyncd NTP= read back");
-    check(again.fallbackNtp.isEmpty(), "timesyncd FallbackNTP= read back");
+    check(again.ntp == wanted.ntp && again.fallbackNtp.isEmpty(), "timesyncd server lists read back");
     check(again.pollIntervalMinSec.understood && again.pollIntervalMinSec.seconds == 64, "timesyncd PollIntervalMinSec= read back");
 }
 
-static void fuzzDirectives(DirectiveFormat format, PackageIndex service, const QByteArray &bytes)
+static void fuzzDirectives(DirectiveFormat format, const QByteArray &bytes)
 {
     const DirectiveConfig config = DirectiveConfig::parse(format, bytes);
-    check(config.render(config.settings()) == bytes, "round trip");
-    ConfigFormat::problems(service, bytes);
-    ConfigFormat::serverNames(service, bytes);
-
+    check(config.render(config.settings()) == bytes && (ConfigFormat::problems(PackageIndex(int(format) + 1), bytes), true), "round trip");
     DirectiveSettings wanted = config.settings();
     std::reverse(wanted.servers.begin(), wanted.servers.end());
     if (!wanted.servers.isEmpty()) {
@@ -82,15 +63,13 @@ static void fuzzDirectives(DirectiveFormat format, PackageIndex service, const Q
     if (!wanted.others.isEmpty()) {
         wanted.others.removeFirst();
     }
-    const QByteArray rendered = config.render(wanted);
-    const DirectiveSettings again = DirectiveConfig::parse(format, rendered).settings();
+    const DirectiveSettings again = DirectiveConfig::parse(format, config.render(wanted)).settings();
     // What the library would write must say what the page showed.
-    if (allValid(DirectiveConfig::serverNames(wanted))) {
-        check(DirectiveConfig::serverNames(again) == DirectiveConfig::serverNames(wanted), "server list read back");
+    const QStringList names = DirectiveConfig::serverNames(wanted);
+    if (std::all_of(names.cbegin(), names.cend(), &ServerAddress::isValid)) {
+        check(DirectiveConfig::serverNames(again) == names, "server list read back");
     }
-    if (format == DirectiveFormat::Chrony) {
-        check(again.rtcsync == wanted.rtcsync, "rtcsync read back");
-    }
+    check(format != DirectiveFormat::Chrony || again.rtcsync == wanted.rtcsync, "rtcsync read back");
 }
 
 static void fuzzPackageList(const QByteArray &bytes)
@@ -108,25 +87,35 @@ static void fuzzPackageList(const QByteArray &bytes)
     }
 }
 
+static void fuzzToolOutput(int tool, const QByteArray &bytes)
+{
+    if (tool == 8) {
+        const ServerCheck result = SourceParsers::ntpdig(bytes);
+        check(result.reachable == (result.stratum >= 1 && result.stratum < 16), "ntpdig stratum");
+        check(!result.reachable || (!std::isinf(result.offset) && result.error.isEmpty()), "ntpdig offset");
+        return;
+    }
+    const SourcesReport report = tool == 5 ? SourceParsers::chrony(bytes) : tool == 6 ? SourceParsers::ntpq(bytes) : SourceParsers::ntpctl(bytes);
+    check(report.rows.isEmpty() || report.error.isEmpty(), "rows and an error");
+    for (const SourceRow &row : report.rows) {
+        check(row.reach >= -1 && row.reach <= 0377 && row.stratum >= -1 && row.stratum <= 16, "reach and stratum");
+        check(!row.address.isEmpty() || !row.name.isEmpty(), "a source without address and name");
+        check(!std::isinf(row.offset) && !std::isinf(row.delay) && !std::isinf(row.jitter), "offsets");
+        check(std::isfinite(row.poll) && std::isfinite(row.sinceLast), "times");
+    }
+}
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     const QByteArray bytes(reinterpret_cast<const char *>(data), int(size));
-    switch (ZEL_FUZZ_FORMAT) {
-    case 0:
+    if (ZEL_FUZZ_PARSER == 0) {
         fuzzTimesyncd(bytes);
-        break;
-    case 1:
-        fuzzDirectives(DirectiveFormat::Chrony, ChronyPackage, bytes);
-        break;
-    case 2:
-        fuzzDirectives(DirectiveFormat::Ntpsec, NtpsecPackage, bytes);
-        break;
-    case 3:
-        fuzzDirectives(DirectiveFormat::Openntpd, OpenntpdPackage, bytes);
-        break;
-    default:
+    } else if (ZEL_FUZZ_PARSER <= 3) {
+        fuzzDirectives(DirectiveFormat(ZEL_FUZZ_PARSER - 1), bytes);
+    } else if (ZEL_FUZZ_PARSER == 4) {
         fuzzPackageList(bytes);
-        break;
+    } else {
+        fuzzToolOutput(ZEL_FUZZ_PARSER, bytes);
     }
     return 0;
 }

@@ -1,0 +1,452 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// SPDX-FileCopyrightText: 2026 The kcm_zel_admin_time authors
+
+// The configuration models keep what is not edited byte for byte and edit as
+// golden/<case>.out shows (ZEL_UPDATE_GOLDEN=1 rewrites those: review them);
+// a replaced file is the old one whole or the new one; the helper's checks.
+
+#include "confighelpers.h"
+
+#include "authhelper/writerequest.h"
+#include "catalog/servicecatalog.h"
+#include "config/configformat.h"
+#include "config/directiveconfig.h"
+#include "config/safefile.h"
+#include "config/timesyncdconfig.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QTemporaryDir>
+
+#include <csignal>
+#include <functional>
+#include <sched.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <utime.h>
+
+using ConfigTest::readFile;
+using ConfigTest::writeFile;
+
+static const QByteArray oldContent("server old.example iburst\n");
+static const QByteArray newContent("server new.example iburst\n");
+
+static QStringList leftovers(const QString &dir)
+{
+    return QDir(dir).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot);
+}
+
+// Runs `child` in a forked process and returns its wait status.
+template<typename Child>
+static int inChild(Child child)
+{
+    const pid_t pid = fork();
+    if (pid == 0) {
+        _exit(child());
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    return status;
+}
+
+using Edit = std::function<void(TimesyncdSettings &, DirectiveSettings &)>;
+Q_DECLARE_METATYPE(Edit)
+
+static const QStringList formats{QStringLiteral("systemd-timesyncd"), QStringLiteral("chrony"), QStringLiteral("ntpsec"), QStringLiteral("openntpd")};
+
+static QByteArray render(
+    PackageIndex service,
+    const QByteArray &bytes,
+    const Edit &edit = [](TimesyncdSettings &, DirectiveSettings &) {})
+{
+    const TimesyncdConfig timesyncd = TimesyncdConfig::parse(bytes);
+    const DirectiveConfig directives = DirectiveConfig::parse(DirectiveFormat(qMax(0, service - 1)), bytes);
+    TimesyncdSettings t = timesyncd.settings();
+    DirectiveSettings d = directives.settings();
+    edit(t, d);
+    return service == TimesyncdPackage ? timesyncd.render(t) : directives.render(d);
+}
+
+static void setOther(QVector<Config::DirectiveEntry> &others, const char *key, const char *value)
+{
+    for (int i = 0; i < others.size(); ++i) {
+        if (others[i].key == QLatin1String(key)) {
+            *value ? void(others[i].value = QLatin1String(value)) : others.removeAt(i);
+            return;
+        }
+    }
+    others.append({QLatin1String(key), QLatin1String(value), -1});
+}
+
+class FilesTest : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+
+    QString fresh(const char *name, const QByteArray &content)
+    {
+        const QString path = m_dir.filePath(QLatin1String(name));
+        QDir().mkpath(QFileInfo(path).path());
+        writeFile(path, content);
+        return path;
+    }
+
+private Q_SLOTS:
+    // Any file comes back unchanged; its problems are its malformed server
+    // names. {bytes, format, whether it has none}
+    void roundTrip_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<int>("service");
+        QTest::addColumn<bool>("valid");
+        for (const QString &package : formats) {
+            const ServiceDescription *service = ServiceCatalog::byPackageName(package);
+            QTest::newRow(qPrintable(package)) << ConfigTest::stockFile(package, service->configPath) << int(service->index) << true;
+        }
+        QTest::newRow("addresses") << QByteArray("server 192.0.2.1\npool 2001:db8::1\nserver ntp.example.org.\n") << 1 << true;
+        QTest::newRow("underscore") << QByteArray("[Time]\nNTP=good.example bad_name.example\n") << 0 << false;
+        QTest::newRow("option") << QByteArray("[Time]\nFallbackNTP=-oProxyCommand=x\n") << 0 << false;
+        QTest::newRow("octet") << QByteArray("server 999.1.1.1 iburst\n") << 1 << false;
+        QTest::newRow("no address") << QByteArray("pool\n") << 1 << false;
+        QTest::newRow("family only") << QByteArray("server -4\n") << 2 << false;
+        QTest::newRow("empty label") << QByteArray("pool a..example\n") << 2 << false;
+        QTest::newRow("blank") << QByteArray("servers \"a example\"\n") << 3 << false;
+        QTest::newRow("nul") << QByteArray("server a.example\n\0\n", 19) << 1 << false;
+    }
+    void roundTrip()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(int, service);
+        QCOMPARE(render(PackageIndex(service), bytes), bytes);
+        QTEST(ConfigFormat::problems(PackageIndex(service), bytes).isEmpty(), "valid");
+    }
+
+    // {case, format, input (golden/<name>.in, or "stock"), edit}
+    void edits_data()
+    {
+        QTest::addColumn<int>("service");
+        QTest::addColumn<QString>("input");
+        QTest::addColumn<Edit>("edit");
+        auto row = [](const char *name, PackageIndex service, const char *input, Edit edit) {
+            QTest::newRow(name) << int(service) << QString::fromLatin1(input) << edit;
+        };
+        row("timesyncd-stock", TimesyncdPackage, "stock", [](TimesyncdSettings &t, DirectiveSettings &) {
+            t.ntp = QStringList{QStringLiteral("ntp1.example.org"), QStringLiteral("192.0.2.1")};
+            t.pollIntervalMinSec = Config::DurationValue::fromSeconds(64);
+            setOther(t.others, "SaveIntervalSec", "120");
+        });
+        row("timesyncd-lists", TimesyncdPackage, "timesyncd-lists", [](TimesyncdSettings &t, DirectiveSettings &) {
+            t.ntp.removeFirst(); // repeated assignments collapse into the last
+            t.pollIntervalMaxSec = Config::DurationValue::fromSeconds(4096);
+            t.pollIntervalMinSec = Config::DurationValue::fromSeconds(16);
+            t.rootDistanceMaxSec = Config::DurationValue();
+        });
+        row("timesyncd-no-section", TimesyncdPackage, "timesyncd-no-section", [](TimesyncdSettings &t, DirectiveSettings &) {
+            t.fallbackNtp = QStringList{QStringLiteral("a.example")};
+        });
+        row("chrony-stock", ChronyPackage, "stock", [](TimesyncdSettings &, DirectiveSettings &d) {
+            d.servers[0].iburst = d.rtcsync = false;
+            d.makestepThreshold = 0.5;
+            d.makestepLimit = -1;
+            setOther(d.others, "maxupdateskew", "50.0");
+            setOther(d.others, "logdir", "");
+            setOther(d.others, "log", "tracking");
+        });
+        row("chrony-servers", ChronyPackage, "chrony-servers", [](TimesyncdSettings &, DirectiveSettings &d) {
+            d.servers[0].host = QStringLiteral("d.example"); // options it does not know stay
+            d.servers[0].minpoll = 6;
+            d.servers[0].maxpoll = Config::NoValue;
+            d.servers[0].prefer = d.servers[0].nts = true;
+            d.servers[2].directive = QStringLiteral("pool");
+            d.servers[2].iburst = false;
+            d.servers.removeAt(1);
+            d.servers.append(Config::ServerEntry{QStringLiteral("pool"), QStringLiteral("pool.example.net")});
+            d.servers.last().maxpoll = 10;
+            d.makestep = d.rtcsync = true; // below the commented-out form
+            d.makestepThreshold = 10;
+            d.makestepLimit = 2;
+        });
+        row("chrony-move", ChronyPackage, "chrony-servers", [](TimesyncdSettings &, DirectiveSettings &d) {
+            d.servers.move(2, 0);
+        });
+        row("chrony-replace-all", ChronyPackage, "chrony-servers", [](TimesyncdSettings &, DirectiveSettings &d) {
+            d.servers = {Config::ServerEntry{QStringLiteral("pool"), QStringLiteral("pool.example.net")}};
+        });
+        row("chrony-no-server", ChronyPackage, "chrony-no-server", [](TimesyncdSettings &, DirectiveSettings &d) {
+            d.servers = {Config::ServerEntry{QStringLiteral("server"), QStringLiteral("a.example")}};
+        });
+        row("chrony-crlf", ChronyPackage, "chrony-crlf", [](TimesyncdSettings &, DirectiveSettings &d) {
+            d.servers.append(Config::ServerEntry{QStringLiteral("server"), QStringLiteral("b.example")});
+            d.makestep = true;
+        });
+        row("ntpsec-stock", NtpsecPackage, "stock", [](TimesyncdSettings &, DirectiveSettings &d) {
+            d.servers[1].host = QStringLiteral("ntp.example.org");
+            d.servers[1].prefer = true;
+        });
+        row("ntpsec-family", NtpsecPackage, "ntpsec-family", [](TimesyncdSettings &, DirectiveSettings &d) {
+            d.servers[0].iburst = false;
+            d.servers[0].minpoll = 5;
+        });
+        row("openntpd-stock", OpenntpdPackage, "stock", [](TimesyncdSettings &, DirectiveSettings &d) {
+            d.servers.removeAt(2);
+            d.servers[0].weight = 5;
+            d.servers[0].trusted = true;
+        });
+        row("openntpd-quotes", OpenntpdPackage, "openntpd-quotes", [](TimesyncdSettings &, DirectiveSettings &d) {
+            d.servers[0].host = QStringLiteral("b.example");
+            d.servers[0].weight = Config::NoValue;
+        });
+    }
+    void edits()
+    {
+        QFETCH(int, service);
+        QFETCH(QString, input);
+        QFETCH(Edit, edit);
+        const QString golden = QStringLiteral(ZEL_GOLDEN_DIR "/") + QString::fromLatin1(QTest::currentDataTag());
+        const QByteArray bytes = input == QLatin1String("stock")
+            ? ConfigTest::stockFile(formats[service], ServiceCatalog::byIndex(PackageIndex(service)).configPath)
+            : readFile(QStringLiteral(ZEL_GOLDEN_DIR "/") + input + QStringLiteral(".in"));
+        const QByteArray out = render(PackageIndex(service), bytes, edit);
+        if (qEnvironmentVariableIsSet("ZEL_UPDATE_GOLDEN")) {
+            writeFile(golden + QStringLiteral(".out"), out);
+        }
+        QCOMPARE(out, readFile(golden + QStringLiteral(".out")));
+    }
+
+    void readingAndRefusing()
+    {
+        // An empty assignment empties the list; keys outside [Time] are not timesyncd's.
+        QCOMPARE(ConfigFormat::serverNames(TimesyncdPackage, "[Time]\nNTP=a.example\nNTP=\nNTP=b.example\n[Other]\nNTP=c.example\n"),
+                 QStringList{QStringLiteral("b.example")});
+        // chrony reads keywords without regard to case; another option's argument is no flag.
+        QCOMPARE(ConfigFormat::serverNames(ChronyPackage, "SERVER a.example certset iburst\n"), QStringList{QStringLiteral("a.example")});
+        QVERIFY(!DirectiveConfig::parse(DirectiveFormat::Chrony, "server a.example certset iburst\n").settings().servers[0].iburst);
+        // Whole seconds only (-1: not understood).
+        for (const auto &duration : QList<QPair<const char *, qint64>>{{"32", 32}, {" 2min 8s ", 128}, {"1h", 3600}, {"1500ms", -1}, {"soon", -1}, {"", -1}}) {
+            qint64 seconds = -1;
+            QCOMPARE(TimesyncdConfig::parseDuration(QString::fromLatin1(duration.first), &seconds) ? seconds : -1, duration.second);
+        }
+        // What the settings dialog may add: no second directive smuggled in.
+        QVERIFY(!DirectiveConfig::isValidKey(QStringLiteral("two words")));
+        QVERIFY(!DirectiveConfig::isValidValue(DirectiveFormat::Ntpsec, QStringLiteral("a # b")));
+        QVERIFY(DirectiveConfig::isValidValue(DirectiveFormat::Chrony, QStringLiteral("a # b")));
+        QVERIFY(!DirectiveConfig::isValidValue(DirectiveFormat::Openntpd, QStringLiteral("from \"x")));
+        QVERIFY(!DirectiveConfig::isValidValue(DirectiveFormat::Chrony, QStringLiteral("a\nserver evil")));
+        QVERIFY(!TimesyncdConfig::isValidValue(QStringLiteral("30\\")));
+    }
+
+    void cleanup()
+    {
+        QDir(m_dir.path()).removeRecursively();
+        QDir().mkpath(m_dir.path());
+    }
+
+    // Through a symbolic link, the file it points to, with its mode and owner.
+    void replacesKeepingModeAndOwner()
+    {
+        const QString path = fresh("real.conf", oldContent);
+        const QByteArray file = QFile::encodeName(path);
+        QVERIFY(QFile::link(path, m_dir.filePath(QStringLiteral("link.conf"))));
+        const bool root = geteuid() == 0;
+        QVERIFY(chmod(file.constData(), 0640) == 0 && (!root || chown(file.constData(), 1234, 5678) == 0));
+        struct stat before, after;
+        QCOMPARE(stat(file.constData(), &before), 0);
+        QString error;
+        QVERIFY2(SafeFile::write(m_dir.filePath(QStringLiteral("link.conf")), newContent, SafeFile::hashOf(oldContent), &error), qPrintable(error));
+        QCOMPARE(readFile(path), newContent);
+        QVERIFY(QFileInfo(m_dir.filePath(QStringLiteral("link.conf"))).isSymLink());
+        QCOMPARE(stat(file.constData(), &after), 0);
+        QCOMPARE(after.st_mode & 07777, mode_t(0640));
+        QVERIFY(!root || (after.st_uid == 1234 && after.st_gid == 5678));
+        QVERIFY(after.st_ino != before.st_ino); // a new file took its place
+        QCOMPARE(leftovers(m_dir.path()), (QStringList{QStringLiteral("link.conf"), QStringLiteral("real.conf")}));
+    }
+
+    // The file must hold what was read; a missing file was read as none.
+    void writesOnlyOverWhatWasRead()
+    {
+        const QString created = m_dir.filePath(QStringLiteral("new.conf"));
+        SafeFile::Snapshot none;
+        QString error;
+        QVERIFY(SafeFile::read(created, &none, &error) && !none.exists);
+        QVERIFY2(SafeFile::write(created, newContent, none.hash(), &error), qPrintable(error));
+        QCOMPARE(QFileInfo(created).permissions() & (QFile::WriteGroup | QFile::ReadOther | QFile::WriteOther), QFile::ReadOther);
+        QVERIFY(!SafeFile::write(created, oldContent, none.hash(), &error) && error.contains(created));
+
+        const QString path = fresh("changed.conf", "server xyz.example iburst\n"); // another's edit, the same size
+        QVERIFY(!SafeFile::write(path, newContent, SafeFile::hashOf(oldContent), &error));
+        QVERIFY2(error.contains(path) && error.contains(QLatin1String("changed on disk")), qPrintable(error));
+        // Changed while the new file was being made: still refused.
+        writeFile(path, oldContent);
+        QVERIFY(!SafeFile::write(path, newContent, SafeFile::hashOf(oldContent), &error, [&](const QString &) {
+            writeFile(path, "theirs\n");
+        }));
+        QCOMPARE(readFile(path), QByteArray("theirs\n"));
+        QCOMPARE(readFile(created), newContent);
+        QCOMPARE(leftovers(m_dir.path()), (QStringList{QStringLiteral("changed.conf"), QStringLiteral("new.conf")}));
+    }
+
+    // Root writes through file permissions: the folder is a read-only mount,
+    // made in a private mount namespace of a child process.
+    void readOnlyFolderLeavesOldFile()
+    {
+        if (geteuid() != 0) {
+            QSKIP("a read-only mount needs root");
+        }
+        const QString path = fresh("ro/chrony.conf", oldContent);
+        const QByteArray folder = QFile::encodeName(QFileInfo(path).path());
+        const int status = inChild([&] {
+            QString error;
+            if (unshare(CLONE_NEWNS) != 0 || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0
+                || mount(folder.constData(), folder.constData(), nullptr, MS_BIND, nullptr) != 0
+                || mount(nullptr, folder.constData(), nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY, nullptr) != 0) {
+                return 10;
+            }
+            return SafeFile::write(path, newContent, SafeFile::hashOf(oldContent), &error) || !error.contains(path) ? 20 : 0;
+        });
+        QVERIFY2(WIFEXITED(status) && WEXITSTATUS(status) == 0, qPrintable(QString::number(status)));
+        QCOMPARE(readFile(path), oldContent);
+        QCOMPARE(leftovers(QFileInfo(path).path()), QStringList{QStringLiteral("chrony.conf")});
+    }
+
+    void killBeforeRenameLeavesOldFile()
+    {
+        const QString path = fresh("killed.conf", oldContent);
+        const int status = inChild([&] {
+            QString error;
+            SafeFile::write(path, newContent, SafeFile::hashOf(oldContent), &error, [](const QString &) {
+                raise(SIGKILL);
+            });
+            return 1;
+        });
+        QVERIFY(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL);
+        QCOMPARE(readFile(path), oldContent);
+        const QString temp = leftovers(m_dir.path()).filter(QStringLiteral(".killed.conf.")).value(0);
+        QVERIFY(!temp.isEmpty());
+        // An hour later the next write goes through and takes the leftover away.
+        const struct utimbuf hourAgo = {time(nullptr) - 3600, time(nullptr) - 3600};
+        QCOMPARE(utime(QFile::encodeName(m_dir.filePath(temp)).constData(), &hourAgo), 0);
+        QString error;
+        QVERIFY2(SafeFile::write(path, newContent, SafeFile::hashOf(oldContent), &error), qPrintable(error));
+        QCOMPARE(leftovers(m_dir.path()), QStringList{QStringLiteral("killed.conf")});
+    }
+
+    // Refused at once: opening a FIFO for good would wait for a writer.
+    void refusesFifo()
+    {
+        const QString path = m_dir.filePath(QStringLiteral("fifo.conf"));
+        QCOMPARE(mkfifo(QFile::encodeName(path).constData(), 0644), 0);
+        SafeFile::Snapshot snapshot;
+        QString error;
+        QVERIFY(!SafeFile::read(path, &snapshot, &error) && !SafeFile::write(path, newContent, QByteArray(), &error));
+        QVERIFY2(error.contains(path), qPrintable(error));
+    }
+
+    // What the helper takes, sent as the library sends it, against the stock
+    // Debian files: the pages' and the dialog's changes are written; a path
+    // not ours, a malformed name, or a line that adds or changes a file,
+    // folder, device, socket, program, user or more configuration is refused.
+    // {file (a package's), text replaced ("" appends), new text, part of the refusal ("" when written)}
+    void request_data()
+    {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QByteArray>("stock");
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<QString>("mentions");
+        static const char *const changes[][4] = {
+            {"chrony", "pool 2.debian.pool.ntp.org iburst", "server 192.0.2.1 iburst prefer minpoll 4 maxpoll 8\npool ntp.example.org nts", ""},
+            {"chrony", "makestep 1 3", "makestep 0.5 -1\nmaxdistance 3", ""},
+            {"chrony", "rtcsync\n", "", ""},
+            {"ntpsec", "tos maxclock 11", "tos maxclock 7\nserver -4 2001:db8::1 iburst prefer minpoll 6", ""},
+            {"openntpd", "servers 0.debian.pool.ntp.org", "server ntp.example.org weight 5 trusted\nconstraints from \"https://www.example.org/\"", ""},
+            {"systemd-timesyncd", "#NTP=", "NTP=192.0.2.1 ntp.example.org\nFallbackNTP=pool.example.org\nPollIntervalMinSec=64", ""},
+            {"chrony", "", "server bad_name.example", "bad_name.example"},
+            {"chrony", "", "pool", "without an address"},
+            {"systemd-timesyncd", "", "NTP=a.example ;rm", ";rm"},
+            {"openntpd", "", "servers \"a b\"", "a b"},
+            {"chrony", "", "pidfile /etc/shadow", "pidfile /etc/shadow"},
+            {"chrony", "", "PIDFILE\v/etc/shadow", "PIDFILE"},
+            {"chrony", "", "include /home/user/*.conf", "include"},
+            {"chrony", "confdir /etc/chrony/conf.d", "confdir /home/user", "confdir /home/user"},
+            {"chrony", "logdir /var/log/chrony", "logdir /etc", "logdir /etc"},
+            {"chrony", "/var/lib/chrony/chrony.drift", "/etc/passwd", "driftfile"},
+            {"chrony", "", "bindcmdaddress /tmp/chronyd.sock", "bindcmdaddress"},
+            {"chrony", "", "refclock SOCK /tmp/refclock.sock", "refclock"},
+            {"chrony", "", "user root", "user"},
+            {"ntpsec", "", "logfile /etc/shadow", "logfile"},
+            {"ntpsec", "", "includefile /home/user/ntp.conf", "includefile"},
+            {"ntpsec", "", "server ntp.example.org nts ca /home/user/ca", "ca /home/user"},
+            {"openntpd", "", "sensor /dev/sda", "sensor"},
+            {"openntpd", "", "sen\\\nsor /dev/sda", "sensor"}, // openntpd joins a line ending in '\'
+            {"systemd-timesyncd", "", ".include /home/user/evil.conf", ".include"},
+        };
+        for (const auto &change : changes) {
+            const QString path = ServiceCatalog::byPackageName(QLatin1String(change[0]))->configPath;
+            const QByteArray stock = ConfigTest::stockFile(QLatin1String(change[0]), path);
+            QByteArray content = stock;
+            *change[1] ? content.replace(change[1], change[2]) : content.append(QByteArray(change[2]) + '\n');
+            QTest::newRow(change[2]) << path << stock << content << QString::fromLatin1(change[3]);
+        }
+        const QByteArray chrony = ConfigTest::stockFile(QStringLiteral("chrony"), QStringLiteral("/etc/chrony/chrony.conf"));
+        const QString chronyPath = QStringLiteral("/etc/chrony/chrony.conf");
+        // chronyd would read what follows its first 2 KiB as a line of its own.
+        QTest::newRow("long line") << chronyPath << chrony << chrony + "# " + QByteArray(2100, 'x') + " pidfile /x\n" << QStringLiteral("longer");
+        QTest::newRow("too large") << chronyPath << chrony << chrony + "# " + QByteArray(WriteRequest::maxContentSize, 'x') << QStringLiteral("larger");
+        QTest::newRow("nul byte") << chronyPath << chrony << chrony + QByteArray("rtcsync\n\0", 9) << QStringLiteral("Refused");
+        for (const char *path : {"/etc/passwd", "/etc/chrony/../chrony/chrony.conf", "/etc/chrony//chrony.conf", "/etc/chrony/chrony.conf/", ""}) {
+            QTest::newRow(path) << QString::fromLatin1(path) << chrony << chrony + "rtcsync\n" << QStringLiteral("Refused");
+        }
+    }
+    void request()
+    {
+        QFETCH(QString, path);
+        QFETCH(QByteArray, stock);
+        QFETCH(QByteArray, content);
+        QFETCH(QString, mentions);
+        const QTemporaryDir root;
+        const QString file = root.path() + (path.isEmpty() ? QStringLiteral("/etc/chrony/chrony.conf") : QDir::cleanPath(path));
+        QVERIFY(QDir().mkpath(QFileInfo(file).path()));
+        writeFile(file, stock);
+        QString error;
+        const bool written = WriteRequest::execute(WriteRequest::arguments(path, content, SafeFile::hashOf(stock)), root.path(), &error);
+        QCOMPARE(readFile(file), written ? content : stock);
+        QVERIFY2(written == mentions.isEmpty() && (written || (error.startsWith(QLatin1String("Refused")) && error.contains(mentions))), qPrintable(error));
+        // The library refuses the same before asking for a password.
+        QString early;
+        QCOMPARE(WriteRequest::validate(path, content, &early) && WriteRequest::keepsGuardedLines(path, stock, content, &early), written);
+    }
+
+    void malformedRequestArguments()
+    {
+        const QTemporaryDir root;
+        QVERIFY(QDir(root.path()).mkpath(QStringLiteral("etc/openntpd")));
+        writeFile(root.path() + QStringLiteral("/etc/openntpd/ntpd.conf"), oldContent);
+        const QVariantMap args = WriteRequest::arguments(QStringLiteral("/etc/openntpd/ntpd.conf"), newContent, SafeFile::hashOf(oldContent));
+        const QList<QPair<const char *, QVariant>> bad{{"content", QString::fromLatin1(newContent)},
+                                                       {"mode", 0777},
+                                                       {"expectedHash", SafeFile::hashOf("x")},
+                                                       {"expectedHash", QByteArray("not-a-hash")},
+                                                       {"expectedHash", SafeFile::hashOf(oldContent).toUpper()},
+                                                       {"expectedHash", QByteArray(SafeFile::hashOf(oldContent) + '\n')},
+                                                       {"notAfter", QDateTime::currentMSecsSinceEpoch() - 1},
+                                                       {"notAfter", QStringLiteral("1")},
+                                                       {"path", QVariant()}};
+        for (const auto &change : bad) {
+            QVariantMap request = args;
+            request[QLatin1String(change.first)] = change.second;
+            QString error;
+            QVERIFY2(!WriteRequest::execute(request, root.path(), &error) && !error.isEmpty(), change.first);
+        }
+        QCOMPARE(readFile(root.path() + QStringLiteral("/etc/openntpd/ntpd.conf")), oldContent);
+        QString error;
+        QVERIFY2(WriteRequest::execute(args, root.path(), &error), qPrintable(error));
+        QCOMPARE(readFile(root.path() + QStringLiteral("/etc/openntpd/ntpd.conf")), newContent);
+    }
+};
+
+QTEST_GUILESS_MAIN(FilesTest)
+
+#include "tst_files.moc"
