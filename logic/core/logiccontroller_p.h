@@ -10,8 +10,8 @@
 #include "core/timeservice.h"
 #include "packages/packagedatabase.h"
 #include "settingspages/settingsset.h"
-#include "syncstate/lastsyncreader.h"
 #include "synchro/oneshotsync.h"
+#include "syncstate/lastsyncreader.h"
 #include "syncstate/syncstatus.h"
 #include "systemd/systemdclient.h"
 

@@ -6,27 +6,27 @@
 #include "core/logiccontroller_p.h"
 
 TimeService::TimeService(const ServiceDescription &description, LogicControllerPrivate *controller)
-    : desc(description)
+    : m_desc(description)
     , d(controller)
 {
 }
 
 QLatin1String TimeService::getServiceName() const
 {
-    return desc.serviceName;
+    return m_desc.serviceName;
 }
 
 ServiceState TimeService::getServiceState() const
 {
-    return d->stateOf(desc);
+    return d->stateOf(m_desc);
 }
 
 int TimeService::getServiceEnabling() const
 {
-    return d->enablingOf(desc);
+    return d->enablingOf(m_desc);
 }
 
 void TimeService::setModelIndex(int index)
 {
-    row = index;
+    m_row = index;
 }

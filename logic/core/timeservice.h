@@ -23,15 +23,15 @@ public:
 
     const ServiceDescription &description() const
     {
-        return desc;
+        return m_desc;
     }
     int modelIndex() const
     {
-        return row;
+        return m_row;
     }
 
 private:
-    const ServiceDescription desc;
+    const ServiceDescription m_desc;
     LogicControllerPrivate *const d;
-    int row = -1;
+    int m_row = -1;
 };

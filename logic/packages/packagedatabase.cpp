@@ -79,15 +79,14 @@ void merge(PackageRecord &record, const Deb822::Paragraph &paragraph, bool fromS
 static const QVector<QByteArray> keptFields{"package", "status", "provides", "conflicts", "replaces"};
 
 PackageDatabase::PackageDatabase(const QStringList &packageNames, const QString &root)
-    : names(packageNames)
-    , root(root)
+    : m_root(root)
 {
     for (const QString &name : packageNames) {
         PackageRecord record;
         record.name = name.toLatin1();
-        statusRecords.insert(record.name, record);
+        m_statusRecords.insert(record.name, record);
     }
-    listRecords = statusRecords;
+    m_listRecords = m_statusRecords;
 }
 
 bool PackageDatabase::Stamp::operator==(const Stamp &other) const
@@ -117,7 +116,7 @@ QVector<Deb822::Paragraph> PackageDatabase::parseFile(const QByteArray &text, co
     }
     QVector<Deb822::Paragraph> ours;
     for (Deb822::Paragraph &paragraph : result.paragraphs) {
-        if (statusRecords.contains(paragraph.value("package"))) {
+        if (m_statusRecords.contains(paragraph.value("package"))) {
             ours.append(std::move(paragraph));
         }
     }
@@ -136,12 +135,12 @@ void PackageDatabase::mergeParagraphs(QHash<QByteArray, PackageRecord> &into, co
 
 void PackageDatabase::loadStatus(const QByteArray &text, const QString &fileName)
 {
-    mergeParagraphs(statusRecords, parseFile(text, fileName), true);
+    mergeParagraphs(m_statusRecords, parseFile(text, fileName), true);
 }
 
 void PackageDatabase::addAptList(const QByteArray &text, const QString &fileName)
 {
-    mergeParagraphs(listRecords, parseAptList(text, fileName), false);
+    mergeParagraphs(m_listRecords, parseAptList(text, fileName), false);
 }
 
 static int find(const QByteArray &text, const QByteArray &what, int from)
@@ -165,7 +164,7 @@ QVector<Deb822::Paragraph> PackageDatabase::parseAptList(const QByteArray &text,
         if (nameEnd < 0) {
             nameEnd = text.size();
         }
-        if (statusRecords.contains(text.mid(nameStart, nameEnd - nameStart).trimmed())) {
+        if (m_statusRecords.contains(text.mid(nameStart, nameEnd - nameStart).trimmed())) {
             const int blank = at < 0 ? -1 : text.lastIndexOf("\n\n", at);
             starts.append(blank < 0 ? 0 : blank + 2);
         }
@@ -189,7 +188,7 @@ QVector<Deb822::Paragraph> PackageDatabase::parseAptList(const QByteArray &text,
                 << QStringLiteral("%1:%2: corrupt package list: %3").arg(fileName).arg(line + error.line - 1).arg(error.message);
         }
         for (Deb822::Paragraph &paragraph : result.paragraphs) {
-            if (statusRecords.contains(paragraph.value("package"))) {
+            if (m_statusRecords.contains(paragraph.value("package"))) {
                 ours.append(std::move(paragraph));
             }
         }
@@ -245,12 +244,12 @@ static bool readList(const QString &path, QByteArray &text)
 
 void PackageDatabase::readStatusFile()
 {
-    for (PackageRecord &record : statusRecords) {
+    for (PackageRecord &record : m_statusRecords) {
         record = PackageRecord{record.name, false, {}, {}, {}};
     }
-    const QString statusPath = SysRoot::path(root, QStringLiteral("/var/lib/dpkg/status"));
+    const QString statusPath = SysRoot::path(m_root, QStringLiteral("/var/lib/dpkg/status"));
     // Taken first: a change while reading is seen next time.
-    statusStamp = stampOf(statusPath);
+    m_statusStamp = stampOf(statusPath);
     QFile status(statusPath);
     if (status.open(QIODevice::ReadOnly)) {
         loadStatus(status.readAll(), statusPath);
@@ -262,28 +261,28 @@ void PackageDatabase::readStatusFile()
 void PackageDatabase::load()
 {
     readStatusFile();
-    listsUnread = true;
+    m_listsUnread = true;
 }
 
 void PackageDatabase::refresh()
 {
-    if (!(stampOf(SysRoot::path(root, QStringLiteral("/var/lib/dpkg/status"))) == statusStamp)) {
+    if (!(stampOf(SysRoot::path(m_root, QStringLiteral("/var/lib/dpkg/status"))) == m_statusStamp)) {
         readStatusFile();
         // apt may have fetched new lists as well.
-        listsUnread = true;
+        m_listsUnread = true;
     }
 }
 
 void PackageDatabase::readLists() const
 {
-    if (!listsUnread) {
+    if (!m_listsUnread) {
         return;
     }
-    listsUnread = false;
-    for (PackageRecord &record : listRecords) {
+    m_listsUnread = false;
+    for (PackageRecord &record : m_listRecords) {
         record = PackageRecord{record.name, false, {}, {}, {}};
     }
-    const QDir lists(SysRoot::path(root, QStringLiteral("/var/lib/apt/lists")));
+    const QDir lists(SysRoot::path(m_root, QStringLiteral("/var/lib/apt/lists")));
     const QFileInfoList files = lists.entryInfoList({QStringLiteral("*_Packages"),
                                                      QStringLiteral("*_Packages.lz4"),
                                                      QStringLiteral("*_Packages.gz"),
@@ -294,7 +293,7 @@ void PackageDatabase::readLists() const
     QHash<QString, CachedList> stillThere;
     for (const QFileInfo &info : files) {
         const QString path = info.absoluteFilePath();
-        CachedList cached = listCache.value(path);
+        CachedList cached = m_listCache.value(path);
         const Stamp stamp = stampOf(path);
         if (!(cached.stamp == stamp)) {
             QByteArray text;
@@ -304,15 +303,15 @@ void PackageDatabase::readLists() const
             cached.paragraphs = parseAptList(text, path);
             cached.stamp = stamp;
         }
-        mergeParagraphs(listRecords, cached.paragraphs, false);
+        mergeParagraphs(m_listRecords, cached.paragraphs, false);
         stillThere.insert(path, cached);
     }
-    listCache = stillThere;
+    m_listCache = stillThere;
 }
 
 bool PackageDatabase::isInstalled(const QString &package) const
 {
-    return statusRecords.value(package.toLatin1()).installed;
+    return m_statusRecords.value(package.toLatin1()).installed;
 }
 
 bool PackageDatabase::conflict(const QString &packageA, const QString &packageB) const
@@ -325,8 +324,8 @@ PackageRecord PackageDatabase::record(const QString &package) const
     readLists();
     const QByteArray name = package.toLatin1();
     // Several versions may be known; any of them may be the one installed.
-    PackageRecord merged = statusRecords.value(name, PackageRecord{name, false, {}, {}, {}});
-    const PackageRecord listed = listRecords.value(name);
+    PackageRecord merged = m_statusRecords.value(name, PackageRecord{name, false, {}, {}, {}});
+    const PackageRecord listed = m_listRecords.value(name);
     PackageRelations::addAll(merged.provides, listed.provides);
     PackageRelations::addAll(merged.conflicts, listed.conflicts);
     PackageRelations::addAll(merged.replaces, listed.replaces);

@@ -78,15 +78,14 @@ private:
         QVector<Deb822::Paragraph> paragraphs;
     };
 
-    const QStringList names;
-    const QString root;
+    const QString m_root;
     // What the status file says and what the lists say, kept apart so that
     // each is read again on its own.
-    QHash<QByteArray, PackageRecord> statusRecords;
-    Stamp statusStamp;
-    mutable QHash<QByteArray, PackageRecord> listRecords;
-    mutable bool listsUnread = false;
+    QHash<QByteArray, PackageRecord> m_statusRecords;
+    Stamp m_statusStamp;
+    mutable QHash<QByteArray, PackageRecord> m_listRecords;
+    mutable bool m_listsUnread = false;
     // apt's lists change rarely: parsed again only when changed. A list that
     // could not be read is not here, so the next reading tries it again.
-    mutable QHash<QString, CachedList> listCache;
+    mutable QHash<QString, CachedList> m_listCache;
 };

@@ -39,7 +39,7 @@ private:
     void clockEdited();
     void updateClockWidgets();
 
-    std::unique_ptr<Ui::DirectivePage> ui;
+    std::unique_ptr<Ui::DirectivePage> m_ui;
     DirectiveFormat m_format;
     DirectiveSettings m_current;
     bool m_loading = false;

@@ -12,71 +12,71 @@ static constexpr int OriginRole = Qt::UserRole + 1;
 
 MainSettingsDialog::MainSettingsDialog(const QString &serviceName, const DirectiveRules &rules, QWidget *parent)
     : QDialog(parent)
-    , ui(std::make_unique<Ui::MainSettingsDialog>())
+    , m_ui(std::make_unique<Ui::MainSettingsDialog>())
     , m_rules(rules)
 {
-    ui->setupUi(this);
+    m_ui->setupUi(this);
     setWindowTitle(ki18nd("kcm_zel_admin_time", "Settings of %1").subs(serviceName).toString());
-    ui->introLabel->setText(
+    m_ui->introLabel->setText(
         ki18nd("kcm_zel_admin_time", "The directives of the %1 configuration that its settings page does not show. They are written as given here.")
             .subs(serviceName)
             .toString());
-    ui->addDirectiveBtn->setIcon(QIcon::fromTheme(QStringLiteral("list-add")));
-    ui->removeDirectiveBtn->setIcon(QIcon::fromTheme(QStringLiteral("list-remove")));
-    ui->errorLabel->hide();
+    m_ui->addDirectiveBtn->setIcon(QIcon::fromTheme(QStringLiteral("list-add")));
+    m_ui->removeDirectiveBtn->setIcon(QIcon::fromTheme(QStringLiteral("list-remove")));
+    m_ui->errorLabel->hide();
 
-    connect(ui->buttonBox, &QDialogButtonBox::accepted, this, &QDialog::accept);
-    connect(ui->buttonBox, &QDialogButtonBox::rejected, this, &QDialog::reject);
-    connect(ui->addDirectiveBtn, &QPushButton::clicked, this, [this] {
+    connect(m_ui->buttonBox, &QDialogButtonBox::accepted, this, &QDialog::accept);
+    connect(m_ui->buttonBox, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    connect(m_ui->addDirectiveBtn, &QPushButton::clicked, this, [this] {
         addRow({});
-        const int row = ui->directivesTable->rowCount() - 1;
-        ui->directivesTable->setCurrentCell(row, 0);
-        ui->directivesTable->editItem(ui->directivesTable->item(row, 0));
+        const int row = m_ui->directivesTable->rowCount() - 1;
+        m_ui->directivesTable->setCurrentCell(row, 0);
+        m_ui->directivesTable->editItem(m_ui->directivesTable->item(row, 0));
         validate();
     });
-    connect(ui->removeDirectiveBtn, &QPushButton::clicked, this, [this] {
-        const int row = ui->directivesTable->currentRow();
+    connect(m_ui->removeDirectiveBtn, &QPushButton::clicked, this, [this] {
+        const int row = m_ui->directivesTable->currentRow();
         if (row >= 0) {
-            ui->directivesTable->removeRow(row);
+            m_ui->directivesTable->removeRow(row);
             validate();
         }
     });
-    connect(ui->directivesTable, &QTableWidget::itemChanged, this, &MainSettingsDialog::validate);
-    connect(ui->directivesTable, &QTableWidget::itemSelectionChanged, this, [this] {
-        ui->removeDirectiveBtn->setEnabled(ui->directivesTable->currentRow() >= 0);
+    connect(m_ui->directivesTable, &QTableWidget::itemChanged, this, &MainSettingsDialog::validate);
+    connect(m_ui->directivesTable, &QTableWidget::itemSelectionChanged, this, [this] {
+        m_ui->removeDirectiveBtn->setEnabled(m_ui->directivesTable->currentRow() >= 0);
     });
-    ui->removeDirectiveBtn->setEnabled(false);
+    m_ui->removeDirectiveBtn->setEnabled(false);
 }
 
 MainSettingsDialog::~MainSettingsDialog() = default;
 
 void MainSettingsDialog::addRow(const Config::DirectiveEntry &entry)
 {
-    const QSignalBlocker blocker(ui->directivesTable);
-    const int row = ui->directivesTable->rowCount();
-    ui->directivesTable->insertRow(row);
+    const QSignalBlocker blocker(m_ui->directivesTable);
+    const int row = m_ui->directivesTable->rowCount();
+    m_ui->directivesTable->insertRow(row);
     auto *key = new QTableWidgetItem(entry.key);
     key->setData(OriginRole, entry.origin);
-    ui->directivesTable->setItem(row, 0, key);
-    ui->directivesTable->setItem(row, 1, new QTableWidgetItem(entry.value));
+    m_ui->directivesTable->setItem(row, 0, key);
+    m_ui->directivesTable->setItem(row, 1, new QTableWidgetItem(entry.value));
 }
 
 void MainSettingsDialog::setDirectives(const QVector<Config::DirectiveEntry> &directives)
 {
-    ui->directivesTable->setRowCount(0);
+    m_ui->directivesTable->setRowCount(0);
     for (const Config::DirectiveEntry &entry : directives) {
         addRow(entry);
     }
-    ui->directivesTable->resizeColumnToContents(0);
+    m_ui->directivesTable->resizeColumnToContents(0);
     validate();
 }
 
 QVector<Config::DirectiveEntry> MainSettingsDialog::directives() const
 {
     QVector<Config::DirectiveEntry> directives;
-    for (int row = 0; row < ui->directivesTable->rowCount(); ++row) {
-        const QTableWidgetItem *key = ui->directivesTable->item(row, 0);
-        const QTableWidgetItem *value = ui->directivesTable->item(row, 1);
+    for (int row = 0; row < m_ui->directivesTable->rowCount(); ++row) {
+        const QTableWidgetItem *key = m_ui->directivesTable->item(row, 0);
+        const QTableWidgetItem *value = m_ui->directivesTable->item(row, 1);
         directives.append({key ? key->text().trimmed() : QString(), value ? value->text().trimmed() : QString(), key ? key->data(OriginRole).toInt() : -1});
     }
     return directives;
@@ -84,15 +84,15 @@ QVector<Config::DirectiveEntry> MainSettingsDialog::directives() const
 
 void MainSettingsDialog::validate()
 {
-    const QSignalBlocker blocker(ui->directivesTable);
+    const QSignalBlocker blocker(m_ui->directivesTable);
     QString firstProblem;
     const QBrush negative(QColor(0xda, 0x44, 0x53));
-    for (int row = 0; row < ui->directivesTable->rowCount(); ++row) {
-        QTableWidgetItem *key = ui->directivesTable->item(row, 0);
-        QTableWidgetItem *value = ui->directivesTable->item(row, 1);
+    for (int row = 0; row < m_ui->directivesTable->rowCount(); ++row) {
+        QTableWidgetItem *key = m_ui->directivesTable->item(row, 0);
+        QTableWidgetItem *value = m_ui->directivesTable->item(row, 1);
         if (!value) {
             value = new QTableWidgetItem;
-            ui->directivesTable->setItem(row, 1, value);
+            m_ui->directivesTable->setItem(row, 1, value);
         }
         const QString keyText = key ? key->text().trimmed() : QString();
         QString keyProblem;
@@ -116,7 +116,7 @@ void MainSettingsDialog::validate()
             firstProblem = !keyProblem.isEmpty() ? keyProblem : valueProblem;
         }
     }
-    ui->errorLabel->setText(firstProblem);
-    ui->errorLabel->setVisible(!firstProblem.isEmpty());
-    ui->buttonBox->button(QDialogButtonBox::Ok)->setEnabled(firstProblem.isEmpty());
+    m_ui->errorLabel->setText(firstProblem);
+    m_ui->errorLabel->setVisible(!firstProblem.isEmpty());
+    m_ui->buttonBox->button(QDialogButtonBox::Ok)->setEnabled(firstProblem.isEmpty());
 }

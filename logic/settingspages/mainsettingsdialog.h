@@ -42,6 +42,6 @@ private:
     void addRow(const Config::DirectiveEntry &entry);
     void validate();
 
-    std::unique_ptr<Ui::MainSettingsDialog> ui;
+    std::unique_ptr<Ui::MainSettingsDialog> m_ui;
     DirectiveRules m_rules;
 };

@@ -22,48 +22,48 @@ static QString invalidAddressText()
 
 ServerListEditor::ServerListEditor(QWidget *parent)
     : QWidget(parent)
-    , ui(std::make_unique<Ui::ServerListEditor>())
+    , m_ui(std::make_unique<Ui::ServerListEditor>())
     , m_tester(new ServerTester(this))
 {
-    ui->setupUi(this);
-    ui->testServerBtn->setIcon(QIcon::fromTheme(QStringLiteral("network-connect")));
-    ui->testResultLabel->hide();
-    connect(ui->testServerBtn, &QPushButton::clicked, this, &ServerListEditor::testServer);
+    m_ui->setupUi(this);
+    m_ui->testServerBtn->setIcon(QIcon::fromTheme(QStringLiteral("network-connect")));
+    m_ui->testResultLabel->hide();
+    connect(m_ui->testServerBtn, &QPushButton::clicked, this, &ServerListEditor::testServer);
     connect(m_tester, &ServerTester::finished, this, &ServerListEditor::tested);
-    ui->moveUpBtn->setIcon(QIcon::fromTheme(QStringLiteral("go-up")));
-    ui->moveDownBtn->setIcon(QIcon::fromTheme(QStringLiteral("go-down")));
-    ui->removeServerBtn->setIcon(QIcon::fromTheme(QStringLiteral("list-remove")));
-    ui->addServerBtn->setIcon(QIcon::fromTheme(QStringLiteral("list-add")));
-    ui->newServerEdit->setValidator(new ServerAddressValidator(ui->newServerEdit));
-    ui->addressEdit->setValidator(new ServerAddressValidator(ui->addressEdit));
-    ui->hintLabel->hide();
+    m_ui->moveUpBtn->setIcon(QIcon::fromTheme(QStringLiteral("go-up")));
+    m_ui->moveDownBtn->setIcon(QIcon::fromTheme(QStringLiteral("go-down")));
+    m_ui->removeServerBtn->setIcon(QIcon::fromTheme(QStringLiteral("list-remove")));
+    m_ui->addServerBtn->setIcon(QIcon::fromTheme(QStringLiteral("list-add")));
+    m_ui->newServerEdit->setValidator(new ServerAddressValidator(m_ui->newServerEdit));
+    m_ui->addressEdit->setValidator(new ServerAddressValidator(m_ui->addressEdit));
+    m_ui->hintLabel->hide();
 
-    connect(ui->addServerBtn, &QPushButton::clicked, this, &ServerListEditor::addServer);
-    connect(ui->newServerEdit, &QLineEdit::returnPressed, this, &ServerListEditor::addServer);
-    connect(ui->newServerEdit, &QLineEdit::textChanged, this, &ServerListEditor::newServerEdited);
-    connect(ui->removeServerBtn, &QToolButton::clicked, this, &ServerListEditor::removeServer);
-    connect(ui->moveUpBtn, &QToolButton::clicked, this, [this] {
+    connect(m_ui->addServerBtn, &QPushButton::clicked, this, &ServerListEditor::addServer);
+    connect(m_ui->newServerEdit, &QLineEdit::returnPressed, this, &ServerListEditor::addServer);
+    connect(m_ui->newServerEdit, &QLineEdit::textChanged, this, &ServerListEditor::newServerEdited);
+    connect(m_ui->removeServerBtn, &QToolButton::clicked, this, &ServerListEditor::removeServer);
+    connect(m_ui->moveUpBtn, &QToolButton::clicked, this, [this] {
         moveServer(-1);
     });
-    connect(ui->moveDownBtn, &QToolButton::clicked, this, [this] {
+    connect(m_ui->moveDownBtn, &QToolButton::clicked, this, [this] {
         moveServer(1);
     });
-    connect(ui->serversList, &QListWidget::currentRowChanged, this, &ServerListEditor::showSelected);
-    connect(ui->addressEdit, &QLineEdit::textEdited, this, &ServerListEditor::addressEdited);
-    connect(ui->addressEdit, &QLineEdit::editingFinished, this, [this] {
+    connect(m_ui->serversList, &QListWidget::currentRowChanged, this, &ServerListEditor::showSelected);
+    connect(m_ui->addressEdit, &QLineEdit::textEdited, this, &ServerListEditor::addressEdited);
+    connect(m_ui->addressEdit, &QLineEdit::editingFinished, this, [this] {
         // What was never accepted goes back to the entry's address.
         const int row = selectedRow();
-        if (row >= 0 && ui->addressEdit->property("invalid").toBool()) {
-            ui->addressEdit->setText(m_entries.at(row).host);
-            markField(ui->addressEdit, false);
-            ui->hintLabel->hide();
+        if (row >= 0 && m_ui->addressEdit->property("invalid").toBool()) {
+            m_ui->addressEdit->setText(m_entries.at(row).host);
+            markField(m_ui->addressEdit, false);
+            m_ui->hintLabel->hide();
         }
     });
-    connect(ui->kindCombo, qOverload<int>(&QComboBox::activated), this, &ServerListEditor::entryChanged);
-    for (QCheckBox *box : {ui->iburstChB, ui->preferChB, ui->ntsChB, ui->trustedChB}) {
+    connect(m_ui->kindCombo, qOverload<int>(&QComboBox::activated), this, &ServerListEditor::entryChanged);
+    for (QCheckBox *box : {m_ui->iburstChB, m_ui->preferChB, m_ui->ntsChB, m_ui->trustedChB}) {
         connect(box, &QCheckBox::toggled, this, &ServerListEditor::entryChanged);
     }
-    for (QSpinBox *spin : {ui->minpollSpin, ui->maxpollSpin, ui->weightSpin}) {
+    for (QSpinBox *spin : {m_ui->minpollSpin, m_ui->maxpollSpin, m_ui->weightSpin}) {
         connect(spin, qOverload<int>(&QSpinBox::valueChanged), this, &ServerListEditor::entryChanged);
     }
     setOptions(ServerOptions());
@@ -76,31 +76,31 @@ void ServerListEditor::setOptions(const ServerOptions &options)
     m_options = options;
     m_loading = true;
     const bool bare = options.directives.isEmpty();
-    ui->kindLabel->setVisible(!bare);
-    ui->kindCombo->setVisible(!bare);
-    ui->kindCombo->clear();
-    ui->kindCombo->addItems(options.directives);
-    ui->iburstChB->setVisible(options.iburst);
-    ui->preferChB->setVisible(options.prefer);
-    ui->ntsChB->setVisible(options.nts);
-    ui->trustedChB->setVisible(options.trusted);
-    ui->optionsLabel->setVisible(options.iburst || options.prefer || options.nts || options.trusted);
+    m_ui->kindLabel->setVisible(!bare);
+    m_ui->kindCombo->setVisible(!bare);
+    m_ui->kindCombo->clear();
+    m_ui->kindCombo->addItems(options.directives);
+    m_ui->iburstChB->setVisible(options.iburst);
+    m_ui->preferChB->setVisible(options.prefer);
+    m_ui->ntsChB->setVisible(options.nts);
+    m_ui->trustedChB->setVisible(options.trusted);
+    m_ui->optionsLabel->setVisible(options.iburst || options.prefer || options.nts || options.trusted);
 
     const QString byDefault = ki18nd("kcm_zel_admin_time", "Default").toString();
     const QString log2Suffix = ki18nd("kcm_zel_admin_time", " log2 s").toString();
-    for (QSpinBox *spin : {ui->minpollSpin, ui->maxpollSpin}) {
+    for (QSpinBox *spin : {m_ui->minpollSpin, m_ui->maxpollSpin}) {
         // One below the lowest value stands for "not set".
         spin->setRange(options.pollMinimum - 1, options.pollMaximum);
         spin->setSpecialValueText(byDefault);
         spin->setSuffix(log2Suffix);
         spin->setVisible(options.pollRange);
     }
-    ui->minpollLabel->setVisible(options.pollRange);
-    ui->maxpollLabel->setVisible(options.pollRange);
-    ui->weightSpin->setRange(options.weightMinimum - 1, options.weightMaximum);
-    ui->weightSpin->setSpecialValueText(byDefault);
-    ui->weightSpin->setVisible(options.weight);
-    ui->weightLabel->setVisible(options.weight);
+    m_ui->minpollLabel->setVisible(options.pollRange);
+    m_ui->maxpollLabel->setVisible(options.pollRange);
+    m_ui->weightSpin->setRange(options.weightMinimum - 1, options.weightMaximum);
+    m_ui->weightSpin->setSpecialValueText(byDefault);
+    m_ui->weightSpin->setVisible(options.weight);
+    m_ui->weightLabel->setVisible(options.weight);
     m_loading = false;
     showSelected();
 }
@@ -109,14 +109,14 @@ void ServerListEditor::setEntries(const QVector<ServerEntry> &entries)
 {
     m_loading = true;
     m_entries = entries;
-    ui->serversList->clear();
+    m_ui->serversList->clear();
     for (int row = 0; row < m_entries.size(); ++row) {
-        ui->serversList->addItem(QString());
+        m_ui->serversList->addItem(QString());
         updateItem(row);
     }
-    ui->serversList->setCurrentRow(m_entries.isEmpty() ? -1 : 0);
-    ui->newServerEdit->clear();
-    markField(ui->newServerEdit, false);
+    m_ui->serversList->setCurrentRow(m_entries.isEmpty() ? -1 : 0);
+    m_ui->newServerEdit->clear();
+    markField(m_ui->newServerEdit, false);
     m_loading = false;
     showSelected();
 }
@@ -137,13 +137,13 @@ QStringList ServerListEditor::hosts() const
 
 int ServerListEditor::selectedRow() const
 {
-    const int row = ui->serversList->currentRow();
+    const int row = m_ui->serversList->currentRow();
     return row >= 0 && row < m_entries.size() ? row : -1;
 }
 
 void ServerListEditor::updateItem(int row)
 {
-    QListWidgetItem *item = ui->serversList->item(row);
+    QListWidgetItem *item = m_ui->serversList->item(row);
     const ServerEntry &entry = m_entries.at(row);
     item->setText(entry.host);
     // A name the file already held but that is not valid: it must be
@@ -156,11 +156,11 @@ void ServerListEditor::updateItem(int row)
 void ServerListEditor::updateButtons()
 {
     const int row = selectedRow();
-    ui->removeServerBtn->setEnabled(row >= 0);
-    ui->moveUpBtn->setEnabled(row > 0);
-    ui->moveDownBtn->setEnabled(row >= 0 && row + 1 < m_entries.size());
-    ui->detailsGB->setEnabled(row >= 0);
-    ui->testServerBtn->setEnabled(!m_tester->isRunning() && !testAddress().isEmpty());
+    m_ui->removeServerBtn->setEnabled(row >= 0);
+    m_ui->moveUpBtn->setEnabled(row > 0);
+    m_ui->moveDownBtn->setEnabled(row >= 0 && row + 1 < m_entries.size());
+    m_ui->detailsGB->setEnabled(row >= 0);
+    m_ui->testServerBtn->setEnabled(!m_tester->isRunning() && !testAddress().isEmpty());
 }
 
 void ServerListEditor::showSelected()
@@ -171,26 +171,26 @@ void ServerListEditor::showSelected()
     m_loading = true;
     const int row = selectedRow();
     const ServerEntry entry = row >= 0 ? m_entries.at(row) : ServerEntry();
-    ui->addressEdit->setText(entry.host);
-    markField(ui->addressEdit, false);
-    ui->hintLabel->hide();
+    m_ui->addressEdit->setText(entry.host);
+    markField(m_ui->addressEdit, false);
+    m_ui->hintLabel->hide();
     int kind = -1;
     for (int i = 0; i < m_options.directives.size(); ++i) {
         if (m_options.directives.at(i).compare(entry.directive, Qt::CaseInsensitive) == 0) {
             kind = i;
         }
     }
-    ui->kindCombo->setCurrentIndex(kind);
-    ui->iburstChB->setChecked(entry.iburst);
-    ui->preferChB->setChecked(entry.prefer);
-    ui->ntsChB->setChecked(entry.nts);
-    ui->trustedChB->setChecked(entry.trusted);
+    m_ui->kindCombo->setCurrentIndex(kind);
+    m_ui->iburstChB->setChecked(entry.iburst);
+    m_ui->preferChB->setChecked(entry.prefer);
+    m_ui->ntsChB->setChecked(entry.nts);
+    m_ui->trustedChB->setChecked(entry.trusted);
     auto showValue = [](QSpinBox *spin, int value) {
         spin->setValue(value == NoValue ? spin->minimum() : value);
     };
-    showValue(ui->minpollSpin, entry.minpoll);
-    showValue(ui->maxpollSpin, entry.maxpoll);
-    showValue(ui->weightSpin, entry.weight);
+    showValue(m_ui->minpollSpin, entry.minpoll);
+    showValue(m_ui->maxpollSpin, entry.maxpoll);
+    showValue(m_ui->weightSpin, entry.weight);
     updateButtons();
     m_loading = false;
 }
@@ -203,22 +203,22 @@ void ServerListEditor::newServerEdited(const QString &text)
         duplicate = duplicate || entry.host.compare(host, Qt::CaseInsensitive) == 0;
     }
     const bool valid = ServerAddress::isValid(host);
-    ui->addServerBtn->setEnabled(valid && !duplicate);
+    m_ui->addServerBtn->setEnabled(valid && !duplicate);
     QString why;
     if (!host.isEmpty() && !valid) {
         why = invalidAddressText();
     } else if (duplicate) {
         why = ki18nd("kcm_zel_admin_time", "This server is in the list already.").toString();
     }
-    markField(ui->newServerEdit, !why.isEmpty(), why);
-    ui->hintLabel->setText(why);
-    ui->hintLabel->setVisible(!why.isEmpty());
+    markField(m_ui->newServerEdit, !why.isEmpty(), why);
+    m_ui->hintLabel->setText(why);
+    m_ui->hintLabel->setVisible(!why.isEmpty());
     updateButtons();
 }
 
 QString ServerListEditor::testAddress() const
 {
-    const QString entered = ui->newServerEdit->text().trimmed();
+    const QString entered = m_ui->newServerEdit->text().trimmed();
     const int row = selectedRow();
     return !entered.isEmpty() ? entered : row >= 0 ? m_entries.at(row).host : QString();
 }
@@ -228,9 +228,9 @@ void ServerListEditor::testServer()
     const QString address = testAddress();
     // An NTS check needs the entry's nts option: only a listed server has one.
     const int row = selectedRow();
-    const bool nts = ui->newServerEdit->text().trimmed().isEmpty() && row >= 0 && m_options.nts && m_entries.at(row).nts;
-    ui->testResultLabel->setText(ki18nd("kcm_zel_admin_time", "Asking %1…").subs(address).toString());
-    ui->testResultLabel->show();
+    const bool nts = m_ui->newServerEdit->text().trimmed().isEmpty() && row >= 0 && m_options.nts && m_entries.at(row).nts;
+    m_ui->testResultLabel->setText(ki18nd("kcm_zel_admin_time", "Asking %1…").subs(address).toString());
+    m_ui->testResultLabel->show();
     m_tester->start(address, nts);
     updateButtons();
 }
@@ -252,15 +252,15 @@ void ServerListEditor::tested(const ServerCheck &check)
     } else if (check.nts == ServerCheck::NtsFails) {
         text += QLatin1Char('\n') + ki18nd("kcm_zel_admin_time", "The NTS key exchange fails: %1").subs(check.ntsError).toString();
     }
-    ui->testResultLabel->setText(text);
-    ui->testResultLabel->setProperty("reachable", check.reachable);
+    m_ui->testResultLabel->setText(text);
+    m_ui->testResultLabel->setProperty("reachable", check.reachable);
     updateButtons();
 }
 
 void ServerListEditor::addServer()
 {
-    const QString host = ui->newServerEdit->text().trimmed();
-    if (!ui->addServerBtn->isEnabled() || !ServerAddress::isValid(host)) {
+    const QString host = m_ui->newServerEdit->text().trimmed();
+    if (!m_ui->addServerBtn->isEnabled() || !ServerAddress::isValid(host)) {
         return;
     }
     ServerEntry entry;
@@ -269,10 +269,10 @@ void ServerListEditor::addServer()
     // What a new source usually wants: a quick first answer.
     entry.iburst = m_options.iburst;
     m_entries.append(entry);
-    ui->serversList->addItem(QString());
+    m_ui->serversList->addItem(QString());
     updateItem(m_entries.size() - 1);
-    ui->newServerEdit->clear();
-    ui->serversList->setCurrentRow(m_entries.size() - 1);
+    m_ui->newServerEdit->clear();
+    m_ui->serversList->setCurrentRow(m_entries.size() - 1);
     Q_EMIT edited();
 }
 
@@ -284,11 +284,11 @@ void ServerListEditor::removeServer()
     }
     m_entries.removeAt(row);
     m_loading = true;
-    delete ui->serversList->takeItem(row);
-    ui->serversList->setCurrentRow(qMin(row, m_entries.size() - 1));
+    delete m_ui->serversList->takeItem(row);
+    m_ui->serversList->setCurrentRow(qMin(row, m_entries.size() - 1));
     m_loading = false;
     showSelected();
-    newServerEdited(ui->newServerEdit->text());
+    newServerEdited(m_ui->newServerEdit->text());
     Q_EMIT edited();
 }
 
@@ -303,7 +303,7 @@ void ServerListEditor::moveServer(int step)
     m_loading = true;
     updateItem(row);
     updateItem(to);
-    ui->serversList->setCurrentRow(to);
+    m_ui->serversList->setCurrentRow(to);
     m_loading = false;
     showSelected();
     Q_EMIT edited();
@@ -317,13 +317,13 @@ void ServerListEditor::addressEdited(const QString &text)
     }
     const QString host = text.trimmed();
     if (!ServerAddress::isValid(host)) {
-        markField(ui->addressEdit, true, invalidAddressText());
-        ui->hintLabel->setText(invalidAddressText());
-        ui->hintLabel->show();
+        markField(m_ui->addressEdit, true, invalidAddressText());
+        m_ui->hintLabel->setText(invalidAddressText());
+        m_ui->hintLabel->show();
         return;
     }
-    markField(ui->addressEdit, false);
-    ui->hintLabel->hide();
+    markField(m_ui->addressEdit, false);
+    m_ui->hintLabel->hide();
     if (m_entries.at(row).host == host) {
         return;
     }
@@ -340,14 +340,14 @@ void ServerListEditor::entryChanged()
     }
     ServerEntry &entry = m_entries[row];
     const ServerEntry before = entry;
-    const QString kind = ui->kindCombo->currentText();
+    const QString kind = m_ui->kindCombo->currentText();
     if (!kind.isEmpty() && kind.compare(entry.directive, Qt::CaseInsensitive) != 0) {
         entry.directive = kind;
     }
-    entry.iburst = ui->iburstChB->isChecked();
-    entry.prefer = ui->preferChB->isChecked();
-    entry.nts = ui->ntsChB->isChecked();
-    entry.trusted = ui->trustedChB->isChecked();
+    entry.iburst = m_ui->iburstChB->isChecked();
+    entry.prefer = m_ui->preferChB->isChecked();
+    entry.nts = m_ui->ntsChB->isChecked();
+    entry.trusted = m_ui->trustedChB->isChecked();
     // A spin box shows a value it cannot hold as its nearest one; only a
     // real change of it replaces what the file says.
     auto takeValue = [](QSpinBox *spin, int &value) {
@@ -356,23 +356,23 @@ void ServerListEditor::entryChanged()
             value = spin->value() == spin->minimum() ? NoValue : spin->value();
         }
     };
-    takeValue(ui->minpollSpin, entry.minpoll);
-    takeValue(ui->maxpollSpin, entry.maxpoll);
-    takeValue(ui->weightSpin, entry.weight);
+    takeValue(m_ui->minpollSpin, entry.minpoll);
+    takeValue(m_ui->maxpollSpin, entry.maxpoll);
+    takeValue(m_ui->weightSpin, entry.weight);
 
     // chrony and ntpd refuse a minimum poll above the maximum.
     const bool pollsCrossed = entry.minpoll != NoValue && entry.maxpoll != NoValue && entry.minpoll > entry.maxpoll;
     const QString crossed = ki18nd("kcm_zel_admin_time", "The minimum poll interval must not be above the maximum one.").toString();
-    markField(ui->minpollSpin, pollsCrossed, crossed);
-    markField(ui->maxpollSpin, pollsCrossed, crossed);
+    markField(m_ui->minpollSpin, pollsCrossed, crossed);
+    markField(m_ui->maxpollSpin, pollsCrossed, crossed);
     if (pollsCrossed) {
         entry.minpoll = before.minpoll;
         entry.maxpoll = before.maxpoll;
-        ui->hintLabel->setText(crossed);
-        ui->hintLabel->show();
+        m_ui->hintLabel->setText(crossed);
+        m_ui->hintLabel->show();
         return;
     }
-    ui->hintLabel->hide();
+    m_ui->hintLabel->hide();
     if (!entry.sameSettings(before)) {
         updateItem(row);
         Q_EMIT edited();

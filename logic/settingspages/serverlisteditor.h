@@ -57,7 +57,7 @@ private:
     void testServer();
     void tested(const ServerCheck &check);
 
-    std::unique_ptr<Ui::ServerListEditor> ui;
+    std::unique_ptr<Ui::ServerListEditor> m_ui;
     ServerOptions m_options;
     QVector<Config::ServerEntry> m_entries;
     bool m_loading = false;

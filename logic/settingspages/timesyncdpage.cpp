@@ -33,26 +33,26 @@ qint64 effectiveSeconds(const DurationValue &value, int defaultSeconds)
 
 TimesyncdPage::TimesyncdPage(QWidget *parent)
     : QWidget(parent)
-    , ui(std::make_unique<Ui::TimesyncdPage>())
+    , m_ui(std::make_unique<Ui::TimesyncdPage>())
 {
-    ui->setupUi(this);
-    ui->timingHintLabel->hide();
-    ui->sourcesView->setService(TimesyncdPackage, SystemAccess::machine().bus);
+    m_ui->setupUi(this);
+    m_ui->timingHintLabel->hide();
+    m_ui->sourcesView->setService(TimesyncdPackage, SystemAccess::machine().bus);
     const QString seconds = ki18nd("kcm_zel_admin_time", " s").toString();
     // The lowest value of each stands for "not set in the file".
-    ui->rootDistanceSpin->setRange(0, 3600);
-    ui->pollMinSpin->setRange(15, 131072);
-    ui->pollMaxSpin->setRange(15, 131072);
-    for (QSpinBox *spin : {ui->rootDistanceSpin, ui->pollMinSpin, ui->pollMaxSpin}) {
+    m_ui->rootDistanceSpin->setRange(0, 3600);
+    m_ui->pollMinSpin->setRange(15, 131072);
+    m_ui->pollMaxSpin->setRange(15, 131072);
+    for (QSpinBox *spin : {m_ui->rootDistanceSpin, m_ui->pollMinSpin, m_ui->pollMaxSpin}) {
         spin->setSuffix(seconds);
         connect(spin, qOverload<int>(&QSpinBox::valueChanged), this, &TimesyncdPage::timingEdited);
     }
-    connect(ui->ntpServersEditor, &ServerListEditor::edited, this, [this] {
-        m_current.ntp = ui->ntpServersEditor->hosts();
+    connect(m_ui->ntpServersEditor, &ServerListEditor::edited, this, [this] {
+        m_current.ntp = m_ui->ntpServersEditor->hosts();
         Q_EMIT edited();
     });
-    connect(ui->fallbackServersEditor, &ServerListEditor::edited, this, [this] {
-        m_current.fallbackNtp = ui->fallbackServersEditor->hosts();
+    connect(m_ui->fallbackServersEditor, &ServerListEditor::edited, this, [this] {
+        m_current.fallbackNtp = m_ui->fallbackServersEditor->hosts();
         Q_EMIT edited();
     });
 }
@@ -102,12 +102,12 @@ void TimesyncdPage::setSettings(const TimesyncdSettings &settings)
 {
     m_loaded = settings;
     m_current = settings;
-    ui->ntpServersEditor->setEntries(bareEntries(settings.ntp));
-    ui->fallbackServersEditor->setEntries(bareEntries(settings.fallbackNtp));
-    showDuration(ui->rootDistanceSpin, settings.rootDistanceMaxSec, defaultRootDistance);
-    showDuration(ui->pollMinSpin, settings.pollIntervalMinSec, defaultPollMin);
-    showDuration(ui->pollMaxSpin, settings.pollIntervalMaxSec, defaultPollMax);
-    ui->timingHintLabel->hide();
+    m_ui->ntpServersEditor->setEntries(bareEntries(settings.ntp));
+    m_ui->fallbackServersEditor->setEntries(bareEntries(settings.fallbackNtp));
+    showDuration(m_ui->rootDistanceSpin, settings.rootDistanceMaxSec, defaultRootDistance);
+    showDuration(m_ui->pollMinSpin, settings.pollIntervalMinSec, defaultPollMin);
+    showDuration(m_ui->pollMaxSpin, settings.pollIntervalMaxSec, defaultPollMax);
+    m_ui->timingHintLabel->hide();
 }
 
 TimesyncdSettings TimesyncdPage::settings() const
@@ -122,18 +122,18 @@ void TimesyncdPage::setOthers(const QVector<Config::DirectiveEntry> &others)
 
 void TimesyncdPage::timingEdited()
 {
-    const DurationValue rootDistance = durationOf(ui->rootDistanceSpin, m_loaded.rootDistanceMaxSec);
-    const DurationValue pollMin = durationOf(ui->pollMinSpin, m_loaded.pollIntervalMinSec);
-    const DurationValue pollMax = durationOf(ui->pollMaxSpin, m_loaded.pollIntervalMaxSec);
+    const DurationValue rootDistance = durationOf(m_ui->rootDistanceSpin, m_loaded.rootDistanceMaxSec);
+    const DurationValue pollMin = durationOf(m_ui->pollMinSpin, m_loaded.pollIntervalMinSec);
+    const DurationValue pollMax = durationOf(m_ui->pollMaxSpin, m_loaded.pollIntervalMaxSec);
 
     const qint64 low = effectiveSeconds(pollMin, defaultPollMin);
     const qint64 high = effectiveSeconds(pollMax, defaultPollMax);
     const bool crossed = low >= 0 && high >= 0 && low > high;
     const QString why = ki18nd("kcm_zel_admin_time", "The minimum poll interval must not be above the maximum one.").toString();
-    markField(ui->pollMinSpin, crossed, why);
-    markField(ui->pollMaxSpin, crossed, why);
-    ui->timingHintLabel->setText(why);
-    ui->timingHintLabel->setVisible(crossed);
+    markField(m_ui->pollMinSpin, crossed, why);
+    markField(m_ui->pollMaxSpin, crossed, why);
+    m_ui->timingHintLabel->setText(why);
+    m_ui->timingHintLabel->setVisible(crossed);
     if (crossed) {
         return;
     }

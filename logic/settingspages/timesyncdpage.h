@@ -46,7 +46,7 @@ private:
     Config::DurationValue durationOf(const QSpinBox *spin, const Config::DurationValue &loaded) const;
     void timingEdited();
 
-    std::unique_ptr<Ui::TimesyncdPage> ui;
+    std::unique_ptr<Ui::TimesyncdPage> m_ui;
     TimesyncdSettings m_loaded;
     TimesyncdSettings m_current;
 };

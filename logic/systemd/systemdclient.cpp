@@ -56,15 +56,15 @@ QString SystemdClient::unitObjectPath(const QString &unitName)
 
 SystemdClient::SystemdClient(const QStringList &names, const QDBusConnection &bus, QObject *parent)
     : QObject(parent)
-    , connection(bus)
-    , unitNames(names)
+    , m_connection(bus)
+    , m_unitNames(names)
 {
     for (const QString &name : names) {
-        units.insert(name, UnitState());
+        m_units.insert(name, UnitState());
     }
-    reachable = connection.isConnected();
-    if (!reachable) {
-        qCWarning(ZELADMINTIME_LOG) << "no connection to the system bus:" << connection.lastError().message();
+    m_reachable = m_connection.isConnected();
+    if (!m_reachable) {
+        qCWarning(ZELADMINTIME_LOG) << "no connection to the system bus:" << m_connection.lastError().message();
     }
 }
 
@@ -73,7 +73,7 @@ SystemdClient::~SystemdClient() = default;
 
 void SystemdClient::connectSignals()
 {
-    if (subscribed || !connection.isConnected()) {
+    if (m_subscribed || !m_connection.isConnected()) {
         return;
     }
     // Without a subscription systemd sends no unit or job signals.
@@ -81,33 +81,33 @@ void SystemdClient::connectSignals()
                                                             managerPath,
                                                             QString::fromLatin1(OrgFreedesktopSystemd1ManagerInterface::staticInterfaceName()),
                                                             QStringLiteral("Subscribe"));
-    const QDBusMessage reply = connection.call(subscribe, QDBus::Block, livenessTimeoutMs);
+    const QDBusMessage reply = m_connection.call(subscribe, QDBus::Block, livenessTimeoutMs);
     // The subscription belongs to the bus connection, which an earlier
     // controller of this process may have made already.
     if (reply.type() == QDBusMessage::ErrorMessage && reply.errorName() != QLatin1String("org.freedesktop.systemd1.AlreadySubscribed")) {
-        subscribeError = QDBusError(reply);
-        noteError(subscribeError);
+        m_subscribeError = QDBusError(reply);
+        noteError(m_subscribeError);
         return;
     }
-    subscribed = true;
+    m_subscribed = true;
 
-    manager = new OrgFreedesktopSystemd1ManagerInterface(systemdService, managerPath, connection, this);
-    connect(manager, &OrgFreedesktopSystemd1ManagerInterface::JobRemoved, this, &SystemdClient::onJobRemoved);
-    connect(manager, &OrgFreedesktopSystemd1ManagerInterface::UnitFilesChanged, this, &SystemdClient::fetchAllAsync);
-    connect(manager, &OrgFreedesktopSystemd1ManagerInterface::Reloading, this, [this](bool active) {
+    m_manager = new OrgFreedesktopSystemd1ManagerInterface(systemdService, managerPath, m_connection, this);
+    connect(m_manager, &OrgFreedesktopSystemd1ManagerInterface::JobRemoved, this, &SystemdClient::onJobRemoved);
+    connect(m_manager, &OrgFreedesktopSystemd1ManagerInterface::UnitFilesChanged, this, &SystemdClient::fetchAllAsync);
+    connect(m_manager, &OrgFreedesktopSystemd1ManagerInterface::Reloading, this, [this](bool active) {
         if (!active) {
             fetchAllAsync();
         }
     });
-    for (const QString &name : qAsConst(unitNames)) {
-        auto *proxy = new OrgFreedesktopDBusPropertiesInterface(systemdService, unitObjectPath(name), connection, this);
+    for (const QString &name : qAsConst(m_unitNames)) {
+        auto *proxy = new OrgFreedesktopDBusPropertiesInterface(systemdService, unitObjectPath(name), m_connection, this);
         connect(proxy,
                 &OrgFreedesktopDBusPropertiesInterface::PropertiesChanged,
                 this,
                 [this, name](const QString &interfaceName, const QVariantMap &changed, const QStringList &invalidated) {
                     onPropertiesChanged(name, interfaceName, changed, invalidated);
                 });
-        unitProxies.append(proxy);
+        m_unitProxies.append(proxy);
     }
 }
 
@@ -122,34 +122,34 @@ static QDBusMessage livenessMessage()
 
 void SystemdClient::noteLiveness(const QDBusMessage &reply)
 {
-    reachable = reply.type() == QDBusMessage::ReplyMessage;
-    livenessError = QDBusError(reply);
-    lastLiveness.start();
-    if (!reachable) {
+    m_reachable = reply.type() == QDBusMessage::ReplyMessage;
+    m_livenessError = QDBusError(reply);
+    m_lastLiveness.start();
+    if (!m_reachable) {
         qCWarning(ZELADMINTIME_LOG) << "systemd does not answer:" << reply.errorName() << reply.errorMessage();
     }
 }
 
 bool SystemdClient::ping(int timeoutMs)
 {
-    if (!connection.isConnected()) {
-        reachable = false;
-        lastLiveness.start();
+    if (!m_connection.isConnected()) {
+        m_reachable = false;
+        m_lastLiveness.start();
         return false;
     }
-    noteLiveness(connection.call(livenessMessage(), QDBus::Block, timeoutMs));
-    return reachable;
+    noteLiveness(m_connection.call(livenessMessage(), QDBus::Block, timeoutMs));
+    return m_reachable;
 }
 
 bool SystemdClient::checkedRecently(int maxAgeMs) const
 {
-    return lastLiveness.isValid() && !lastLiveness.hasExpired(maxAgeMs);
+    return m_lastLiveness.isValid() && !m_lastLiveness.hasExpired(maxAgeMs);
 }
 
 bool SystemdClient::answersNow()
 {
-    if (!connection.isConnected()) {
-        reachable = false;
+    if (!m_connection.isConnected()) {
+        m_reachable = false;
         return false;
     }
     QPointer<SystemdClient> self(this);
@@ -158,7 +158,7 @@ bool SystemdClient::answersNow()
         return false;
     }
     noteLiveness(reply);
-    return reachable;
+    return m_reachable;
 }
 
 void SystemdClient::noteError(const QDBusError &error, bool waitedForUser)
@@ -176,10 +176,10 @@ void SystemdClient::noteError(const QDBusError &error, bool waitedForUser)
     case QDBusError::ServiceUnknown:
     case QDBusError::Disconnected:
     case QDBusError::NoServer:
-        if (reachable) {
+        if (m_reachable) {
             qCWarning(ZELADMINTIME_LOG) << "systemd cannot be reached:" << error.message();
         }
-        reachable = false;
+        m_reachable = false;
         break;
     default:
         qCWarning(ZELADMINTIME_LOG) << "systemd:" << error.name() << error.message();
@@ -197,11 +197,11 @@ static QDBusMessage getAllMessage(const QString &unitName, const QString &interf
 
 void SystemdClient::refreshAll(int timeoutMs)
 {
-    if (!reachable) {
+    if (!m_reachable) {
         return;
     }
     connectSignals();
-    if (!reachable) {
+    if (!m_reachable) {
         return;
     }
     // All questions at once, then the answers: one round trip's wait.
@@ -211,16 +211,16 @@ void SystemdClient::refreshAll(int timeoutMs)
     };
     QVector<Pending> pending;
     const QString unitInterface = QString::fromLatin1(OrgFreedesktopSystemd1UnitInterface::staticInterfaceName());
-    for (const QString &name : qAsConst(unitNames)) {
-        pending.append({name, connection.asyncCall(getAllMessage(name, unitInterface), timeoutMs)});
-        pending.append({name, connection.asyncCall(getAllMessage(name, serviceInterface), timeoutMs)});
+    for (const QString &name : qAsConst(m_unitNames)) {
+        pending.append({name, m_connection.asyncCall(getAllMessage(name, unitInterface), timeoutMs)});
+        pending.append({name, m_connection.asyncCall(getAllMessage(name, serviceInterface), timeoutMs)});
     }
     for (Pending &p : pending) {
         p.call.waitForFinished();
         QDBusPendingReply<QVariantMap> reply = p.call;
         if (reply.isError()) {
             noteError(reply.error());
-            if (!reachable) {
+            if (!m_reachable) {
                 return;
             }
             continue;
@@ -231,12 +231,12 @@ void SystemdClient::refreshAll(int timeoutMs)
 
 void SystemdClient::fetchAsync(const QString &unitName)
 {
-    if (!reachable) {
+    if (!m_reachable) {
         return;
     }
     const QString unitInterface = QString::fromLatin1(OrgFreedesktopSystemd1UnitInterface::staticInterfaceName());
     for (const QString &interfaceName : {unitInterface, serviceInterface}) {
-        auto *watcher = new QDBusPendingCallWatcher(connection.asyncCall(getAllMessage(unitName, interfaceName), queryTimeoutMs), this);
+        auto *watcher = new QDBusPendingCallWatcher(m_connection.asyncCall(getAllMessage(unitName, interfaceName), queryTimeoutMs), this);
         connect(watcher, &QDBusPendingCallWatcher::finished, this, [this, unitName](QDBusPendingCallWatcher *w) {
             w->deleteLater();
             QDBusPendingReply<QVariantMap> reply = *w;
@@ -251,7 +251,7 @@ void SystemdClient::fetchAsync(const QString &unitName)
 
 void SystemdClient::fetchAllAsync()
 {
-    for (const QString &name : qAsConst(unitNames)) {
+    for (const QString &name : qAsConst(m_unitNames)) {
         fetchAsync(name);
     }
 }
@@ -277,8 +277,8 @@ void SystemdClient::onPropertiesChanged(const QString &unitName, const QString &
 
 void SystemdClient::applyProperties(const QString &unitName, const QVariantMap &properties)
 {
-    auto it = units.find(unitName);
-    if (it == units.end()) {
+    auto it = m_units.find(unitName);
+    if (it == m_units.end()) {
         return;
     }
     UnitState &state = *it;
@@ -313,32 +313,32 @@ void SystemdClient::applyProperties(const QString &unitName, const QVariantMap &
 
 UnitState SystemdClient::unit(const QString &unitName) const
 {
-    return units.value(unitName);
+    return m_units.value(unitName);
 }
 
 void SystemdClient::onJobRemoved(uint id, const QDBusObjectPath &job, const QString &unitName, const QString &result)
 {
     Q_UNUSED(id)
     const QString path = job.path();
-    if (!finishedJobs.contains(path)) {
-        finishedOrder.enqueue(path);
-        while (finishedOrder.size() > finishedJobsKept) {
-            finishedJobs.remove(finishedOrder.dequeue());
+    if (!m_finishedJobs.contains(path)) {
+        m_finishedOrder.enqueue(path);
+        while (m_finishedOrder.size() > finishedJobsKept) {
+            m_finishedJobs.remove(m_finishedOrder.dequeue());
         }
     }
-    finishedJobs.insert(path, result);
-    const auto waiters = jobWaiters.values(path);
+    m_finishedJobs.insert(path, result);
+    const auto waiters = m_jobWaiters.values(path);
     for (NestedWait *wait : waiters) {
         wait->quit();
     }
-    if (units.contains(unitName)) {
+    if (m_units.contains(unitName)) {
         fetchAsync(unitName);
     }
 }
 
 QDBusMessage SystemdClient::callAndWait(const QDBusMessage &message, int timeoutMs)
 {
-    QDBusPendingCall call = connection.asyncCall(message, timeoutMs);
+    QDBusPendingCall call = m_connection.asyncCall(message, timeoutMs);
     if (!call.isFinished()) {
         NestedWait wait(this);
         QDBusPendingCallWatcher watcher(call);
@@ -367,16 +367,16 @@ SystemdClient::JobOutcome SystemdClient::runJob(Job job, const QString &unitName
     JobOutcome outcome;
     QPointer<SystemdClient> self(this);
     if (!answersNow()) {
-        if (self && livenessError.type() != QDBusError::ServiceUnknown && connection.isConnected()) {
+        if (self && m_livenessError.type() != QDBusError::ServiceUnknown && m_connection.isConnected()) {
             outcome.kind = JobOutcome::NotAnswering;
         }
         return outcome;
     }
     connectSignals();
-    if (!subscribed) {
+    if (!m_subscribed) {
         // Without systemd's signals the job's end would never be heard of.
-        outcome.kind = reachable ? JobOutcome::NoSignals : JobOutcome::NotAnswering;
-        outcome.error = subscribeError;
+        outcome.kind = m_reachable ? JobOutcome::NoSignals : JobOutcome::NotAnswering;
+        outcome.error = m_subscribeError;
         return outcome;
     }
     static const QString methods[] = {QStringLiteral("StartUnit"), QStringLiteral("StopUnit"), QStringLiteral("RestartUnit")};
@@ -396,18 +396,18 @@ SystemdClient::JobOutcome SystemdClient::runJob(Job job, const QString &unitName
     }
     const QString jobPath = qvariant_cast<QDBusObjectPath>(reply.arguments().constFirst()).path();
 
-    if (!finishedJobs.contains(jobPath)) {
+    if (!m_finishedJobs.contains(jobPath)) {
         NestedWait wait(this);
-        jobWaiters.insert(jobPath, &wait);
+        m_jobWaiters.insert(jobPath, &wait);
         if (!wait.exec(jobEndTimeoutMs)) {
             outcome.kind = JobOutcome::NoJobEnd;
             return outcome;
         }
-        jobWaiters.remove(jobPath, &wait);
+        m_jobWaiters.remove(jobPath, &wait);
     }
 
-    const auto found = finishedJobs.constFind(jobPath);
-    if (found == finishedJobs.constEnd()) {
+    const auto found = m_finishedJobs.constFind(jobPath);
+    if (found == m_finishedJobs.constEnd()) {
         outcome.kind = JobOutcome::NoJobEnd;
         qCWarning(ZELADMINTIME_LOG) << "systemd did not report the end of job" << jobPath << "for" << unitName;
     } else {
@@ -422,8 +422,8 @@ SystemdClient::JobOutcome SystemdClient::runJob(Job job, const QString &unitName
 void SystemdClient::refreshUnit(const QString &unitName)
 {
     const QString unitInterface = QString::fromLatin1(OrgFreedesktopSystemd1UnitInterface::staticInterfaceName());
-    QDBusPendingCall unitCall = connection.asyncCall(getAllMessage(unitName, unitInterface), queryTimeoutMs);
-    QDBusPendingCall serviceCall = connection.asyncCall(getAllMessage(unitName, serviceInterface), queryTimeoutMs);
+    QDBusPendingCall unitCall = m_connection.asyncCall(getAllMessage(unitName, unitInterface), queryTimeoutMs);
+    QDBusPendingCall serviceCall = m_connection.asyncCall(getAllMessage(unitName, serviceInterface), queryTimeoutMs);
     for (QDBusPendingCall *call : {&unitCall, &serviceCall}) {
         call->waitForFinished();
         QDBusPendingReply<QVariantMap> reply = *call;
@@ -440,7 +440,7 @@ bool SystemdClient::setUnitFileEnabled(const QString &unitName, bool enabled, QD
     QPointer<SystemdClient> self(this);
     if (!answersNow()) {
         if (self) {
-            *error = livenessError.isValid() ? livenessError : QDBusError(QDBusError::Disconnected, QStringLiteral("no connection to the system bus"));
+            *error = m_livenessError.isValid() ? m_livenessError : QDBusError(QDBusError::Disconnected, QStringLiteral("no connection to the system bus"));
         }
         return false;
     }

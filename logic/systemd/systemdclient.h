@@ -54,7 +54,7 @@ public:
     // False once systemd did not answer; calls then return at once.
     bool isReachable() const
     {
-        return reachable;
+        return m_reachable;
     }
 
     // Reads every unit's state afresh; returns within timeoutMs.
@@ -89,19 +89,19 @@ private:
     void noteError(const QDBusError &error, bool waitedForUser = false);
     QDBusMessage callAndWait(const QDBusMessage &message, int timeoutMs);
 
-    QDBusConnection connection;
-    QStringList unitNames;
-    QHash<QString, UnitState> units;
-    bool reachable = true;
-    bool subscribed = false;
-    QDBusError subscribeError;
-    QElapsedTimer lastLiveness;
-    QDBusError livenessError;
-    OrgFreedesktopSystemd1ManagerInterface *manager = nullptr;
-    QList<OrgFreedesktopDBusPropertiesInterface *> unitProxies;
+    QDBusConnection m_connection;
+    QStringList m_unitNames;
+    QHash<QString, UnitState> m_units;
+    bool m_reachable = true;
+    bool m_subscribed = false;
+    QDBusError m_subscribeError;
+    QElapsedTimer m_lastLiveness;
+    QDBusError m_livenessError;
+    OrgFreedesktopSystemd1ManagerInterface *m_manager = nullptr;
+    QList<OrgFreedesktopDBusPropertiesInterface *> m_unitProxies;
 
     // JobRemoved may come before the reply that names the job.
-    QHash<QString, QString> finishedJobs;
-    QQueue<QString> finishedOrder;
-    QMultiHash<QString, NestedWait *> jobWaiters;
+    QHash<QString, QString> m_finishedJobs;
+    QQueue<QString> m_finishedOrder;
+    QMultiHash<QString, NestedWait *> m_jobWaiters;
 };
