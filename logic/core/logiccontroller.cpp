@@ -460,11 +460,14 @@ void LogicController::applyConfig()
     QList<PackageIndex> written;
     PackageIndex failed = TimesyncdPackage;
     QString error;
+    QPointer<LogicController> alive(this);
     const bool allWritten = d->settings.writeModified(d->installed.keys(), &written, &failed, &error);
+    if (!alive) {
+        return; // the window went away while the helper was asked
+    }
     // A running service reads its configuration only when it starts. The
     // state kept may be stale when systemd does not answer: the restart then
     // fails and says so.
-    QPointer<LogicController> alive(this);
     for (PackageIndex index : qAsConst(written)) {
         const ServiceDescription &service = ServiceCatalog::byIndex(index);
         if (d->systemd->unit(service.unitName).isActive()) {

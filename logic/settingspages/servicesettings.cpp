@@ -234,7 +234,9 @@ bool ServiceSettings::write(QString *error)
         *error = QStringLiteral("Not writing %1: %2").arg(configPath(), problems.join(QStringLiteral("; ")));
         return false;
     }
-    if (!m_writer(configPath(), bytes, m_snapshot.hash(), m_window, error)) {
+    // The helper's wait runs a nested event loop that may delete us.
+    QPointer<ServiceSettings> self(this);
+    if (!m_writer(configPath(), bytes, m_snapshot.hash(), m_window, error) || !self) {
         return false;
     }
     adopt(bytes, true);

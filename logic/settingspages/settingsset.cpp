@@ -83,7 +83,12 @@ bool SettingsSet::writeModified(const QList<PackageIndex> &services, QList<Packa
             continue;
         }
         QString error;
-        if (!settings->write(&error)) {
+        QPointer<SettingsSet> self(this);
+        const bool done = settings->write(&error);
+        if (!self) {
+            return false; // deleted while the helper was asked
+        }
+        if (!done) {
             qCWarning(ZELADMINTIME_LOG).noquote() << error;
             if (failed) {
                 *failed = service;
