@@ -1,12 +1,10 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 // SPDX-FileCopyrightText: 2026 The kcm_zel_admin_time authors
 
-// libFuzzer target for one parser, chosen at build time with ZEL_FUZZ_PARSER:
-// the configuration formats (0 timesyncd, 1 chrony, 2 ntpsec, 3 openntpd),
-// the package list (4) and the services' tools' output (5 chronyc, 6 ntpq,
-// 7 ntpctl, 8 ntpdig). Beyond not crashing: a configuration comes back byte
-// for byte and an edit means on a second reading what it meant on the first;
-// what the other parsers return keeps its promises.
+// libFuzzer target for the parser ZEL_FUZZ_PARSER names: a configuration
+// format, the package list, or a service tool's output. Beyond not crashing:
+// a configuration comes back byte for byte and an edit means on a second
+// reading what it meant on the first; what the others return keeps its promises.
 
 #include "common/serveraddress.h"
 #include "config/configformat.h"
@@ -108,14 +106,17 @@ static void fuzzToolOutput(int tool, const QByteArray &bytes)
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     const QByteArray bytes(reinterpret_cast<const char *>(data), int(size));
-    if (ZEL_FUZZ_PARSER == 0) {
+    static const int parser =
+        QByteArrayList{"timesyncd", "chrony", "ntpsec", "openntpd", "deb822", "chronyc", "ntpq", "ntpctl", "ntpdig"}.indexOf(qgetenv("ZEL_FUZZ_PARSER"));
+    check(parser >= 0, "ZEL_FUZZ_PARSER names no parser");
+    if (parser == 0) {
         fuzzTimesyncd(bytes);
-    } else if (ZEL_FUZZ_PARSER <= 3) {
-        fuzzDirectives(DirectiveFormat(ZEL_FUZZ_PARSER - 1), bytes);
-    } else if (ZEL_FUZZ_PARSER == 4) {
+    } else if (parser <= 3) {
+        fuzzDirectives(DirectiveFormat(parser - 1), bytes);
+    } else if (parser == 4) {
         fuzzPackageList(bytes);
     } else {
-        fuzzToolOutput(ZEL_FUZZ_PARSER, bytes);
+        fuzzToolOutput(parser, bytes);
     }
     return 0;
 }

@@ -2,8 +2,8 @@
 # SPDX-License-Identifier: GPL-2.0-or-later
 # SPDX-FileCopyrightText: 2026 The kcm_zel_admin_time authors
 #
-# Builds the configuration and package list parsers' libFuzzer targets with
-# clang++ and runs each for a bounded time, the stock Debian files as seeds.
+# Builds the parsers' libFuzzer target with clang++ and runs it on each parser
+# for a bounded time, the stock Debian files among the seeds.
 #
 #   run-fuzz.sh BUILD_DIR [SECONDS]
 #
@@ -27,48 +27,32 @@ declare -A stock=(
     [chrony]=chrony/etc/chrony/chrony.conf
     [ntpsec]=ntpsec/etc/ntpsec/ntp.conf
     [openntpd]=openntpd/etc/openntpd/ntpd.conf
-    [deb822]=none
 )
 
+# The configuration formats with the stock files and the dictionary; the
+# package list and the tools' output from their seeds alone.
 status=0
-for format in timesyncd chrony ntpsec openntpd deb822; do
-    corpus=$build/corpus/$format
-    seeds=$build/seeds/$format
+for parser in timesyncd chrony ntpsec openntpd deb822 chronyc ntpq ntpctl ntpdig; do
+    corpus=$build/corpus/$parser
+    seeds=$build/seeds/$parser
     mkdir -p "$corpus" "$seeds" "$build/artifacts"
-    if [ -n "${ZEL_STOCK_DIR:-}" ] && [ -f "$ZEL_STOCK_DIR/${stock[$format]}" ]; then
-        cp "$ZEL_STOCK_DIR/${stock[$format]}" "$seeds/stock"
+    if [ -n "${ZEL_STOCK_DIR:-}" ] && [ -f "$ZEL_STOCK_DIR/${stock[$parser]:-none}" ]; then
+        cp "$ZEL_STOCK_DIR/${stock[$parser]}" "$seeds/stock"
     fi
-    cp "$here"/seeds/"$format".* "$seeds/" 2>/dev/null || true
-    echo "fuzzing the $format parser for ${seconds}s"
+    cp "$here"/seeds/"$parser".* "$seeds/" 2>/dev/null || true
+    dict=()
+    [ -z "${stock[$parser]:-}" ] || dict=(-dict="$here/config.dict")
+    echo "fuzzing the $parser parser for ${seconds}s"
     # ASan's leak check would report Qt's process-wide caches.
-    if ! ASAN_OPTIONS=detect_leaks=0 "$build/fuzz_$format" \
-            -max_total_time="$seconds" -max_len=8192 -timeout=10 -rss_limit_mb=1024 \
-            -dict="$here/config.dict" -artifact_prefix="$build/artifacts/$format-" \
-            -print_final_stats=1 "$corpus" "$seeds" >"$build/$format.log" 2>&1; then
-        echo "the $format parser failed; input saved under $build/artifacts:" >&2
-        tail -40 "$build/$format.log" >&2
+    if ! ZEL_FUZZ_PARSER=$parser ASAN_OPTIONS=detect_leaks=0 "$build/fuzz_parsers" \
+            -max_total_time="$seconds" -max_len=8192 -timeout=10 -rss_limit_mb=1024 "${dict[@]}" \
+            -artifact_prefix="$build/artifacts/$parser-" -print_final_stats=1 \
+            "$corpus" "$seeds" >"$build/$parser.log" 2>&1; then
+        echo "the $parser parser failed; input saved under $build/artifacts:" >&2
+        tail -40 "$build/$parser.log" >&2
         status=1
     else
-        grep -E '^stat::number_of_executed_units|^Done' "$build/$format.log" || true
-    fi
-done
-
-# The parsers of the services' tools' output, from their seeds alone.
-for tool in chronyc ntpq ntpctl ntpdig; do
-    corpus=$build/corpus/$tool
-    seeds=$build/seeds/$tool
-    mkdir -p "$corpus" "$seeds" "$build/artifacts"
-    cp "$here/seeds/$tool.1" "$seeds/"
-    echo "fuzzing the $tool output parser for ${seconds}s"
-    if ! ASAN_OPTIONS=detect_leaks=0 "$build/fuzz_$tool" \
-            -max_total_time="$seconds" -max_len=4096 -timeout=10 -rss_limit_mb=1024 \
-            -artifact_prefix="$build/artifacts/$tool-" -print_final_stats=1 \
-            "$corpus" "$seeds" >"$build/$tool.log" 2>&1; then
-        echo "the $tool output parser failed; input saved under $build/artifacts:" >&2
-        tail -40 "$build/$tool.log" >&2
-        status=1
-    else
-        grep -E '^stat::number_of_executed_units|^Done' "$build/$tool.log" || true
+        grep -E '^stat::number_of_executed_units|^Done' "$build/$parser.log" || true
     fi
 done
 exit $status

@@ -129,8 +129,7 @@ private Q_SLOTS:
         m_controller.reset();
     }
 
-    // Start, stop and start at boot as the window does them are its own
-    // sandbox test's; here what the window does not see directly.
+    // What the window's own sandbox test of start, stop and boot cannot see.
     void followsSystemd()
     {
         select(chrony);
