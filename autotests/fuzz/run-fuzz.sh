@@ -35,6 +35,9 @@ status=0
 for parser in timesyncd chrony ntpsec openntpd deb822 chronyc ntpq ntpctl ntpdig; do
     corpus=$build/corpus/$parser
     seeds=$build/seeds/$parser
+    # From the seeds each time: a corpus grown over many runs would take longer
+    # to load than the run itself.
+    rm -rf "$corpus"
     mkdir -p "$corpus" "$seeds" "$build/artifacts"
     if [ -n "${ZEL_STOCK_DIR:-}" ] && [ -f "$ZEL_STOCK_DIR/${stock[$parser]:-none}" ]; then
         cp "$ZEL_STOCK_DIR/${stock[$parser]}" "$seeds/stock"
