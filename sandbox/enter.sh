@@ -21,15 +21,9 @@ not_ready() {
     exit 125
 }
 
-# Polls COMMAND every 10 ms for up to 10 s.
-wait_for() {
-    local deadline=$((${EPOCHREALTIME/./} + 10000000))
-    until "$@" >/dev/null 2>&1; do
-        [ "${EPOCHREALTIME/./}" -lt $deadline ] || return 1
-        sleep 0.01
-    done
-}
-wait_for test -f "$sandbox/env" || not_ready "the machine was not set up"
+# shellcheck source=waitfor.sh
+. "$(dirname "$0")/waitfor.sh"
+wait_for 60 test -f "$sandbox/env" || not_ready "the machine was not set up"
 # shellcheck source=/dev/null
 . "$sandbox/env"
 unset _ZEL_SB_BUILD _ZEL_SB_INSTALLED _ZEL_SB_NO_SYSTEMD _ZEL_SB_HUNG_SYSTEMD _ZEL_SB_KEEP_ROOT _ZEL_SB_SYSTEM _ZEL_SB_POLKIT
@@ -39,7 +33,7 @@ manager_up() {
         /org/freedesktop/systemd1 org.freedesktop.systemd1.Manager SystemState) || return 1
     [ "$state" = 's "running"' ] || [ "$state" = 's "degraded"' ]
 }
-wait_for manager_up || not_ready "systemd did not come up on the system bus"
+wait_for 60 manager_up || not_ready "systemd did not come up on the system bus"
 echo ready >&5
 exec 5>&-
 

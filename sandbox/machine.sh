@@ -29,14 +29,8 @@ fail() {
     exit $setup_failed
 }
 
-# Polls COMMAND every 10 ms for up to 10 s.
-wait_for() {
-    local deadline=$((${EPOCHREALTIME/./} + 10000000))
-    until "$@" >/dev/null 2>&1; do
-        [ "${EPOCHREALTIME/./}" -lt $deadline ] || return 1
-        sleep 0.01
-    done
-}
+# shellcheck source=waitfor.sh
+. "$here/waitfor.sh"
 
 trap 'fail "setting up failed (machine.sh line $LINENO)"' ERR
 
@@ -316,7 +310,7 @@ END
         --default-standard-output=inherit --default-standard-error=inherit \
         </dev/null >"$logs/systemd.log" 2>&1
 elif [ -n "$_ZEL_SB_NO_SYSTEMD" ]; then
-    wait_for test -S "$XDG_RUNTIME_DIR/bus" || fail "dbus-daemon did not start"
+    wait_for 60 test -S "$XDG_RUNTIME_DIR/bus" || fail "dbus-daemon did not start"
 else
     manager_up() {
         kill -0 $systemd_pid || return 2
@@ -325,7 +319,7 @@ else
             /org/freedesktop/systemd1 org.freedesktop.systemd1.Manager SystemState) || return 1
         [ "$state" = 's "running"' ] || [ "$state" = 's "degraded"' ]
     }
-    wait_for manager_up || fail "systemd --user did not come up on the bus"
+    wait_for 60 manager_up || fail "systemd --user did not come up on the bus"
     export ZEL_SYSTEMD_PID=$systemd_pid
     # A hung manager: its name stays on the bus, its calls go unanswered.
     if [ -n "$_ZEL_SB_HUNG_SYSTEMD" ]; then

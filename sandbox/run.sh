@@ -180,7 +180,7 @@ start_machine() {
 # The first process of the machine's namespaces, once unshare has started it.
 machine_init() {
     local init= try child ns
-    for ((try = 0; try < 500; try++)); do
+    for ((try = 0; try < 3000; try++)); do
         # The one child in a pid namespace of its own: the subshell's helpers
         # (mkdir, the stderr filter) are its children too.
         for child in $(cat /proc/$machine/task/$machine/children 2>/dev/null); do

@@ -21,15 +21,8 @@ check() {
     fi
 }
 
-# Polls COMMAND every 50 ms for up to SECONDS seconds.
-poll() {
-    local deadline=$((${EPOCHREALTIME/./} + $1 * 1000000))
-    shift
-    until "$@" >/dev/null 2>&1; do
-        [ "${EPOCHREALTIME/./}" -lt $deadline ] || return 1
-        sleep 0.05
-    done
-}
+# shellcheck source=waitfor.sh
+. "$here/waitfor.sh"
 
 sd() {
     busctl --address="$DBUS_SYSTEM_BUS_ADDRESS" "$@"
@@ -104,13 +97,13 @@ inside() {
     # chrony.service: a real chronyd synchronizing to the loopback server.
     manager StartUnit ss chrony.service replace >/dev/null
     check "chrony.service becomes active" \
-        poll 60 unit_state_is chrony.service active
+        wait_for 60 unit_state_is chrony.service active
     tracking_normal() { chronyc -c tracking | grep -q '^[0-9A-F]*,127\.0\.0\.1,.*,Normal$'; }
     # How soon is a figure for bench/, not a check: a busy machine takes its time.
-    check "chronyc tracking: Normal against 127.0.0.1" poll 120 tracking_normal
+    check "chronyc tracking: Normal against 127.0.0.1" wait_for 120 tracking_normal
     manager StopUnit ss chrony.service replace >/dev/null
     check "chrony.service stops" \
-        poll 60 unit_state_is chrony.service inactive
+        wait_for 60 unit_state_is chrony.service inactive
 
     # Enabling through the manager, as the library does.
     manager EnableUnitFiles asbb 1 chrony.service false false >/dev/null && manager Reload >/dev/null
@@ -176,7 +169,7 @@ inside() {
 
     # Let the outside see the machine's processes, then end.
     touch "$state/ready"
-    poll 60 test -e "$state/go"
+    wait_for 60 test -e "$state/go"
     return $((failures > 0))
 }
 
@@ -242,7 +235,7 @@ cgroup_gone() {
 echo "# the full machine"
 bash "$run" --build-dir "$build" -- bash "$here/selftest.sh" --inside "$state" &
 runner=$!
-if poll 180 test -e "$state/ready"; then
+if wait_for 180 test -e "$state/ready"; then
     ns=$(namespace_of $runner)
     check "the machine has its own pid namespace" test -n "$ns" -a "$ns" != "$(readlink /proc/self/ns/pid)"
     members=$(members_of "$ns")
@@ -284,7 +277,7 @@ echo "# interrupted"
 rm -f "$state/ready"
 bash "$run" --build-dir "$build" -- sh -c "echo \$ZEL_SANDBOX > '$state/sandbox'; touch '$state/ready'; exec sleep 300" &
 runner=$!
-poll 180 test -e "$state/ready"
+wait_for 180 test -e "$state/ready"
 ns=$(namespace_of $runner)
 check "the interrupted machine has its own pid namespace" test -n "$ns"
 kill -TERM $runner
