@@ -231,6 +231,7 @@ private Q_SLOTS:
         }
         // What the settings dialog may add: no second directive smuggled in.
         QVERIFY(!DirectiveConfig::isValidKey(QStringLiteral("two words")));
+        QVERIFY(!DirectiveConfig::isValidKey(QStringLiteral("pidfile\n")) && !TimesyncdConfig::isValidKey(QStringLiteral("NTP\n")));
         QVERIFY(!DirectiveConfig::isValidValue(DirectiveFormat::Ntpsec, QStringLiteral("a # b")));
         QVERIFY(DirectiveConfig::isValidValue(DirectiveFormat::Chrony, QStringLiteral("a # b")));
         QVERIFY(!DirectiveConfig::isValidValue(DirectiveFormat::Openntpd, QStringLiteral("from \"x")));

@@ -273,7 +273,7 @@ bool DirectiveConfig::isManagedKey(DirectiveFormat format, const QString &key)
 
 bool DirectiveConfig::isValidKey(const QString &key)
 {
-    static const QRegularExpression re(QStringLiteral("^[A-Za-z][A-Za-z0-9_-]{0,63}$"));
+    static const QRegularExpression re(QRegularExpression::anchoredPattern(QStringLiteral("[A-Za-z][A-Za-z0-9_-]{0,63}")));
     return re.match(key).hasMatch();
 }
 

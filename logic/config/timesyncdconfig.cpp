@@ -114,7 +114,7 @@ bool TimesyncdConfig::isManagedKey(const QString &key)
 
 bool TimesyncdConfig::isValidKey(const QString &key)
 {
-    static const QRegularExpression re(QStringLiteral("^[A-Za-z][A-Za-z0-9]{0,63}$"));
+    static const QRegularExpression re(QRegularExpression::anchoredPattern(QStringLiteral("[A-Za-z][A-Za-z0-9]{0,63}")));
     return re.match(key).hasMatch();
 }
 
