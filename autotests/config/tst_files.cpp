@@ -190,6 +190,11 @@ private Q_SLOTS:
             d.servers[0].iburst = false;
             d.servers[0].minpoll = 5;
         });
+        row("ntpsec-unclosed", NtpsecPackage, "ntpsec-unclosed", [](TimesyncdSettings &, DirectiveSettings &d) {
+            d.servers[0].iburst = true; // not inside the unclosed quote
+            d.servers[1].iburst = false;
+            d.servers[1].minpoll = 5;
+        });
         row("openntpd-stock", OpenntpdPackage, "stock", [](TimesyncdSettings &, DirectiveSettings &d) {
             d.servers.removeAt(2);
             d.servers[0].weight = 5;

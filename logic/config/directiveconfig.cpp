@@ -333,19 +333,28 @@ QByteArray DirectiveConfig::editedServerLine(const SourceLine &source, const Ser
     const ServerOptions options = serverOptions(m_format);
     const ServerEntry &old = source.entry;
     const QVector<Token> &tokens = m_tokens.at(source.line).tokens;
-    LineEdit edit(m_document.lines.at(source.line).text);
+    const QByteArray &text = m_document.lines.at(source.line).text;
+    LineEdit edit(text);
     const int appendAt = tokens.last().end;
     auto quoted = [](const Token &token, const QByteArray &value) {
         return token.quoted ? '"' + value + '"' : value;
     };
+    // Words added at the end of the line, written at once by the end. An
+    // unclosed quote runs to the end of the line: unless its word is replaced
+    // or removed, it is closed first, or the words would become part of it.
+    const Token &last = tokens.last();
+    bool lastUnclosed = last.quoted && (last.end - last.begin < 2 || text.at(last.end - 1) != '"');
+    QByteArray appended;
 
     if (wanted.directive != old.directive) {
         edit.replace(tokens.first().begin, tokens.first().end, wanted.directive.toUtf8());
+        lastUnclosed = lastUnclosed && tokens.size() > 1;
     }
     if (wanted.host != old.host) {
         if (source.hostToken >= 0) {
             const Token &host = tokens.at(source.hostToken);
             edit.replace(host.begin, host.end, quoted(host, wanted.host.toUtf8()));
+            lastUnclosed = lastUnclosed && source.hostToken != tokens.size() - 1;
         } else {
             // No address yet: it goes right after the keyword and its prefixes.
             int after = 0;
@@ -360,6 +369,7 @@ QByteArray DirectiveConfig::editedServerLine(const SourceLine &source, const Ser
     // Drops a word and the blanks before it.
     auto removeTokens = [&](int first, int last) {
         edit.replace(tokens.at(first - 1).end, tokens.at(last).end, QByteArray());
+        lastUnclosed = lastUnclosed && last != tokens.size() - 1;
     };
     // The last occurrence of an option, never mistaking another option's
     // argument for it.
@@ -380,7 +390,7 @@ QByteArray DirectiveConfig::editedServerLine(const SourceLine &source, const Ser
             return;
         }
         if (after) {
-            edit.replace(appendAt, appendAt, ' ' + name);
+            appended += ' ' + name;
             return;
         }
         for (int t = firstOption; t < tokens.size(); ++t) {
@@ -403,10 +413,11 @@ QByteArray DirectiveConfig::editedServerLine(const SourceLine &source, const Ser
             }
         } else if (t >= 0 && t + 1 < tokens.size()) {
             edit.replace(tokens.at(t + 1).begin, tokens.at(t + 1).end, number);
+            lastUnclosed = lastUnclosed && t + 1 != tokens.size() - 1;
         } else if (t >= 0) {
-            edit.replace(tokens.at(t).end, tokens.at(t).end, ' ' + number);
+            appended += ' ' + number; // t is the last word
         } else {
-            edit.replace(appendAt, appendAt, ' ' + name + ' ' + number);
+            appended += ' ' + name + ' ' + number;
         }
     };
     editFlag(options.iburst, old.iburst, wanted.iburst, "iburst");
@@ -416,6 +427,9 @@ QByteArray DirectiveConfig::editedServerLine(const SourceLine &source, const Ser
     editValue(options.pollRange, old.maxpoll, wanted.maxpoll, "maxpoll");
     editValue(options.weight, old.weight, wanted.weight, "weight");
     editFlag(options.trusted, old.trusted, wanted.trusted, "trusted");
+    if (!appended.isEmpty()) {
+        edit.replace(appendAt, appendAt, lastUnclosed ? '"' + appended : appended);
+    }
     return edit.apply();
 }
 
