@@ -105,7 +105,7 @@ private Q_SLOTS:
     {
         qRegisterMetaType<LastSynchroInfo>();
         QVERIFY2(insideSandbox(), "runs inside the sandbox machine only");
-        m_page = new DirectivePage(DirectiveFormat::Chrony);
+        m_page = new DirectivePage(DirectiveFormat::Chrony, QDBusConnection::systemBus());
         m_page->show();
     }
 
@@ -182,7 +182,7 @@ private Q_SLOTS:
             own.unregisterObject(QStringLiteral("/org/freedesktop/timesync1"));
         });
 
-        TimesyncdPage page;
+        TimesyncdPage page(QDBusConnection::systemBus());
         auto *view = page.findChild<SourcesView *>();
         auto *model = qobject_cast<SourcesModel *>(view->findChild<QTableView *>()->model());
         // Only the daemon's own signal can bring news within the test's wait.

@@ -53,7 +53,7 @@ LogicControllerPrivate::LogicControllerPrivate(LogicController *q)
     : q(q)
     , system(SystemAccess::machine())
     , packages(catalogPackages(), system.root)
-    , settings(system.root)
+    , settings(system)
     , sync(std::make_unique<SyncStatus>(system.bus))
     , systemd(std::make_unique<SystemdClient>(catalogUnits(), system.bus))
 {

@@ -7,11 +7,11 @@
 
 #include <cmath>
 
-#include "common/systemaccess.h"
 #include "sources/sourcesview.h"
 #include "ui_directivepage.h"
+#include <QDBusConnection>
 
-DirectivePage::DirectivePage(DirectiveFormat format, QWidget *parent)
+DirectivePage::DirectivePage(DirectiveFormat format, const QDBusConnection &bus, QWidget *parent)
     : QWidget(parent)
     , m_ui(std::make_unique<Ui::DirectivePage>())
     , m_format(format)
@@ -22,7 +22,7 @@ DirectivePage::DirectivePage(DirectiveFormat format, QWidget *parent)
     m_ui->sourcesView->setService(format == DirectiveFormat::Ntpsec         ? NtpsecPackage
                                       : format == DirectiveFormat::Openntpd ? OpenntpdPackage
                                                                             : ChronyPackage,
-                                  SystemAccess::machine().bus);
+                                  bus);
 
     m_ui->makestepThresholdSpin->setDecimals(3);
     m_ui->makestepThresholdSpin->setRange(0.001, 1e6);

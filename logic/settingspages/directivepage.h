@@ -7,6 +7,8 @@
 
 #include <QWidget>
 
+class QDBusConnection;
+
 #include <memory>
 
 namespace Ui
@@ -22,7 +24,7 @@ class DirectivePage : public QWidget
     Q_OBJECT
 
 public:
-    explicit DirectivePage(DirectiveFormat format, QWidget *parent = nullptr);
+    DirectivePage(DirectiveFormat format, const QDBusConnection &bus, QWidget *parent = nullptr);
     ~DirectivePage() override;
 
     // Shows the settings as read; emits nothing.

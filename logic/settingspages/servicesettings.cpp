@@ -28,11 +28,11 @@ ServiceSettings::Writer ServiceSettings::machineWriter(const QString &root)
     };
 }
 
-ServiceSettings::ServiceSettings(PackageIndex service, const QString &root, Writer writer, QObject *parent)
+ServiceSettings::ServiceSettings(PackageIndex service, const SystemAccess &system, Writer writer, QObject *parent)
     : QObject(parent)
     , m_service(service)
-    , m_root(root)
-    , m_writer(writer ? std::move(writer) : machineWriter(root))
+    , m_system(system)
+    , m_writer(writer ? std::move(writer) : machineWriter(system.root))
 {
     switch (service) {
     case NtpsecPackage:
@@ -89,7 +89,7 @@ bool ServiceSettings::reload(QString *error)
 {
     SafeFile::Snapshot snapshot;
     QString why;
-    m_readable = SafeFile::read(SysRoot::path(m_root, configPath()), &snapshot, &why);
+    m_readable = SafeFile::read(SysRoot::path(m_system.root, configPath()), &snapshot, &why);
     adopt(snapshot.content, snapshot.exists);
     if (QWidget *shown = m_timesyncdPage ? static_cast<QWidget *>(m_timesyncdPage) : m_directivePage) {
         shown->setEnabled(m_readable);
@@ -104,12 +104,12 @@ void ServiceSettings::createPage()
 {
     QWidget *form = nullptr;
     if (m_service == TimesyncdPackage) {
-        m_timesyncdPage = new TimesyncdPage;
+        m_timesyncdPage = new TimesyncdPage(m_system.bus);
         m_timesyncdPage->setSettings(m_timesyncd);
         connect(m_timesyncdPage.data(), &TimesyncdPage::edited, this, &ServiceSettings::pageEdited);
         form = m_timesyncdPage;
     } else {
-        m_directivePage = new DirectivePage(m_format);
+        m_directivePage = new DirectivePage(m_format, m_system.bus);
         m_directivePage->setSettings(m_directive);
         connect(m_directivePage.data(), &DirectivePage::edited, this, &ServiceSettings::pageEdited);
         form = m_directivePage;

@@ -3,6 +3,7 @@
 
 #pragma once
 
+#include "common/systemaccess.h"
 #include "config/directiveconfig.h"
 #include "config/safefile.h"
 #include "config/timesyncdconfig.h"
@@ -30,9 +31,9 @@ public:
     // Root (or a private system root): in place; else through the helper.
     static Writer machineWriter(const QString &root);
 
-    // The file is read under the system root `root`; an empty `writer` is
-    // machineWriter(root).
-    ServiceSettings(PackageIndex service, const QString &root, Writer writer = {}, QObject *parent = nullptr);
+    // The file is read under `system`'s root, the page's sources on its bus;
+    // an empty `writer` is machineWriter(system.root).
+    ServiceSettings(PackageIndex service, const SystemAccess &system, Writer writer = {}, QObject *parent = nullptr);
     ~ServiceSettings() override;
 
     PackageIndex service() const
@@ -80,7 +81,7 @@ private:
     void pageEdited();
 
     const PackageIndex m_service;
-    const QString m_root;
+    const SystemAccess m_system;
     const Writer m_writer;
     DirectiveFormat m_format = DirectiveFormat::Chrony;
     SafeFile::Snapshot m_snapshot;

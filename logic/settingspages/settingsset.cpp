@@ -8,8 +8,8 @@
 
 #include <QApplication>
 
-SettingsSet::SettingsSet(const QString &root, ServiceSettings::Writer writer)
-    : m_root(root)
+SettingsSet::SettingsSet(const SystemAccess &system, ServiceSettings::Writer writer)
+    : m_system(system)
     , m_writer(std::move(writer))
 {
 }
@@ -24,7 +24,7 @@ void SettingsSet::reload(const QList<PackageIndex> &installed)
     for (PackageIndex service : installed) {
         auto &settings = m_settings[service];
         if (!settings) {
-            settings = std::make_unique<ServiceSettings>(service, m_root, m_writer);
+            settings = std::make_unique<ServiceSettings>(service, m_system, m_writer);
             settings->setWindow(m_window);
             connect(settings.get(), &ServiceSettings::changed, this, &SettingsSet::changed);
             continue; // just read

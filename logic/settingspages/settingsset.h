@@ -23,9 +23,9 @@ class SettingsSet : public QObject
     Q_OBJECT
 
 public:
-    // Files are read and written under the system root `root`, through
-    // `writer` (see ServiceSettings).
-    explicit SettingsSet(const QString &root, ServiceSettings::Writer writer = {});
+    // Files are read and written under `system`'s root, through `writer`
+    // (see ServiceSettings); the pages read their sources on its bus.
+    explicit SettingsSet(const SystemAccess &system, ServiceSettings::Writer writer = {});
     ~SettingsSet() override;
 
     // Keeps the services given (dropping the others) and re-reads their
@@ -62,7 +62,7 @@ Q_SIGNALS:
     void changed();
 
 private:
-    const QString m_root;
+    const SystemAccess m_system;
     const ServiceSettings::Writer m_writer;
     std::map<PackageIndex, std::unique_ptr<ServiceSettings>> m_settings;
     QPointer<QWidget> m_window;

@@ -7,9 +7,9 @@
 
 #include <KLocalizedString>
 
-#include "common/systemaccess.h"
 #include "sources/sourcesview.h"
 #include "ui_timesyncdpage.h"
+#include <QDBusConnection>
 
 using Config::DurationValue;
 
@@ -31,13 +31,13 @@ qint64 effectiveSeconds(const DurationValue &value, int defaultSeconds)
 }
 }
 
-TimesyncdPage::TimesyncdPage(QWidget *parent)
+TimesyncdPage::TimesyncdPage(const QDBusConnection &bus, QWidget *parent)
     : QWidget(parent)
     , m_ui(std::make_unique<Ui::TimesyncdPage>())
 {
     m_ui->setupUi(this);
     m_ui->timingHintLabel->hide();
-    m_ui->sourcesView->setService(TimesyncdPackage, SystemAccess::machine().bus);
+    m_ui->sourcesView->setService(TimesyncdPackage, bus);
     const QString seconds = ki18nd("kcm_zel_admin_time", " s").toString();
     // The lowest value of each stands for "not set in the file".
     m_ui->rootDistanceSpin->setRange(0, 3600);

@@ -9,6 +9,7 @@
 
 #include <memory>
 
+class QDBusConnection;
 class QSpinBox;
 
 namespace Ui
@@ -23,7 +24,7 @@ class TimesyncdPage : public QWidget
     Q_OBJECT
 
 public:
-    explicit TimesyncdPage(QWidget *parent = nullptr);
+    explicit TimesyncdPage(const QDBusConnection &bus, QWidget *parent = nullptr);
     ~TimesyncdPage() override;
 
     // Shows the settings as read; emits nothing.
