@@ -2,9 +2,9 @@
 # SPDX-License-Identifier: GPL-2.0-or-later
 # SPDX-FileCopyrightText: 2026 The kcm_zel_admin_time authors
 #
-# What the sandbox machine must leave as it found it on this machine: the
-# control group tree, the control groups of process 1, every settable sysctl
-# and the clock.
+# What the sandbox machine must leave as it found it on this machine: no
+# control group of its own behind, the control groups of process 1, every
+# settable sysctl and the clock.
 #   machine-state.sh snapshot FILE   writes the state to FILE
 #   machine-state.sh compare FILE    fails, showing the differences, when the
 #                                    state is no longer the one in FILE
@@ -13,12 +13,14 @@ set -euo pipefail
 state() {
     echo "# cgroups of process 1"
     cat /proc/1/cgroup
-    echo "# control groups"
-    # A sandbox running right now (its folder is still there) owns its group;
-    # one whose folder is gone has left it behind.
-    find /sys/fs/cgroup -mindepth 1 -type d 2>/dev/null | LC_ALL=C sort | while read -r group; do
+    echo "# control groups the sandbox left behind"
+    # Only the sandbox's own groups: other processes on a shared machine make
+    # and remove groups of their own at any time. A sandbox running right now
+    # (its folder is still there) owns its group; one whose folder is gone
+    # has left it behind.
+    find /sys/fs/cgroup -mindepth 1 -type d -name 'zel-sandbox.*' 2>/dev/null | LC_ALL=C sort | while read -r group; do
         name=${group##*/zel-sandbox.}
-        [ "$name" != "$group" ] && [ -d "/tmp/zel-sandbox.${name%%/*}" ] && continue
+        [ -d "/tmp/zel-sandbox.${name%%/*}" ] && continue
         echo "$group"
     done
     echo "# sysctls"
