@@ -262,7 +262,8 @@ private Q_SLOTS:
         struct stat before, after;
         QCOMPARE(stat(file.constData(), &before), 0);
         FileError error;
-        QVERIFY2(SafeFile::write({}, m_dir.filePath(QStringLiteral("link.conf")), newContent, SafeFile::hashOf(oldContent), &error), qPrintable(error.toString()));
+        QVERIFY2(SafeFile::write({}, m_dir.filePath(QStringLiteral("link.conf")), newContent, SafeFile::hashOf(oldContent), &error),
+                 qPrintable(error.toString()));
         QCOMPARE(readFile(path), newContent);
         QVERIFY(QFileInfo(m_dir.filePath(QStringLiteral("link.conf"))).isSymLink());
         QCOMPARE(stat(file.constData(), &after), 0);

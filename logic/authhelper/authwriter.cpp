@@ -35,7 +35,9 @@ static void parentAgentDialog(QWidget *window)
     if (!window || !session.isConnected() || !session.interface()->isServiceRegistered(agent)) {
         return;
     }
-    QDBusMessage call = QDBusMessage::createMethodCall(agent, QStringLiteral("/org/kde/Polkit1AuthAgent"), QStringLiteral("org.kde.Polkit1AuthAgent"),
+    QDBusMessage call = QDBusMessage::createMethodCall(agent,
+                                                       QStringLiteral("/org/kde/Polkit1AuthAgent"),
+                                                       QStringLiteral("org.kde.Polkit1AuthAgent"),
                                                        QStringLiteral("setWIdForAction"));
     call << QString::fromLatin1(WriteRequest::actionId) << qulonglong(window->effectiveWinId());
     session.asyncCall(call);

@@ -45,7 +45,10 @@ FileError FileError::fromMap(const QVariantMap &map)
 {
     bool known = false;
     const int kind = map.value(QStringLiteral("kind")).toInt(&known);
-    FileError error(HelperFailed, map.value(QStringLiteral("path")).toString(), map.value(QStringLiteral("code")).toInt(), map.value(QStringLiteral("detail")).toString());
+    FileError error(HelperFailed,
+                    map.value(QStringLiteral("path")).toString(),
+                    map.value(QStringLiteral("code")).toInt(),
+                    map.value(QStringLiteral("detail")).toString());
     if (known && kind > None && kind <= HelperFailed) {
         error.kind = Kind(kind);
     }

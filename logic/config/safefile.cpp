@@ -264,9 +264,8 @@ void removeLeftovers(const Location &where)
     while (const dirent *entry = ::readdir(dir)) {
         const QByteArray name(entry->d_name);
         struct stat info;
-        if (name.size() == prefix.size() + 6 && name.startsWith(prefix)
-            && ::fstatat(where.folder.get(), entry->d_name, &info, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(info.st_mode)
-            && info.st_uid == ::geteuid() && now - info.st_mtime >= minimumAgeSeconds) {
+        if (name.size() == prefix.size() + 6 && name.startsWith(prefix) && ::fstatat(where.folder.get(), entry->d_name, &info, AT_SYMLINK_NOFOLLOW) == 0
+            && S_ISREG(info.st_mode) && info.st_uid == ::geteuid() && now - info.st_mtime >= minimumAgeSeconds) {
             ::unlinkat(where.folder.get(), entry->d_name, 0);
         }
     }

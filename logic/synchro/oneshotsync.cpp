@@ -201,8 +201,9 @@ void OneShotSync::run(QProcess *process)
         if (viaPkexec && (exitCode == 126 || exitCode == 127)) {
             qCWarning(ZELADMINTIME_LOG).noquote() << "pkexec:" << exitCode << errors;
             answer(false,
-                   exitCode == 126 ? ki18nd("kcm_zel_admin_time", "Setting the system clock needs the administrator's authorization, which was cancelled.").toString()
-                                   : ki18nd("kcm_zel_admin_time", "Setting the system clock needs the administrator's authorization, which was refused.").toString());
+                   exitCode == 126
+                       ? ki18nd("kcm_zel_admin_time", "Setting the system clock needs the administrator's authorization, which was cancelled.").toString()
+                       : ki18nd("kcm_zel_admin_time", "Setting the system clock needs the administrator's authorization, which was refused.").toString());
             return;
         }
         // ntpdig's own words, e.g. "ntpdig: no eligible servers".
