@@ -13,6 +13,7 @@ packages=(
     dpkg-dev
     qtbase5-dev qtbase5-dev-tools libqt5dbus5
     libkf5coreaddons-dev libkf5configwidgets-dev libkf5i18n-dev libkf5auth-dev
+    libkf5widgetsaddons-dev libpolkit-qt5-1-dev
     # the host and what the module runs
     kde-cli-tools dbus ntpsec-ntpdig policykit-1
     # the sandbox machine and on-screen checks

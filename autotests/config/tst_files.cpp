@@ -18,6 +18,7 @@
 #include <QDir>
 #include <QTemporaryDir>
 
+#include <cerrno>
 #include <csignal>
 #include <functional>
 #include <sched.h>
@@ -260,8 +261,9 @@ private Q_SLOTS:
         QVERIFY(chmod(file.constData(), 0640) == 0 && (!root || chown(file.constData(), 1234, 5678) == 0));
         struct stat before, after;
         QCOMPARE(stat(file.constData(), &before), 0);
-        QString error;
-        QVERIFY2(SafeFile::write(m_dir.filePath(QStringLiteral("link.conf")), newContent, SafeFile::hashOf(oldContent), &error), qPrintable(error));
+        FileError error;
+        QVERIFY2(SafeFile::write({}, m_dir.filePath(QStringLiteral("link.conf")), newContent, SafeFile::hashOf(oldContent), &error),
+                 qPrintable(error.toString()));
         QCOMPARE(readFile(path), newContent);
         QVERIFY(QFileInfo(m_dir.filePath(QStringLiteral("link.conf"))).isSymLink());
         QCOMPARE(stat(file.constData(), &after), 0);
@@ -276,18 +278,18 @@ private Q_SLOTS:
     {
         const QString created = m_dir.filePath(QStringLiteral("new.conf"));
         SafeFile::Snapshot none;
-        QString error;
-        QVERIFY(SafeFile::read(created, &none, &error) && !none.exists);
-        QVERIFY2(SafeFile::write(created, newContent, none.hash(), &error), qPrintable(error));
+        FileError error;
+        QVERIFY(SafeFile::read({}, created, &none, &error) && !none.exists);
+        QVERIFY2(SafeFile::write({}, created, newContent, none.hash(), &error), qPrintable(error.toString()));
         QCOMPARE(QFileInfo(created).permissions() & (QFile::WriteGroup | QFile::ReadOther | QFile::WriteOther), QFile::ReadOther);
-        QVERIFY(!SafeFile::write(created, oldContent, none.hash(), &error) && error.contains(created));
+        QVERIFY(!SafeFile::write({}, created, oldContent, none.hash(), &error) && error.path == created);
 
         const QString path = fresh("changed.conf", "server xyz.example iburst\n"); // another's edit, the same size
-        QVERIFY(!SafeFile::write(path, newContent, SafeFile::hashOf(oldContent), &error));
-        QVERIFY2(error.contains(path) && error.contains(QLatin1String("changed on disk")), qPrintable(error));
+        QVERIFY(!SafeFile::write({}, path, newContent, SafeFile::hashOf(oldContent), &error));
+        QVERIFY2(error.path == path && error.kind == FileError::ChangedOnDisk, qPrintable(error.toString()));
         // Changed while the new file was being made: still refused.
         writeFile(path, oldContent);
-        QVERIFY(!SafeFile::write(path, newContent, SafeFile::hashOf(oldContent), &error, [&](const QString &) {
+        QVERIFY(!SafeFile::write({}, path, newContent, SafeFile::hashOf(oldContent), &error, [&] {
             writeFile(path, "theirs\n");
         }));
         QCOMPARE(readFile(path), QByteArray("theirs\n"));
@@ -305,13 +307,13 @@ private Q_SLOTS:
         const QString path = fresh("ro/chrony.conf", oldContent);
         const QByteArray folder = QFile::encodeName(QFileInfo(path).path());
         const int status = inChild([&] {
-            QString error;
+            FileError error;
             if (unshare(CLONE_NEWNS) != 0 || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0
                 || mount(folder.constData(), folder.constData(), nullptr, MS_BIND, nullptr) != 0
                 || mount(nullptr, folder.constData(), nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY, nullptr) != 0) {
                 return 10;
             }
-            return SafeFile::write(path, newContent, SafeFile::hashOf(oldContent), &error) || !error.contains(path) ? 20 : 0;
+            return SafeFile::write({}, path, newContent, SafeFile::hashOf(oldContent), &error) || error.code != EROFS ? 20 : 0;
         });
         QVERIFY2(WIFEXITED(status) && WEXITSTATUS(status) == 0, qPrintable(QString::number(status)));
         QCOMPARE(readFile(path), oldContent);
@@ -322,8 +324,8 @@ private Q_SLOTS:
     {
         const QString path = fresh("killed.conf", oldContent);
         const int status = inChild([&] {
-            QString error;
-            SafeFile::write(path, newContent, SafeFile::hashOf(oldContent), &error, [](const QString &) {
+            FileError error;
+            SafeFile::write({}, path, newContent, SafeFile::hashOf(oldContent), &error, [] {
                 raise(SIGKILL);
             });
             return 1;
@@ -335,8 +337,8 @@ private Q_SLOTS:
         // An hour later the next write goes through and takes the leftover away.
         const struct utimbuf hourAgo = {time(nullptr) - 3600, time(nullptr) - 3600};
         QCOMPARE(utime(QFile::encodeName(m_dir.filePath(temp)).constData(), &hourAgo), 0);
-        QString error;
-        QVERIFY2(SafeFile::write(path, newContent, SafeFile::hashOf(oldContent), &error), qPrintable(error));
+        FileError error;
+        QVERIFY2(SafeFile::write({}, path, newContent, SafeFile::hashOf(oldContent), &error), qPrintable(error.toString()));
         QCOMPARE(leftovers(m_dir.path()), QStringList{QStringLiteral("killed.conf")});
     }
 
@@ -346,9 +348,36 @@ private Q_SLOTS:
         const QString path = m_dir.filePath(QStringLiteral("fifo.conf"));
         QCOMPARE(mkfifo(QFile::encodeName(path).constData(), 0644), 0);
         SafeFile::Snapshot snapshot;
-        QString error;
-        QVERIFY(!SafeFile::read(path, &snapshot, &error) && !SafeFile::write(path, newContent, QByteArray(), &error));
-        QVERIFY2(error.contains(path), qPrintable(error));
+        FileError error;
+        QVERIFY(!SafeFile::read({}, path, &snapshot, &error) && !SafeFile::write({}, path, newContent, QByteArray(), &error));
+        QVERIFY2(error.path == path && error.kind == FileError::NotRegularFile, qPrintable(error.toString()));
+    }
+
+    // Links under a system root lead where they lead for the daemons inside
+    // it, as path_resolution(7) and openat2(2)'s RESOLVE_IN_ROOT describe:
+    // "/" and ".." stop at the root. A file of the same name outside the
+    // root is neither read nor written (or, where the kernel cannot resolve
+    // so, the link is refused).
+    void linksStayInRoot()
+    {
+        const QString root = m_dir.filePath(QStringLiteral("root"));
+        const QString outside = fresh("outside/chrony.conf", oldContent);
+        const QString conf = QStringLiteral("/etc/chrony/chrony.conf");
+        const QString climb = QStringLiteral("../../../../../../../../../../../..") + outside;
+        // {what is a link, its target}
+        const QList<QPair<QString, QString>> links{{conf, outside}, {conf, climb}, {QStringLiteral("/etc/chrony"), QFileInfo(outside).path()}};
+        for (const auto &link : links) {
+            QDir(root).removeRecursively();
+            const QString inRoot = fresh(qPrintable(QStringLiteral("root") + outside), "server inside.example\n");
+            QVERIFY(QDir().mkpath(QFileInfo(root + link.first).path()) && QFile::link(link.second, root + link.first));
+            SafeFile::Snapshot snapshot;
+            FileError error;
+            const bool read = SafeFile::read(root, conf, &snapshot, &error);
+            QVERIFY2(read ? snapshot.content == readFile(inRoot) : error.kind == FileError::LeavesRoot, qPrintable(link.second));
+            const bool written = SafeFile::write(root, conf, newContent, SafeFile::hashOf(readFile(inRoot)), &error);
+            QVERIFY2(written ? readFile(inRoot) == newContent : error.kind == FileError::LeavesRoot, qPrintable(link.second));
+            QCOMPARE(readFile(outside), oldContent);
+        }
     }
 
     // What the helper takes, sent as the library sends it, against the stock
@@ -399,11 +428,11 @@ private Q_SLOTS:
         const QByteArray chrony = ConfigTest::stockFile(QStringLiteral("chrony"), QStringLiteral("/etc/chrony/chrony.conf"));
         const QString chronyPath = QStringLiteral("/etc/chrony/chrony.conf");
         // chronyd would read what follows its first 2 KiB as a line of its own.
-        QTest::newRow("long line") << chronyPath << chrony << chrony + "# " + QByteArray(2100, 'x') + " pidfile /x\n" << QStringLiteral("longer");
-        QTest::newRow("too large") << chronyPath << chrony << chrony + "# " + QByteArray(WriteRequest::maxContentSize, 'x') << QStringLiteral("larger");
-        QTest::newRow("nul byte") << chronyPath << chrony << chrony + QByteArray("rtcsync\n\0", 9) << QStringLiteral("Refused");
+        QTest::newRow("long line") << chronyPath << chrony << chrony + "# " + QByteArray(2100, 'x') + " pidfile /x\n" << QStringLiteral("too long");
+        QTest::newRow("too large") << chronyPath << chrony << chrony + "# " + QByteArray(WriteRequest::maxContentSize, 'x') << QStringLiteral("too large");
+        QTest::newRow("nul byte") << chronyPath << chrony << chrony + QByteArray("rtcsync\n\0", 9) << QStringLiteral("not valid");
         for (const char *path : {"/etc/passwd", "/etc/chrony/../chrony/chrony.conf", "/etc/chrony//chrony.conf", "/etc/chrony/chrony.conf/", ""}) {
-            QTest::newRow(path) << QString::fromLatin1(path) << chrony << chrony + "rtcsync\n" << QStringLiteral("Refused");
+            QTest::newRow(path) << QString::fromLatin1(path) << chrony << chrony + "rtcsync\n" << QStringLiteral("not the configuration file");
         }
     }
     void request()
@@ -416,12 +445,13 @@ private Q_SLOTS:
         const QString file = root.path() + (path.isEmpty() ? QStringLiteral("/etc/chrony/chrony.conf") : QDir::cleanPath(path));
         QVERIFY(QDir().mkpath(QFileInfo(file).path()));
         writeFile(file, stock);
-        QString error;
+        FileError error;
         const bool written = WriteRequest::execute(WriteRequest::arguments(path, content, SafeFile::hashOf(stock)), root.path(), &error);
         QCOMPARE(readFile(file), written ? content : stock);
-        QVERIFY2(written == mentions.isEmpty() && (written || (error.startsWith(QLatin1String("Refused")) && error.contains(mentions))), qPrintable(error));
+        QVERIFY2(written == mentions.isEmpty() && (written || (error.kind >= FileError::NotConfigFile && error.toString().contains(mentions))),
+                 qPrintable(error.toString()));
         // The library refuses the same before asking for a password.
-        QString early;
+        FileError early;
         QCOMPARE(WriteRequest::validate(path, content, &early) && WriteRequest::keepsGuardedLines(path, stock, content, &early), written);
     }
 
@@ -443,12 +473,12 @@ private Q_SLOTS:
         for (const auto &change : bad) {
             QVariantMap request = args;
             request[QLatin1String(change.first)] = change.second;
-            QString error;
-            QVERIFY2(!WriteRequest::execute(request, root.path(), &error) && !error.isEmpty(), change.first);
+            FileError error;
+            QVERIFY2(!WriteRequest::execute(request, root.path(), &error) && error.isError(), change.first);
         }
         QCOMPARE(readFile(root.path() + QStringLiteral("/etc/openntpd/ntpd.conf")), oldContent);
-        QString error;
-        QVERIFY2(WriteRequest::execute(args, root.path(), &error), qPrintable(error));
+        FileError error;
+        QVERIFY2(WriteRequest::execute(args, root.path(), &error), qPrintable(error.toString()));
         QCOMPARE(readFile(root.path() + QStringLiteral("/etc/openntpd/ntpd.conf")), newContent);
     }
 };

@@ -3,6 +3,8 @@
 
 #pragma once
 
+#include "config/fileerror.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -14,5 +16,5 @@ namespace AuthWriter
 {
 // Waits for the helper (the event loop keeps running meanwhile). `root` is
 // the system root the file is read under to check the outcome.
-bool write(const QString &root, const QString &systemPath, const QByteArray &content, const QByteArray &expectedHash, QWidget *window, QString *error);
+bool write(const QString &root, const QString &systemPath, const QByteArray &content, const QByteArray &expectedHash, QWidget *window, FileError *error);
 }

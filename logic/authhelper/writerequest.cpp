@@ -9,7 +9,6 @@
 #include "config/safefile.h"
 
 #include <QDateTime>
-#include <QDir>
 #include <QRegularExpression>
 #include <QSet>
 
@@ -141,31 +140,31 @@ QVariantMap arguments(const QString &path, const QByteArray &content, const QByt
     };
 }
 
-bool validate(const QString &path, const QByteArray &content, QString *error)
+bool validate(const QString &path, const QByteArray &content, FileError *error)
 {
     // Exactly a catalog path: no other spelling of it, nothing near it.
     const ServiceDescription *service = ServiceCatalog::byConfigPath(path);
     if (!service) {
-        *error = QStringLiteral("Refused: %1 is not the configuration file of a time service").arg(path);
+        *error = FileError(FileError::NotConfigFile, path);
         return false;
     }
     if (content.size() > maxContentSize) {
-        *error = QStringLiteral("Refused: the content for %1 is larger than %2 bytes").arg(path).arg(maxContentSize);
+        *error = FileError(FileError::TooLarge, path, maxContentSize);
         return false;
     }
     const QStringList problems = ConfigFormat::problems(service->index, content);
     if (!problems.isEmpty()) {
-        *error = QStringLiteral("Refused: the content for %1 is not valid: %2").arg(path, problems.join(QStringLiteral("; ")));
+        *error = FileError(FileError::InvalidContent, path, 0, problems.join(QStringLiteral("; ")));
         return false;
     }
     return true;
 }
 
-bool keepsGuardedLines(const QString &path, const QByteArray &oldContent, const QByteArray &content, QString *error)
+bool keepsGuardedLines(const QString &path, const QByteArray &oldContent, const QByteArray &content, FileError *error)
 {
     const ServiceDescription *service = ServiceCatalog::byConfigPath(path);
     if (!service) {
-        *error = QStringLiteral("Refused: %1 is not the configuration file of a time service").arg(path);
+        *error = FileError(FileError::NotConfigFile, path);
         return false;
     }
     const Guard &guard = guardOf(service->index);
@@ -180,21 +179,19 @@ bool keepsGuardedLines(const QString &path, const QByteArray &oldContent, const 
             continue;
         }
         if (line.text.size() > maxNewLineLength) {
-            *error = QStringLiteral("Refused: line %1 of %2 is longer than %3 bytes").arg(line.number).arg(path).arg(maxNewLineLength);
+            *error = FileError(FileError::LineTooLong, path, line.number);
             return false;
         }
         const QByteArray words = guardedWords(guard, line.text);
         if (!words.isEmpty() && !oldGuarded.contains(words)) {
-            *error = QStringLiteral("Refused: line %1 of %2, \"%3\", names a file, folder, device or program and must stay as it is on disk")
-                         .arg(line.number)
-                         .arg(path, textOf(line.text).trimmed());
+            *error = FileError(FileError::RefusedLine, path, line.number, textOf(line.text).trimmed());
             return false;
         }
     }
     return true;
 }
 
-bool execute(const QVariantMap &arguments, const QString &root, QString *error)
+bool execute(const QVariantMap &arguments, const QString &root, FileError *error)
 {
     const QVariant path = arguments.value(QStringLiteral("path"));
     const QVariant content = arguments.value(QStringLiteral("content"));
@@ -202,34 +199,33 @@ bool execute(const QVariantMap &arguments, const QString &root, QString *error)
     const QVariant notAfter = arguments.value(QStringLiteral("notAfter"));
     if (arguments.size() != 4 || path.userType() != QMetaType::QString || content.userType() != QMetaType::QByteArray
         || expectedHash.userType() != QMetaType::QByteArray || notAfter.userType() != QMetaType::LongLong) {
-        *error = QStringLiteral("Refused: malformed request");
+        *error = FileError(FileError::Malformed, path.toString());
         return false;
     }
     // The caller has stopped waiting and told its user that nothing was
     // written: keep it true.
     if (QDateTime::currentMSecsSinceEpoch() > notAfter.toLongLong()) {
-        *error = QStringLiteral("Refused: the request for %1 came too late").arg(path.toString());
+        *error = FileError(FileError::TooLate, path.toString());
         return false;
     }
     static const QRegularExpression hexHash(QRegularExpression::anchoredPattern(QStringLiteral("([0-9a-f]{64})?")));
     if (!hexHash.match(QString::fromLatin1(expectedHash.toByteArray())).hasMatch()) {
-        *error = QStringLiteral("Refused: malformed hash of the file's old content");
+        *error = FileError(FileError::Malformed, path.toString(), 0, QStringLiteral("hash"));
         return false;
     }
     const QString systemPath = path.toString();
     if (!validate(systemPath, content.toByteArray(), error)) {
         return false;
     }
-    const QString target = root.isEmpty() || root == QLatin1String("/") ? systemPath : QDir::cleanPath(root + systemPath);
     // Checked against the file as it is now; a file changed since the
     // caller read it is refused by the write below.
     SafeFile::Snapshot snapshot;
-    if (!SafeFile::read(target, &snapshot, error)) {
+    if (!SafeFile::read(root, systemPath, &snapshot, error)) {
         return false;
     }
     if (snapshot.hash() == expectedHash.toByteArray() && !keepsGuardedLines(systemPath, snapshot.content, content.toByteArray(), error)) {
         return false;
     }
-    return SafeFile::write(target, content.toByteArray(), expectedHash.toByteArray(), error);
+    return SafeFile::write(root, systemPath, content.toByteArray(), expectedHash.toByteArray(), error);
 }
 }

@@ -3,6 +3,8 @@
 
 #pragma once
 
+#include "config/fileerror.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QVariantMap>
@@ -29,15 +31,15 @@ constexpr qint64 validityMs = 10 * 60 * 1000;
 QVariantMap arguments(const QString &path, const QByteArray &content, const QByteArray &expectedHash);
 
 // Whether the helper may write `content` to `path`; `error` says why not.
-bool validate(const QString &path, const QByteArray &content, QString *error);
+bool validate(const QString &path, const QByteArray &content, FileError *error);
 
 // Whether `content` may replace `oldContent`, the file on disk: every line
 // that names a file, folder, device, socket, program, key, user or further
 // configuration must be one the file already has. `error` names the first
 // line that is not.
-bool keepsGuardedLines(const QString &path, const QByteArray &oldContent, const QByteArray &content, QString *error);
+bool keepsGuardedLines(const QString &path, const QByteArray &oldContent, const QByteArray &content, FileError *error);
 
 // Checks the arguments, then writes the file under `root` ("" or "/" on
 // the machine) safely, refusing when it changed since the caller read it.
-bool execute(const QVariantMap &arguments, const QString &root, QString *error);
+bool execute(const QVariantMap &arguments, const QString &root, FileError *error);
 }

@@ -3,6 +3,8 @@
 
 #pragma once
 
+#include "config/fileerror.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -23,20 +25,26 @@ struct Snapshot {
 
 QByteArray hashOf(const QByteArray &content);
 
+// `path` is an absolute path inside the system root `root` ("" or "/" for
+// the machine's own): every link on the way, and a link at the path itself,
+// is followed as if `root` were "/", so nothing outside it is read or
+// written. Where the kernel cannot resolve that way, a link that leads out
+// of the root is refused instead. Errors name `path`.
+
 // A missing file is a snapshot that does not exist, not an error.
-bool read(const QString &path, Snapshot *snapshot, QString *error);
+bool read(const QString &root, const QString &path, Snapshot *snapshot, FileError *error);
 
 // Replaces the file at `path` (a symbolic link: the file it points to) by
 // `content`: a new file in the same folder, written, given the old file's
 // mode and owner, flushed to disk, then renamed over the old one. The file
 // must still hold what was read: `expectedHash` is the hash of that content
 // (empty when the file did not exist); when it differs nothing is written.
-// On any failure the old file stays as it was and `error` names the file.
-// `beforeRename`, for tests, is called with the new file's path once it is
-// flushed and before it is renamed.
-bool write(const QString &path,
+// On any failure the old file stays as it was. `beforeRename`, for tests,
+// is called once the new file is flushed and before it is renamed.
+bool write(const QString &root,
+           const QString &path,
            const QByteArray &content,
            const QByteArray &expectedHash,
-           QString *error,
-           const std::function<void(const QString &tempPath)> &beforeRename = {});
+           FileError *error,
+           const std::function<void()> &beforeRename = {});
 }

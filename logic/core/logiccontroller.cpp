@@ -17,8 +17,6 @@
 #include <QTimer>
 #include <QWidget>
 
-#include <cerrno>
-#include <cstring>
 #include <limits>
 
 // How long systemd may take to say it is there before we give up on it:
@@ -415,53 +413,12 @@ void LogicController::openMainSettingsDialog() const
     settings->openMainSettingsDialog(parent ? parent : settings->page()->window());
 }
 
-// Why a file could not be saved, in the user's words when the cause is one
-// they can act on; the full message goes to the box's details.
-static QString saveFailureReason(const QString &error)
-{
-    auto mentions = [&](int code, const char *english) {
-        return error.contains(QString::fromLocal8Bit(strerror(code))) || error.contains(QLatin1String(english));
-    };
-    if (error.contains(QLatin1String("changed on disk"))) {
-        return ki18nd("kcm_zel_admin_time", "The file was changed on disk after it was read. Reload the configuration to see the changes, then edit again.")
-            .toString();
-    }
-    if (error.contains(QLatin1String("not authorized"))) {
-        return ki18nd("kcm_zel_admin_time", "The administrator's authorization was refused or cancelled.").toString();
-    }
-    // The helper's refusal quotes the line: "..., "<line>", names a file...".
-    const int guarded = error.indexOf(QLatin1String("\", names a file"));
-    if (guarded > 0) {
-        const int begin = error.lastIndexOf(QLatin1String(", \""), guarded);
-        return ki18nd("kcm_zel_admin_time",
-                      "The line \"%1\" names a file, folder, device or program. Only an administrator editing the file directly may add or change "
-                      "such a line.")
-            .subs(begin < 0 ? QString() : error.mid(begin + 3, guarded - begin - 3))
-            .toString();
-    }
-    if (mentions(EROFS, "Read-only file system")) {
-        return ki18nd("kcm_zel_admin_time", "The file system is read-only.").toString();
-    }
-    if (mentions(ENOSPC, "No space left on device") || mentions(EDQUOT, "Disk quota exceeded")) {
-        return ki18nd("kcm_zel_admin_time", "The disk is full.").toString();
-    }
-    if (mentions(EACCES, "Permission denied") || mentions(EPERM, "Operation not permitted")) {
-        return ki18nd("kcm_zel_admin_time", "Permission to write the file was denied.").toString();
-    }
-    if (error.contains(QLatin1String("not a regular file"))) {
-        return ki18nd("kcm_zel_admin_time", "It is not a regular file.").toString();
-    }
-    return error;
-}
-
 void LogicController::applyConfig()
 {
     d->settings.setWindow(mainWindow(*d));
     QList<PackageIndex> written;
-    PackageIndex failed = TimesyncdPackage;
-    QString error;
     QPointer<LogicController> alive(this);
-    const bool allWritten = d->settings.writeModified(d->installed.keys(), &written, &failed, &error);
+    const bool allWritten = d->settings.writeModified(d->installed.keys(), &written);
     if (!alive) {
         return; // the window went away while the helper was asked
     }
@@ -491,17 +448,9 @@ void LogicController::applyConfig()
         Q_EMIT confWrited();
         return;
     }
-    const ServiceDescription &service = ServiceCatalog::byIndex(failed);
-    warnUser(*d,
-             ki18nd("kcm_zel_admin_time", "The settings of %1 could not be saved to %2.\n%3")
-                 .subs(QString(service.serviceName))
-                 .subs(QString(service.configPath))
-                 .subs(saveFailureReason(error))
-                 .toString(),
-             error);
-    if (alive) {
-        Q_EMIT confWriteError();
-    }
+    // The failed service's page says why, in place; the window says that
+    // the save failed.
+    Q_EMIT confWriteError();
 }
 
 // ---------------------------------------------------------------------------

@@ -6,23 +6,81 @@
 #include "authhelper/authwriter.h"
 #include "catalog/servicecatalog.h"
 #include "common/serveraddress.h"
-#include "common/sysroot.h"
 #include "config/configformat.h"
 #include "settingspages/directivepage.h"
 #include "settingspages/mainsettingsdialog.h"
 #include "settingspages/timesyncdpage.h"
+#include "zeladmintime_debug.h"
 
+#include <KLocalizedString>
+#include <KMessageWidget>
 #include <QScrollArea>
+#include <QVBoxLayout>
 
+#include <cerrno>
+#include <cstring>
 #include <unistd.h>
+
+// Why a file could not be saved, in words the user can act on.
+static QString explanation(const FileError &error)
+{
+    switch (error.kind) {
+    case FileError::None:
+        break;
+    case FileError::ReadFailed:
+    case FileError::WriteFailed:
+        switch (error.code) {
+        case EROFS:
+            return ki18nd("kcm_zel_admin_time", "The file system is read-only.").toString();
+        case ENOSPC:
+        case EDQUOT:
+            return ki18nd("kcm_zel_admin_time", "The disk is full.").toString();
+        case EACCES:
+        case EPERM:
+            return ki18nd("kcm_zel_admin_time", "Permission to write the file was denied.").toString();
+        default:
+            return ki18nd("kcm_zel_admin_time", "The system reported: %1").subs(QString::fromLocal8Bit(strerror(error.code))).toString();
+        }
+    case FileError::NotRegularFile:
+        return ki18nd("kcm_zel_admin_time", "It is not a regular file.").toString();
+    case FileError::LeavesRoot:
+        return ki18nd("kcm_zel_admin_time", "A link on its path leads out of the system's root folder.").toString();
+    case FileError::ChangedOnDisk:
+        return ki18nd("kcm_zel_admin_time", "The file was changed on disk after it was read. Reload the configuration to see the changes, then edit again.")
+            .toString();
+    case FileError::NotConfigFile:
+        return ki18nd("kcm_zel_admin_time", "It is not the configuration file of a time service.").toString();
+    case FileError::TooLarge:
+        return ki18nd("kcm_zel_admin_time", "The new file would be larger than %1 bytes.").subs(error.code).toString();
+    case FileError::InvalidContent:
+        return ki18nd("kcm_zel_admin_time", "The new file would not be valid: %1").subs(error.detail).toString();
+    case FileError::RefusedLine:
+        return ki18nd("kcm_zel_admin_time", "Only an administrator editing the file directly may add or change the line \"%1\".").subs(error.detail).toString();
+    case FileError::LineTooLong:
+        return ki18nd("kcm_zel_admin_time", "Line %1 would be longer than the service reads.").subs(error.code).toString();
+    case FileError::TooLate:
+        return ki18nd("kcm_zel_admin_time", "The request reached the helper too late; nothing was written.").toString();
+    case FileError::Malformed:
+        return ki18nd("kcm_zel_admin_time", "The helper did not understand the request.").toString();
+    case FileError::NotAuthorized:
+        return ki18nd("kcm_zel_admin_time", "The administrator's authorization was refused or cancelled.").toString();
+    case FileError::HelperBusy:
+        return ki18nd("kcm_zel_admin_time", "The helper that saves the settings is busy with another request. Try again in a few minutes.").toString();
+    case FileError::HelperNoAnswer:
+        return ki18nd("kcm_zel_admin_time", "The helper that saves the settings did not answer.").toString();
+    case FileError::HelperFailed:
+        return ki18nd("kcm_zel_admin_time", "The helper that saves the settings failed: %1").subs(error.detail).toString();
+    }
+    return QString();
+}
 
 ServiceSettings::Writer ServiceSettings::machineWriter(const QString &root)
 {
-    return [root](const QString &systemPath, const QByteArray &content, const QByteArray &expectedHash, QWidget *window, QString *error) {
+    return [root](const QString &systemPath, const QByteArray &content, const QByteArray &expectedHash, QWidget *window, FileError *error) {
         // Root writes its own files; everyone else asks the helper, which
         // writes under the same system root as this process reads.
         if (::geteuid() == 0) {
-            return SafeFile::write(SysRoot::path(root, systemPath), content, expectedHash, error);
+            return SafeFile::write(root, systemPath, content, expectedHash, error);
         }
         return AuthWriter::write(root, systemPath, content, expectedHash, window, error);
     };
@@ -50,8 +108,8 @@ ServiceSettings::ServiceSettings(PackageIndex service, const SystemAccess &syste
 
 ServiceSettings::~ServiceSettings()
 {
-    // The scroll area owns the page inside it.
-    delete m_scrollArea.data();
+    // The pane owns the scroll area and the page inside it.
+    delete m_pane.data();
     delete m_timesyncdPage.data();
     delete m_directivePage.data();
 }
@@ -85,17 +143,18 @@ void ServiceSettings::adopt(const QByteArray &bytes, bool exists)
     }
 }
 
-bool ServiceSettings::reload(QString *error)
+bool ServiceSettings::reload(FileError *error)
 {
     SafeFile::Snapshot snapshot;
-    QString why;
-    m_readable = SafeFile::read(SysRoot::path(m_system.root, configPath()), &snapshot, &why);
+    m_readError = FileError();
+    m_readable = SafeFile::read(m_system.root, configPath(), &snapshot, &m_readError);
     adopt(snapshot.content, snapshot.exists);
+    showFailure(FileError());
     if (QWidget *shown = m_timesyncdPage ? static_cast<QWidget *>(m_timesyncdPage) : m_directivePage) {
         shown->setEnabled(m_readable);
     }
     if (!m_readable && error) {
-        *error = why;
+        *error = m_readError;
     }
     return m_readable;
 }
@@ -118,21 +177,63 @@ void ServiceSettings::createPage()
     form->setObjectName(prefix + QStringLiteral("SettingsForm"));
     // The forms are taller than a laptop screen; scroll rather than grow the
     // window past the screen.
-    m_scrollArea = new QScrollArea;
-    m_scrollArea->setObjectName(prefix + QStringLiteral("SettingsPage"));
+    m_pane = new QWidget;
+    m_pane->setObjectName(prefix + QStringLiteral("SettingsPage"));
+    auto *layout = new QVBoxLayout(m_pane);
+    layout->setContentsMargins(0, 0, 0, 0);
+    // A failed save is told here, above the settings it is about, as KDE's
+    // own modules do.
+    m_message = new KMessageWidget(m_pane);
+    m_message->setObjectName(QStringLiteral("saveFailureMessage"));
+    m_message->setMessageType(KMessageWidget::Error);
+    m_message->setWordWrap(true);
+    m_message->setCloseButtonVisible(true);
+    m_message->setVisible(!m_failure.isEmpty());
+    m_message->setText(m_failure);
+    layout->addWidget(m_message);
+    m_scrollArea = new QScrollArea(m_pane);
     m_scrollArea->setFrameShape(QFrame::NoFrame);
     m_scrollArea->setWidgetResizable(true);
     m_scrollArea->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     m_scrollArea->setWidget(form);
+    layout->addWidget(m_scrollArea, 1);
 }
 
 QWidget *ServiceSettings::page()
 {
-    if (!m_scrollArea) {
+    if (!m_pane) {
         createPage();
     }
     m_scrollArea->widget()->setEnabled(m_readable);
-    return m_scrollArea;
+    return m_pane;
+}
+
+QString ServiceSettings::failureText() const
+{
+    return m_failure;
+}
+
+void ServiceSettings::showFailure(const FileError &error)
+{
+    if (error.isError()) {
+        qCWarning(ZELADMINTIME_LOG).noquote() << error.toString();
+        m_failure = ki18nd("kcm_zel_admin_time", "The settings of %1 could not be saved to %2.\n%3")
+                        .subs(serviceName())
+                        .subs(configPath())
+                        .subs(explanation(error))
+                        .toString();
+    } else {
+        m_failure.clear();
+    }
+    if (!m_message) {
+        return;
+    }
+    m_message->setText(m_failure);
+    if (m_failure.isEmpty()) {
+        m_message->animatedHide();
+    } else {
+        m_message->animatedShow();
+    }
 }
 
 void ServiceSettings::pageEdited()
@@ -219,10 +320,11 @@ bool ServiceSettings::isModified() const
     return m_readable && content() != m_snapshot.content;
 }
 
-bool ServiceSettings::write(QString *error)
+bool ServiceSettings::write(FileError *error)
 {
     if (!m_readable) {
-        *error = QStringLiteral("Not writing %1: it could not be read").arg(configPath());
+        *error = m_readError;
+        showFailure(*error);
         return false;
     }
     const QByteArray bytes = content();
@@ -231,12 +333,18 @@ bool ServiceSettings::write(QString *error)
     }
     const QStringList problems = ConfigFormat::problems(m_service, bytes);
     if (!problems.isEmpty()) {
-        *error = QStringLiteral("Not writing %1: %2").arg(configPath(), problems.join(QStringLiteral("; ")));
+        *error = FileError(FileError::InvalidContent, configPath(), 0, problems.join(QStringLiteral("; ")));
+        showFailure(*error);
         return false;
     }
     // The helper's wait runs a nested event loop that may delete us.
     QPointer<ServiceSettings> self(this);
-    if (!m_writer(configPath(), bytes, m_snapshot.hash(), m_window, error) || !self) {
+    const bool written = m_writer(configPath(), bytes, m_snapshot.hash(), m_window, error);
+    if (!self) {
+        return false;
+    }
+    showFailure(written ? FileError() : *error);
+    if (!written) {
         return false;
     }
     adopt(bytes, true);

@@ -5,6 +5,7 @@
 
 #include "common/systemaccess.h"
 #include "config/directiveconfig.h"
+#include "config/fileerror.h"
 #include "config/safefile.h"
 #include "config/timesyncdconfig.h"
 #include "logictypes.h"
@@ -15,6 +16,7 @@
 #include <functional>
 
 class DirectivePage;
+class KMessageWidget;
 class TimesyncdPage;
 class QScrollArea;
 class QWidget;
@@ -27,7 +29,7 @@ class ServiceSettings : public QObject
 
 public:
     // How a new file content reaches the disk; tests pass their own.
-    using Writer = std::function<bool(const QString &systemPath, const QByteArray &content, const QByteArray &expectedHash, QWidget *window, QString *error)>;
+    using Writer = std::function<bool(const QString &systemPath, const QByteArray &content, const QByteArray &expectedHash, QWidget *window, FileError *error)>;
     // Root (or a private system root): in place; else through the helper.
     static Writer machineWriter(const QString &root);
 
@@ -44,8 +46,9 @@ public:
     // The file's path on the machine (not mapped into a system root).
     QString configPath() const;
 
-    // The settings page, made on first use. The object keeps it and deletes
-    // it; one deleted by someone else is made anew on the next call.
+    // The settings page, made on first use, with a place above the form that
+    // tells why the last save failed. The object keeps it and deletes it;
+    // one deleted by someone else is made anew on the next call.
     QWidget *page();
     // Whether the settings dialog can be opened: the file could be read.
     bool hasMainSettings() const;
@@ -60,10 +63,13 @@ public:
     QByteArray content() const;
     bool isModified() const;
     // Reads the file again; pending edits are dropped.
-    bool reload(QString *error = nullptr);
-    // Writes the file when modified. On failure the edits stay pending and
-    // `error` names the file.
-    bool write(QString *error);
+    bool reload(FileError *error = nullptr);
+    // Writes the file when modified. On failure the edits stay pending,
+    // `error` says why and the page shows it.
+    bool write(FileError *error);
+    // Why the last save failed, in the user's words, as the page shows it;
+    // empty after a save or a reload.
+    QString failureText() const;
 
     // The valid server names of the configuration as edited, in order.
     QStringList configuredServers() const;
@@ -79,6 +85,7 @@ private:
     void adopt(const QByteArray &bytes, bool exists);
     void createPage();
     void pageEdited();
+    void showFailure(const FileError &error);
 
     const PackageIndex m_service;
     const SystemAccess m_system;
@@ -86,13 +93,17 @@ private:
     DirectiveFormat m_format = DirectiveFormat::Chrony;
     SafeFile::Snapshot m_snapshot;
     bool m_readable = false;
+    FileError m_readError;
+    QString m_failure;
     TimesyncdConfig m_timesyncdConfig;
     TimesyncdSettings m_timesyncd;
     DirectiveConfig m_directiveConfig;
     DirectiveSettings m_directive;
     QPointer<TimesyncdPage> m_timesyncdPage;
     QPointer<DirectivePage> m_directivePage;
+    QPointer<QWidget> m_pane;
     QPointer<QScrollArea> m_scrollArea;
+    QPointer<KMessageWidget> m_message;
     QPointer<QWidget> m_window;
     bool m_dialogOpen = false;
 };

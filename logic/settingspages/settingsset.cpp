@@ -29,9 +29,9 @@ void SettingsSet::reload(const QList<PackageIndex> &installed)
             connect(settings.get(), &ServiceSettings::changed, this, &SettingsSet::changed);
             continue; // just read
         }
-        QString error;
+        FileError error;
         if (!settings->reload(&error)) {
-            qCWarning(ZELADMINTIME_LOG).noquote() << error;
+            qCWarning(ZELADMINTIME_LOG).noquote() << error.toString();
         }
     }
 }
@@ -75,21 +75,20 @@ bool SettingsSet::isModified() const
     return false;
 }
 
-bool SettingsSet::writeModified(const QList<PackageIndex> &services, QList<PackageIndex> *written, PackageIndex *failed, QString *failure)
+bool SettingsSet::writeModified(const QList<PackageIndex> &services, QList<PackageIndex> *written, PackageIndex *failed, FileError *failure)
 {
     for (PackageIndex service : services) {
         ServiceSettings *settings = this->settings(service);
         if (!settings || !settings->isModified()) {
             continue;
         }
-        QString error;
+        FileError error;
         QPointer<SettingsSet> self(this);
         const bool done = settings->write(&error);
         if (!self) {
             return false; // deleted while the helper was asked
         }
         if (!done) {
-            qCWarning(ZELADMINTIME_LOG).noquote() << error;
             if (failed) {
                 *failed = service;
             }

@@ -43,8 +43,8 @@ public:
     // Writes the modified files in the order given and stops at the first
     // failure, leaving it and the rest pending. `written` gets the services
     // whose file was written; on a failure `failed` the service and `error`
-    // what went wrong.
-    bool writeModified(const QList<PackageIndex> &services, QList<PackageIndex> *written, PackageIndex *failed = nullptr, QString *error = nullptr);
+    // what went wrong (its page shows that too).
+    bool writeModified(const QList<PackageIndex> &services, QList<PackageIndex> *written, PackageIndex *failed = nullptr, FileError *error = nullptr);
 
     // The valid server names of the services' configurations (as edited),
     // in the order given, each once.

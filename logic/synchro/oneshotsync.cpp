@@ -195,13 +195,15 @@ void OneShotSync::run(QProcess *process)
             answer(true, QString());
             return;
         }
-        // pkexec's own codes: the request was dismissed or not authorized.
+        // pkexec's own codes: the dialog was dismissed (126), or the
+        // authorization was refused or could not be obtained (127). pkexec's
+        // own words ("... This incident has been reported.") go to the log.
         if (viaPkexec && (exitCode == 126 || exitCode == 127)) {
-            QString message = ki18nd("kcm_zel_admin_time", "Setting the system clock was not authorized.").toString();
-            if (!errors.isEmpty()) {
-                message += QLatin1Char('\n') + errors;
-            }
-            answer(false, message);
+            qCWarning(ZELADMINTIME_LOG).noquote() << "pkexec:" << exitCode << errors;
+            answer(false,
+                   exitCode == 126
+                       ? ki18nd("kcm_zel_admin_time", "Setting the system clock needs the administrator's authorization, which was cancelled.").toString()
+                       : ki18nd("kcm_zel_admin_time", "Setting the system clock needs the administrator's authorization, which was refused.").toString());
             return;
         }
         // ntpdig's own words, e.g. "ntpdig: no eligible servers".
