@@ -35,7 +35,7 @@ static QString systemError(int error)
 
 // Opens for reading without blocking on a FIFO or device, and refuses
 // anything but a regular file: -2 then, -1 with errno set on other failures.
-static int openRegular(const QByteArray &path)
+static int openRegular(const QByteArray &path, qint64 *size = nullptr)
 {
     const int fd = ::open(path.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
     if (fd < 0) {
@@ -45,6 +45,9 @@ static int openRegular(const QByteArray &path)
     if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
         ::close(fd);
         return -2;
+    }
+    if (size) {
+        *size = info.st_size;
     }
     return fd;
 }
@@ -57,7 +60,8 @@ static QString notRegular(const QString &path)
 bool read(const QString &path, Snapshot *snapshot, QString *error)
 {
     *snapshot = Snapshot();
-    const int fd = openRegular(QFile::encodeName(path));
+    qint64 size = 0;
+    const int fd = openRegular(QFile::encodeName(path), &size);
     if (fd < 0) {
         if (fd == -1 && errno == ENOENT) {
             return true;
@@ -71,13 +75,19 @@ bool read(const QString &path, Snapshot *snapshot, QString *error)
         *error = QStringLiteral("Cannot read %1: %2").arg(path, file.errorString());
         return false;
     }
-    snapshot->exists = true;
-    snapshot->content = file.readAll();
-    if (file.error() != QFileDevice::NoError) {
-        *error = QStringLiteral("Cannot read %1: %2").arg(path, file.errorString());
-        *snapshot = Snapshot();
+    // A file that grows while it is read is caught by its length.
+    const QByteArray content = size > maxSize ? QByteArray() : file.read(maxSize + 1);
+    if (size > maxSize || content.size() > maxSize) {
+        *error = QStringLiteral("Refusing %1: it is larger than %2 bytes").arg(path).arg(maxSize);
+        snapshot->tooLarge = true;
         return false;
     }
+    if (file.error() != QFileDevice::NoError) {
+        *error = QStringLiteral("Cannot read %1: %2").arg(path, file.errorString());
+        return false;
+    }
+    snapshot->exists = true;
+    snapshot->content = content;
     return true;
 }
 

@@ -16,6 +16,7 @@
 
 class DirectivePage;
 class TimesyncdPage;
+class KMessageWidget;
 class QScrollArea;
 class QWidget;
 
@@ -78,6 +79,7 @@ Q_SIGNALS:
 private:
     void adopt(const QByteArray &bytes, bool exists);
     void createPage();
+    void showReadable();
     void pageEdited();
 
     const PackageIndex m_service;
@@ -86,13 +88,16 @@ private:
     DirectiveFormat m_format = DirectiveFormat::Chrony;
     SafeFile::Snapshot m_snapshot;
     bool m_readable = false;
+    bool m_tooLarge = false;
     TimesyncdConfig m_timesyncdConfig;
     TimesyncdSettings m_timesyncd;
     DirectiveConfig m_directiveConfig;
     DirectiveSettings m_directive;
     QPointer<TimesyncdPage> m_timesyncdPage;
     QPointer<DirectivePage> m_directivePage;
+    QPointer<QWidget> m_pane; // the page: the scroll area and the message above it
     QPointer<QScrollArea> m_scrollArea;
+    QPointer<KMessageWidget> m_readMessage;
     QPointer<QWidget> m_window;
     bool m_dialogOpen = false;
 };
