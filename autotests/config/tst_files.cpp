@@ -447,6 +447,7 @@ private Q_SLOTS:
             {"systemd-timesyncd", "", ".include /home/user/evil.conf", ".include"},
             {"chrony", "", "makestep 1\r3", "makestep"},
             {"chrony", "", "s\xd0\xb5rver 192.0.2.1", "rver 192.0.2.1"}, // a Cyrillic "e"
+            {"ntpsec", "", "server 192.0.2.1 iburst # \xd1\x81\xd0\xb5\xd1\x80\xd0\xb2\xd0\xb5\xd1\x80", ""}, // a comment in Russian
             {"openntpd", "", "# note \\\r\nquery from 192.0.2.1", "note"}, // read by openntpd as a statement
         };
         for (const auto &change : changes) {

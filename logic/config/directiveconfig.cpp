@@ -424,7 +424,7 @@ bool DirectiveConfig::isEditableLine(DirectiveFormat format, const QByteArray &t
 {
     // Tabs and spaces alone separate words; any other control byte is read
     // differently by each daemon, or splits the line.
-    for (const char c : text) {
+    for (const uchar c : text) {
         if ((c < 0x20 && c != '\t') || c == 0x7f) {
             return false;
         }

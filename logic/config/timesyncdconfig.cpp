@@ -127,7 +127,7 @@ bool TimesyncdConfig::isDialogKey(const QString &key)
 bool TimesyncdConfig::isEditableLine(const QByteArray &text)
 {
     // systemd ends a line at a CR as well, and joins one ending in '\'.
-    for (const char c : text) {
+    for (const uchar c : text) {
         if ((c < 0x20 && c != '\t') || c == 0x7f || c == '\\') {
             return false;
         }
