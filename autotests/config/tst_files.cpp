@@ -287,6 +287,13 @@ private Q_SLOTS:
         }
     }
 
+    // openntpd reads the CR of a CR LF line: without it, the line is another.
+    void openntpdLineKeepsItsCr()
+    {
+        QString error;
+        QVERIFY(!WriteRequest::keepsGuardedLines(QStringLiteral("/etc/openntpd/ntpd.conf"), "listen on *\r\n", "listen on *\n", &error));
+    }
+
     // A file larger than any configuration is neither read nor written over,
     // by the pages or by the helper.
     void refusesLargeFiles()

@@ -22,12 +22,12 @@ constexpr int maxNewLineLength = 2000;
 struct LogicalLine {
     int number; // of its first line, from 1
     int lines; // how many lines of the file it spans
-    bool crlf; // its last line ends in CR LF
     QByteArray text;
 };
 
 // The lines as the service reads them: openntpd joins a line ending in '\'
-// to the next, but only when the newline follows the backslash directly.
+// to the next, but only when the newline follows the backslash directly,
+// and reads the CR of a CR LF as part of the line.
 QVector<LogicalLine> logicalLines(PackageIndex service, const QByteArray &bytes)
 {
     QVector<LogicalLine> lines;
@@ -39,13 +39,14 @@ QVector<LogicalLine> logicalLines(PackageIndex service, const QByteArray &bytes)
         const bool continues = service == OpenntpdPackage && line.eol == "\n" && text.endsWith('\\');
         if (continues) {
             text.chop(1);
+        } else if (service == OpenntpdPackage && line.eol == "\r\n") {
+            text += '\r';
         }
         if (continued) {
             lines.last().text += text;
             ++lines.last().lines;
-            lines.last().crlf = line.eol == "\r\n";
         } else {
-            lines.append({i + 1, 1, line.eol == "\r\n", text});
+            lines.append({i + 1, 1, text});
         }
         continued = continues;
     }
@@ -104,10 +105,8 @@ bool keepsGuardedLines(const QString &path, const QByteArray &oldContent, const 
             *error = QStringLiteral("Refused: line %1 of %2 is longer than %3 bytes").arg(line.number).arg(path).arg(maxNewLineLength);
             return false;
         }
-        // openntpd reads a CR as part of a word, and the pages never write a
-        // line that goes on to the next.
-        const bool split = service->index == OpenntpdPackage && (line.crlf || line.lines > 1);
-        if (split || !ConfigFormat::isEditableLine(service->index, line.text)) {
+        // The pages never write a line that goes on to the next.
+        if (line.lines > 1 || !ConfigFormat::isEditableLine(service->index, line.text)) {
             *error =
                 QStringLiteral("Refused: line %1 of %2, \"%3\", is not one the settings pages write").arg(line.number).arg(path, textOf(line.text).trimmed());
             return false;
