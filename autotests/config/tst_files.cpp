@@ -253,8 +253,7 @@ private Q_SLOTS:
                 written[line.left(line.indexOf(' '))].append(line.mid(line.indexOf(' ') + 1));
             }
         }
-        for (const char *name : {"chrony", "ntpsec", "openntpd", "systemd-timesyncd"}) {
-            const QByteArray package = name;
+        for (const QByteArray &package : {QByteArray("chrony"), QByteArray("ntpsec"), QByteArray("openntpd"), QByteArray("systemd-timesyncd")}) {
             const QString path = ServiceCatalog::byPackageName(QLatin1String(package))->configPath;
             const QByteArray stock = ConfigTest::stockFile(QLatin1String(package), path);
             const char assign = package == "systemd-timesyncd" ? '=' : ' ';
@@ -285,11 +284,7 @@ private Q_SLOTS:
                 }
             }
         }
-    }
-
-    // openntpd reads the CR of a CR LF line: without it, the line is another.
-    void openntpdLineKeepsItsCr()
-    {
+        // openntpd reads the CR of a CR LF line: without it, the line is another.
         QString error;
         QVERIFY(!WriteRequest::keepsGuardedLines(QStringLiteral("/etc/openntpd/ntpd.conf"), "listen on *\r\n", "listen on *\n", &error));
     }
@@ -303,9 +298,7 @@ private Q_SLOTS:
         QVERIFY(QDir().mkpath(QFileInfo(file).path()));
         const QByteArray large = "server a.example\n# " + QByteArray(1 << 20, 'x') + '\n';
         writeFile(file, large);
-        ServiceSettings settings(ChronyPackage, {QDBusConnection(QString()), root.path()}, [](auto...) {
-            return true;
-        });
+        ServiceSettings settings(ChronyPackage, {QDBusConnection(QString()), root.path()});
         QString error;
         QVERIFY(!settings.hasMainSettings() && settings.configuredServers().isEmpty() && !settings.write(&error));
         const QByteArray small = "server b.example\n";
