@@ -13,6 +13,7 @@
 #include "config/directiveconfig.h"
 #include "config/safefile.h"
 #include "config/timesyncdconfig.h"
+#include "settingspages/servicesettings.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -238,11 +239,75 @@ private Q_SLOTS:
         // What the settings dialog may add: no second directive smuggled in.
         QVERIFY(!DirectiveConfig::isValidKey(QStringLiteral("two words")));
         QVERIFY(!DirectiveConfig::isValidKey(QStringLiteral("pidfile\n")) && !TimesyncdConfig::isValidKey(QStringLiteral("NTP\n")));
-        QVERIFY(!DirectiveConfig::isValidValue(DirectiveFormat::Ntpsec, QStringLiteral("a # b")));
-        QVERIFY(DirectiveConfig::isValidValue(DirectiveFormat::Chrony, QStringLiteral("a # b")));
-        QVERIFY(!DirectiveConfig::isValidValue(DirectiveFormat::Openntpd, QStringLiteral("from \"x")));
-        QVERIFY(!DirectiveConfig::isValidValue(DirectiveFormat::Chrony, QStringLiteral("a\nserver evil")));
-        QVERIFY(!TimesyncdConfig::isValidValue(QStringLiteral("30\\")));
+    }
+
+    // Every keyword of each daemon (keywords/*.txt, from its manual and its
+    // binary): what the pages and the dialog write (keywords/written.txt) is
+    // taken; any other keyword is refused with a path, a number, a word or
+    // nothing, in any case, as a directive or as a server option, and so is
+    // a path for what they write.
+    void refusesWhatThePagesDoNotWrite()
+    {
+        QHash<QByteArray, QList<QByteArray>> written;
+        for (const QByteArray &line : readFile(QStringLiteral(ZEL_KEYWORDS_DIR "/written.txt")).split('\n')) {
+            if (!line.isEmpty() && !line.startsWith('#')) {
+                written[line.left(line.indexOf(' '))].append(line.mid(line.indexOf(' ') + 1));
+            }
+        }
+        for (const QByteArray &package : {QByteArray("chrony"), QByteArray("ntpsec"), QByteArray("openntpd"), QByteArray("systemd-timesyncd")}) {
+            const QString path = ServiceCatalog::byPackageName(QLatin1String(package))->configPath;
+            const QByteArray stock = ConfigTest::stockFile(QLatin1String(package), path);
+            const char assign = package == "systemd-timesyncd" ? '=' : ' ';
+            auto takes = [&](const QByteArray &line) {
+                FileError error;
+                return WriteRequest::keepsGuardedLines(path, stock, stock + line + '\n', &error);
+            };
+            QSet<QByteArray> allowed;
+            for (const QByteArray &line : written.value(package)) {
+                QVERIFY2(takes(line), line.constData());
+                const QByteArray keyword = line.split(assign).constFirst();
+                allowed.insert(keyword);
+                QVERIFY2(!takes(keyword + assign + "/etc/x"), line.constData());
+            }
+            for (const QByteArray &entry : readFile(QStringLiteral(ZEL_KEYWORDS_DIR "/") + QLatin1String(package) + QStringLiteral(".txt")).split('\n')) {
+                const QList<QByteArray> words = entry.split(' ');
+                const QByteArray keyword = words.constFirst();
+                if (keyword.isEmpty() || keyword.startsWith('#')) {
+                    continue;
+                }
+                const QByteArray example = words.mid(words.value(1) == "path" ? 2 : 1).join(' ');
+                for (const QByteArray &value : {QByteArray("/etc/x"), QByteArray(), QByteArray("1"), QByteArray("yes"), example}) {
+                    for (const QByteArray &key : {keyword, keyword.toUpper()}) {
+                        const QByteArray line = value.isEmpty() ? key : key + assign + value;
+                        QVERIFY2(!takes(line) || (allowed.contains(keyword) && value != "/etc/x"), line.constData());
+                        QVERIFY2(assign == '=' || !value.startsWith('/') || !takes("server 192.0.2.1 " + key + ' ' + value), line.constData());
+                    }
+                }
+            }
+        }
+        // openntpd reads the CR of a CR LF line: without it, the line is another.
+        FileError error;
+        QVERIFY(!WriteRequest::keepsGuardedLines(QStringLiteral("/etc/openntpd/ntpd.conf"), "listen on *\r\n", "listen on *\n", &error));
+    }
+
+    // A file larger than any configuration is neither read nor written over,
+    // by the pages or by the helper.
+    void refusesLargeFiles()
+    {
+        const QTemporaryDir root;
+        const QString file = root.path() + QStringLiteral("/etc/chrony/chrony.conf");
+        QVERIFY(QDir().mkpath(QFileInfo(file).path()));
+        const QByteArray large = "server a.example\n# " + QByteArray(1 << 20, 'x') + '\n';
+        writeFile(file, large);
+        ServiceSettings settings(ChronyPackage, {QDBusConnection(QString()), root.path()});
+        FileError error;
+        QVERIFY(!settings.hasMainSettings());
+        QVERIFY(settings.configuredServers().isEmpty());
+        QVERIFY(!settings.write(&error));
+        const QByteArray small = "server b.example\n";
+        QVERIFY(!WriteRequest::execute(WriteRequest::arguments(settings.configPath(), small, SafeFile::hashOf(large)), root.path(), &error));
+        QCOMPARE(error.kind, FileError::TooLarge);
+        QCOMPARE(readFile(file), large);
     }
 
     void cleanup()
@@ -382,8 +447,9 @@ private Q_SLOTS:
 
     // What the helper takes, sent as the library sends it, against the stock
     // Debian files: the pages' and the dialog's changes are written; a path
-    // not ours, a malformed name, or a line that adds or changes a file,
-    // folder, device, socket, program, user or more configuration is refused.
+    // not ours, a malformed name, or a line they would not write (one naming
+    // a file, a CR, a look-alike letter, a line the daemon splits otherwise)
+    // is refused.
     // {file (a package's), text replaced ("" appends), new text, part of the refusal ("" when written)}
     void request_data()
     {
@@ -404,19 +470,16 @@ private Q_SLOTS:
             {"openntpd", "", "servers \"a b\"", "a b"},
             {"chrony", "", "pidfile /etc/shadow", "pidfile /etc/shadow"},
             {"chrony", "", "PIDFILE\v/etc/shadow", "PIDFILE"},
-            {"chrony", "", "include /home/user/*.conf", "include"},
             {"chrony", "confdir /etc/chrony/conf.d", "confdir /home/user", "confdir /home/user"},
             {"chrony", "logdir /var/log/chrony", "logdir /etc", "logdir /etc"},
             {"chrony", "/var/lib/chrony/chrony.drift", "/etc/passwd", "driftfile"},
-            {"chrony", "", "bindcmdaddress /tmp/chronyd.sock", "bindcmdaddress"},
-            {"chrony", "", "refclock SOCK /tmp/refclock.sock", "refclock"},
-            {"chrony", "", "user root", "user"},
-            {"ntpsec", "", "logfile /etc/shadow", "logfile"},
-            {"ntpsec", "", "includefile /home/user/ntp.conf", "includefile"},
             {"ntpsec", "", "server ntp.example.org nts ca /home/user/ca", "ca /home/user"},
-            {"openntpd", "", "sensor /dev/sda", "sensor"},
             {"openntpd", "", "sen\\\nsor /dev/sda", "sensor"}, // openntpd joins a line ending in '\'
             {"systemd-timesyncd", "", ".include /home/user/evil.conf", ".include"},
+            {"chrony", "", "makestep 1\r3", "makestep"},
+            {"chrony", "", "s\xd0\xb5rver 192.0.2.1", "rver 192.0.2.1"}, // a Cyrillic "e"
+            {"ntpsec", "", "server 192.0.2.1 iburst # \xd1\x81\xd0\xb5\xd1\x80\xd0\xb2\xd0\xb5\xd1\x80", ""}, // a comment in Russian
+            {"openntpd", "", "# note \\\r\nquery from 192.0.2.1", "note"}, // read by openntpd as a statement
         };
         for (const auto &change : changes) {
             const QString path = ServiceCatalog::byPackageName(QLatin1String(change[0]))->configPath;
@@ -458,9 +521,9 @@ private Q_SLOTS:
     void malformedRequestArguments()
     {
         const QTemporaryDir root;
-        QVERIFY(QDir(root.path()).mkpath(QStringLiteral("etc/openntpd")));
-        writeFile(root.path() + QStringLiteral("/etc/openntpd/ntpd.conf"), oldContent);
-        const QVariantMap args = WriteRequest::arguments(QStringLiteral("/etc/openntpd/ntpd.conf"), newContent, SafeFile::hashOf(oldContent));
+        QVERIFY(QDir(root.path()).mkpath(QStringLiteral("etc/chrony")));
+        writeFile(root.path() + QStringLiteral("/etc/chrony/chrony.conf"), oldContent);
+        const QVariantMap args = WriteRequest::arguments(QStringLiteral("/etc/chrony/chrony.conf"), newContent, SafeFile::hashOf(oldContent));
         const QList<QPair<const char *, QVariant>> bad{{"content", QString::fromLatin1(newContent)},
                                                        {"mode", 0777},
                                                        {"expectedHash", SafeFile::hashOf("x")},
@@ -476,10 +539,10 @@ private Q_SLOTS:
             FileError error;
             QVERIFY2(!WriteRequest::execute(request, root.path(), &error) && error.isError(), change.first);
         }
-        QCOMPARE(readFile(root.path() + QStringLiteral("/etc/openntpd/ntpd.conf")), oldContent);
+        QCOMPARE(readFile(root.path() + QStringLiteral("/etc/chrony/chrony.conf")), oldContent);
         FileError error;
         QVERIFY2(WriteRequest::execute(args, root.path(), &error), qPrintable(error.toString()));
-        QCOMPARE(readFile(root.path() + QStringLiteral("/etc/openntpd/ntpd.conf")), newContent);
+        QCOMPARE(readFile(root.path() + QStringLiteral("/etc/chrony/chrony.conf")), newContent);
     }
 };
 

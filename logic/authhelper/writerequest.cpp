@@ -14,117 +14,42 @@
 
 namespace
 {
-// What a configuration may name that is not a time source's setting: files,
-// folders, sockets, devices, programs, keys, users and further configuration.
-// The helper writes as root for users who only proved they may set the
-// clock, so lines naming such things must stay as they are on disk; the rest
-// is what the settings pages and the main settings dialog edit.
-struct Guard {
-    TokenSyntax syntax;
-    bool caseInsensitive; // chrony's keywords
-    bool joinsContinuedLines; // openntpd joins a line ending in '\' to the next
-    QList<QByteArray> directives;
-    QList<QByteArray> options; // words on any line that take a path
-};
-
-const Guard &guardOf(PackageIndex service)
-{
-    static const Guard chrony{
-        {QByteArrayLiteral("#%;!"), false, false},
-        true,
-        false,
-        {"bindcmdaddress", "confdir",      "driftfile",      "dumpdir",    "hwclockfile",   "include",      "keyfile",         "leapsectz",
-         "logdir",         "mailonchange", "ntpsigndsocket", "ntsdumpdir", "ntsservercert", "ntsserverkey", "ntstrustedcerts", "pidfile",
-         "refclock",       "rtcdevice",    "rtcfile",        "sourcedir",  "tempcomp",      "user"},
-        {},
-    };
-    static const Guard ntpsec{
-        {QByteArrayLiteral("#"), true, true},
-        false,
-        false,
-        {"driftfile", "filegen", "includefile", "keys", "leapfile", "logfile", "nts", "phone", "refclock", "saveconfigdir", "statsdir"},
-        {"ca", "cert", "cookie", "file", "path", "ppspath"},
-    };
-    static const Guard openntpd{
-        {QByteArrayLiteral("#"), true, true},
-        false,
-        true,
-        {"listen", "query", "sensor"},
-        {},
-    };
-    // timesyncd names no files; only the old include syntax of systemd's
-    // configuration files could pull in another one.
-    static const Guard timesyncd{
-        {QByteArrayLiteral("#;"), false, false},
-        true,
-        false,
-        {".include"},
-        {},
-    };
-    switch (service) {
-    case ChronyPackage:
-        return chrony;
-    case NtpsecPackage:
-        return ntpsec;
-    case OpenntpdPackage:
-        return openntpd;
-    case TimesyncdPackage:
-        break;
-    }
-    return timesyncd;
-}
-
 // chronyd reads a line in pieces of 2 KiB: the rest of a longer one is read
 // as a line of its own.
 constexpr int maxNewLineLength = 2000;
 
 struct LogicalLine {
     int number; // of its first line, from 1
+    int lines; // how many lines of the file it spans
     QByteArray text;
 };
 
-QVector<LogicalLine> logicalLines(const Guard &guard, const QByteArray &bytes)
+// The lines as the service reads them: openntpd joins a line ending in '\'
+// to the next, but only when the newline follows the backslash directly,
+// and reads the CR of a CR LF as part of the line.
+QVector<LogicalLine> logicalLines(PackageIndex service, const QByteArray &bytes)
 {
     QVector<LogicalLine> lines;
     const ConfigDocument document = ConfigDocument::fromBytes(bytes);
     bool continued = false;
     for (int i = 0; i < document.lineCount(); ++i) {
-        QByteArray text = document.lines.at(i).text;
-        const bool continues = guard.joinsContinuedLines && text.endsWith('\\');
+        const ConfigLine &line = document.lines.at(i);
+        QByteArray text = line.text;
+        const bool continues = service == OpenntpdPackage && line.eol == "\n" && text.endsWith('\\');
         if (continues) {
             text.chop(1);
+        } else if (service == OpenntpdPackage && line.eol == "\r\n") {
+            text += '\r';
         }
         if (continued) {
             lines.last().text += text;
+            ++lines.last().lines;
         } else {
-            lines.append({i + 1, text});
+            lines.append({i + 1, 1, text});
         }
         continued = continues;
     }
     return lines;
-}
-
-// A guarded line's words, or nothing for a line the pages may change.
-QByteArray guardedWords(const Guard &guard, const QByteArray &text)
-{
-    const TokenizedLine line = tokenize(text, guard.syntax);
-    if (line.isComment || line.tokens.isEmpty()) {
-        return {};
-    }
-    bool guarded = guard.directives.contains(line.tokens.constFirst().value.toLower());
-    for (int i = 1; !guarded && i + 1 < line.tokens.size(); ++i) {
-        guarded = guard.options.contains(line.tokens.at(i).value.toLower());
-    }
-    if (!guarded) {
-        return {};
-    }
-    QByteArray words;
-    for (int i = 0; i < line.tokens.size(); ++i) {
-        const Token &token = line.tokens.at(i);
-        const QByteArray value = i == 0 && guard.caseInsensitive ? token.value.toLower() : token.value;
-        words += QByteArray::number(value.size()) + (token.quoted ? '"' : ':') + value;
-    }
-    return words;
 }
 }
 
@@ -167,14 +92,11 @@ bool keepsGuardedLines(const QString &path, const QByteArray &oldContent, const 
         *error = FileError(FileError::NotConfigFile, path);
         return false;
     }
-    const Guard &guard = guardOf(service->index);
     QSet<QByteArray> oldLines;
-    QSet<QByteArray> oldGuarded;
-    for (const LogicalLine &line : logicalLines(guard, oldContent)) {
+    for (const LogicalLine &line : logicalLines(service->index, oldContent)) {
         oldLines.insert(line.text);
-        oldGuarded.insert(guardedWords(guard, line.text));
     }
-    for (const LogicalLine &line : logicalLines(guard, content)) {
+    for (const LogicalLine &line : logicalLines(service->index, content)) {
         if (oldLines.contains(line.text)) {
             continue;
         }
@@ -182,8 +104,8 @@ bool keepsGuardedLines(const QString &path, const QByteArray &oldContent, const 
             *error = FileError(FileError::LineTooLong, path, line.number);
             return false;
         }
-        const QByteArray words = guardedWords(guard, line.text);
-        if (!words.isEmpty() && !oldGuarded.contains(words)) {
+        // The pages never write a line that goes on to the next.
+        if (line.lines > 1 || !ConfigFormat::isEditableLine(service->index, line.text)) {
             *error = FileError(FileError::RefusedLine, path, line.number, textOf(line.text).trimmed());
             return false;
         }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "config/fileerror.h"
+#include "config/safefile.h"
 
 #include <QByteArray>
 #include <QString>
@@ -11,9 +12,8 @@
 
 // A request to the helper to write one configuration file as root. The
 // helper trusts nothing in it: the path must be one of the catalog's
-// configuration files, and the content must be a file its service reads
-// with valid server names only, naming no file or program the file on disk
-// does not already name.
+// configuration files, and every line the content adds or changes must be
+// one the settings pages or the settings dialog write.
 namespace WriteRequest
 {
 // The helper's D-Bus id and its one action.
@@ -21,7 +21,7 @@ inline constexpr char helperId[] = "org.kde.kcontrol.kcmzeladmintime";
 inline constexpr char actionId[] = "org.kde.kcontrol.kcmzeladmintime.writeconfig";
 
 // Larger than any real configuration by far.
-constexpr int maxContentSize = 256 * 1024;
+constexpr int maxContentSize = SafeFile::maxSize;
 
 // How long a request stays good: long enough for a person to read the
 // authentication dialog and type a password. The caller waits a little
@@ -34,9 +34,9 @@ QVariantMap arguments(const QString &path, const QByteArray &content, const QByt
 bool validate(const QString &path, const QByteArray &content, FileError *error);
 
 // Whether `content` may replace `oldContent`, the file on disk: every line
-// that names a file, folder, device, socket, program, key, user or further
-// configuration must be one the file already has. `error` names the first
-// line that is not.
+// it adds or changes must be one the settings pages or the settings dialog
+// write (their directives and options, with values of their form); lines
+// may go. `error` names the first line that is neither.
 bool keepsGuardedLines(const QString &path, const QByteArray &oldContent, const QByteArray &content, FileError *error);
 
 // Checks the arguments, then writes the file under `root` ("" or "/" on

@@ -28,6 +28,14 @@ QStringList problems(PackageIndex service, const QByteArray &bytes)
     return DirectiveConfig::problems(directiveFormat(service), bytes);
 }
 
+bool isEditableLine(PackageIndex service, const QByteArray &text)
+{
+    if (service == TimesyncdPackage) {
+        return TimesyncdConfig::isEditableLine(text);
+    }
+    return DirectiveConfig::isEditableLine(directiveFormat(service), text);
+}
+
 QStringList serverNames(PackageIndex service, const QByteArray &bytes)
 {
     if (service == TimesyncdPackage) {

@@ -15,6 +15,9 @@ namespace ConfigFormat
 // server name that is not a host name or address, a server line without an
 // address, a NUL byte. Empty when they may.
 QStringList problems(PackageIndex service, const QByteArray &bytes);
+// Whether the settings page or the settings dialog could have written this
+// line (one logical line, without its end).
+bool isEditableLine(PackageIndex service, const QByteArray &text);
 // The servers the file names, in file order.
 QStringList serverNames(PackageIndex service, const QByteArray &bytes);
 }

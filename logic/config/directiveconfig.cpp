@@ -277,26 +277,176 @@ bool DirectiveConfig::isValidKey(const QString &key)
     return re.match(key).hasMatch();
 }
 
-bool DirectiveConfig::isValidValue(DirectiveFormat format, const QString &value)
+namespace
 {
-    for (const QChar c : value) {
-        if (c.unicode() < 0x20 || c.unicode() == 0x7f) {
+// A number as the daemons read one.
+#define NUMBER "-?[0-9]+(\\.[0-9]+)?([eE][-+]?[0-9]+)?"
+
+// The options a server line may keep: none takes a path.
+struct ServerLineRule {
+    QList<QByteArray> flags;
+    QList<QByteArray> valueOptions;
+};
+
+// A directive the page or the dialog writes, and the form of its value
+// (a pattern; a blank stands for any run of blanks; "" for none).
+struct LineRule {
+    const char *key;
+    const char *value;
+    bool dialog; // offered in the settings dialog
+};
+
+const ServerLineRule &serverLineRule(DirectiveFormat format)
+{
+    static const ServerLineRule chrony{
+        {"iburst", "prefer", "nts", "burst", "offline", "auto_offline", "noselect", "trust", "require", "xleave", "copy"},
+        {"minpoll",    "maxpoll",    "key",        "maxdelay", "maxdelayratio", "maxdelaydevratio", "maxdelayquant", "mindelay",   "asymmetry",
+         "offset",     "minsamples", "maxsamples", "filter",   "port",          "ntsport",          "certset",       "polltarget", "presend",
+         "minstratum", "version",    "maxsources", "extfield"},
+    };
+    static const ServerLineRule ntpsec{
+        {"iburst", "burst", "prefer", "noselect", "true", "xleave", "nts", "noval"},
+        {"minpoll", "maxpoll", "key", "mode", "version", "bias", "ttl", "aead"},
+    };
+    static const ServerLineRule openntpd{{"trusted"}, {"weight"}};
+    return format == DirectiveFormat::Ntpsec ? ntpsec : format == DirectiveFormat::Openntpd ? openntpd : chrony;
+}
+
+const QVector<LineRule> &lineRules(DirectiveFormat format)
+{
+    static const QVector<LineRule> chrony{
+        {"makestep", NUMBER " -?[0-9]+", false},
+        {"rtcsync", "", false},
+        {"maxdistance", NUMBER, true},
+        {"maxjitter", NUMBER, true},
+        {"maxupdateskew", NUMBER, true},
+        {"maxslewrate", NUMBER, true},
+        {"maxdrift", NUMBER, true},
+        {"maxclockerror", NUMBER, true},
+        {"corrtimeratio", NUMBER, true},
+        {"reselectdist", NUMBER, true},
+        {"stratumweight", NUMBER, true},
+        {"combinelimit", NUMBER, true},
+        {"clockprecision", NUMBER, true},
+        {"minsources", NUMBER, true},
+        {"logchange", NUMBER, true},
+        {"rtcautotrim", NUMBER, true},
+        {"fallbackdrift", NUMBER " " NUMBER, true},
+        {"maxchange", NUMBER " " NUMBER " " NUMBER, true},
+        {"smoothtime", NUMBER " " NUMBER "( leaponly)?", true},
+        {"leapsecmode", "(system|step|slew|ignore)", true},
+        {"authselectmode", "(require|prefer|mix|ignore)", true},
+        {"rtconutc", "", true},
+    };
+    static const QVector<LineRule> ntpsec{
+        {"tos",
+         "(minclock|maxclock|minsane|floor|ceiling|cohort|mindist|maxdist|orphan|orphanwait|bcpollbstep) " NUMBER
+         "( (minclock|maxclock|minsane|floor|ceiling|cohort|mindist|maxdist|orphan|orphanwait|bcpollbstep) " NUMBER ")*",
+         true},
+        {"tinker",
+         "(step|panic|dispersion|stepout|allan|huffpuff|freq|stepback|stepfwd) " NUMBER
+         "( (step|panic|dispersion|stepout|allan|huffpuff|freq|stepback|stepfwd) " NUMBER ")*",
+         true},
+    };
+    // A constraint is fetched over HTTPS; only its address is given.
+    static const QVector<LineRule> openntpd{
+        {"constraint", "from \"https://[A-Za-z0-9.-]+(:[0-9]+)?(/[A-Za-z0-9._~/-]*)?\"", true},
+        {"constraints", "from \"https://[A-Za-z0-9.-]+(:[0-9]+)?(/[A-Za-z0-9._~/-]*)?\"", true},
+    };
+    return format == DirectiveFormat::Ntpsec ? ntpsec : format == DirectiveFormat::Openntpd ? openntpd : chrony;
+}
+#undef NUMBER
+
+const LineRule *lineRule(DirectiveFormat format, const QByteArray &key)
+{
+    const Syntax &syntax = syntaxOf(format);
+    for (const LineRule &rule : lineRules(format)) {
+        if (sameKeyword(syntax, key, rule.key)) {
+            return &rule;
+        }
+    }
+    return nullptr;
+}
+
+bool matchesValue(const LineRule &rule, const QByteArray &value)
+{
+    static QHash<const LineRule *, QRegularExpression> patterns;
+    auto it = patterns.find(&rule);
+    if (it == patterns.end()) {
+        const QString pattern = QString::fromLatin1(rule.value).replace(QLatin1Char(' '), QLatin1String("[ \\t]+"));
+        it = patterns.insert(&rule, QRegularExpression(QRegularExpression::anchoredPattern(pattern)));
+    }
+    return it->match(QString::fromLatin1(value)).hasMatch();
+}
+
+bool isServerLine(const Syntax &syntax, const ServerLineRule &rule, const QVector<Token> &tokens, const QByteArray &text)
+{
+    static const QRegularExpression word(QRegularExpression::anchoredPattern(QStringLiteral("[A-Za-z0-9._+-]{1,64}")));
+    int t = 1;
+    while (t < tokens.size() && syntax.hostPrefixes.contains(tokens.at(t).value) && !tokens.at(t).quoted) {
+        ++t;
+    }
+    if (t >= tokens.size()) {
+        return false;
+    }
+    const Token &host = tokens.at(t);
+    if (host.quoted && (host.end - host.begin < 2 || text.at(host.end - 1) != '"')) {
+        return false;
+    }
+    if (!ServerAddress::isValid(textOf(host.value))) {
+        return false;
+    }
+    for (++t; t < tokens.size(); ++t) {
+        const Token &option = tokens.at(t);
+        if (option.quoted) {
+            return false;
+        }
+        if (rule.flags.contains(option.value)) {
+            continue;
+        }
+        if (!rule.valueOptions.contains(option.value) || t + 1 >= tokens.size() || tokens.at(t + 1).quoted
+            || !word.match(QString::fromLatin1(tokens.at(t + 1).value)).hasMatch()) {
+            return false;
+        }
+        ++t;
+    }
+    return true;
+}
+}
+
+bool DirectiveConfig::isDialogKey(DirectiveFormat format, const QString &key)
+{
+    const LineRule *rule = lineRule(format, key.toUtf8());
+    return rule && rule->dialog;
+}
+
+bool DirectiveConfig::isEditableLine(DirectiveFormat format, const QByteArray &text)
+{
+    // Tabs and spaces alone separate words; any other control byte is read
+    // differently by each daemon, or splits the line.
+    for (const uchar c : text) {
+        if ((c < 0x20 && c != '\t') || c == 0x7f) {
             return false;
         }
     }
-    if (value.size() > 1024) {
-        return false;
-    }
     const Syntax &syntax = syntaxOf(format);
-    // A '#' would silently cut the line; an odd quote would swallow it.
-    if (syntax.tokens.inlineComments && value.contains(QLatin1Char('#'))) {
+    const TokenizedLine line = tokenize(text, syntax.tokens);
+    if (line.tokens.isEmpty()) {
+        return !line.isComment;
+    }
+    const Token &key = line.tokens.constFirst();
+    if (key.quoted) {
         return false;
     }
-    if (syntax.tokens.quotes && value.count(QLatin1Char('"')) % 2 != 0) {
+    if (isOneOf(syntax, key.value, syntax.sourceDirectives)) {
+        return isServerLine(syntax, serverLineRule(format), line.tokens, text);
+    }
+    const LineRule *rule = lineRule(format, key.value);
+    if (!rule) {
         return false;
     }
-    // openntpd joins a line ending in a backslash to the next one.
-    return !(format == DirectiveFormat::Openntpd && value.endsWith(QLatin1Char('\\')));
+    const int valueBegin = line.tokens.size() > 1 ? line.tokens.at(1).begin : key.end;
+    return matchesValue(*rule, text.mid(valueBegin, line.tokens.constLast().end - valueBegin));
 }
 
 QByteArray DirectiveConfig::newServerLine(const ServerEntry &entry) const

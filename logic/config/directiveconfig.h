@@ -65,7 +65,13 @@ public:
     // Keywords the settings page handles, and the rules for the rest.
     static bool isManagedKey(DirectiveFormat format, const QString &key);
     static bool isValidKey(const QString &key);
-    static bool isValidValue(DirectiveFormat format, const QString &value);
+    // Keywords the settings dialog may add or change.
+    static bool isDialogKey(DirectiveFormat format, const QString &key);
+    // Whether the page or the dialog could have written this line: a server
+    // line with a valid address and the options a server line may keep, or
+    // a directive of the page or the dialog with a value of its form. None
+    // names a file, folder, device, socket, program or user.
+    static bool isEditableLine(DirectiveFormat format, const QByteArray &text);
 
 private:
     struct SourceLine {

@@ -181,7 +181,7 @@ bool locate(const QString &root, const QString &path, Location *where, FileError
 // Opens the located file for reading without blocking on a FIFO or device,
 // and refuses anything but a regular file: -2 then, -1 with errno set on
 // other failures.
-int openRegular(const Location &where)
+int openRegular(const Location &where, qint64 *size = nullptr)
 {
     const int fd = ::openat(where.folder.get(), where.name.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY | O_NOFOLLOW);
     if (fd < 0) {
@@ -191,6 +191,9 @@ int openRegular(const Location &where)
     if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
         ::close(fd);
         return -2;
+    }
+    if (size) {
+        *size = info.st_size;
     }
     return fd;
 }
@@ -302,7 +305,8 @@ bool read(const QString &root, const QString &path, Snapshot *snapshot, FileErro
         }
         return false;
     }
-    const int fd = openRegular(where);
+    qint64 size = 0;
+    const int fd = openRegular(where, &size);
     if (fd < 0) {
         if (fd == -1 && errno == ENOENT) {
             return true;
@@ -316,13 +320,19 @@ bool read(const QString &root, const QString &path, Snapshot *snapshot, FileErro
         *error = systemFailure(FileError::ReadFailed, path, EIO);
         return false;
     }
-    snapshot->exists = true;
-    snapshot->content = file.readAll();
-    if (file.error() != QFileDevice::NoError) {
-        *error = systemFailure(FileError::ReadFailed, path, EIO);
-        *snapshot = Snapshot();
+    // A file that grows while it is read is caught by its length.
+    const QByteArray content = size > maxSize ? QByteArray() : file.read(maxSize + 1);
+    if (size > maxSize || content.size() > maxSize) {
+        *error = FileError(FileError::TooLarge, path);
+        snapshot->tooLarge = true;
         return false;
     }
+    if (file.error() != QFileDevice::NoError) {
+        *error = systemFailure(FileError::ReadFailed, path, EIO);
+        return false;
+    }
+    snapshot->exists = true;
+    snapshot->content = content;
     return true;
 }
 

@@ -14,9 +14,14 @@
 // the file on disk is either the old one whole or the new one whole.
 namespace SafeFile
 {
+// Larger than any real configuration by far: a larger file is refused
+// unread rather than held in memory and parsed.
+constexpr int maxSize = 1024 * 1024;
+
 // A file as it was read: what a later write compares against.
 struct Snapshot {
     bool exists = false;
+    bool tooLarge = false; // refused for its size, not read
     QByteArray content;
 
     // Hex SHA-256 of the content; empty for a file that does not exist.
@@ -31,7 +36,8 @@ QByteArray hashOf(const QByteArray &content);
 // written. Where the kernel cannot resolve that way, a link that leads out
 // of the root is refused instead. Errors name `path`.
 
-// A missing file is a snapshot that does not exist, not an error.
+// A missing file is a snapshot that does not exist, not an error. A file
+// larger than maxSize is an error (TooLarge), its snapshot marked tooLarge.
 bool read(const QString &root, const QString &path, Snapshot *snapshot, FileError *error);
 
 // Replaces the file at `path` (a symbolic link: the file it points to) by

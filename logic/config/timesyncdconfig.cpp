@@ -8,6 +8,7 @@
 #include <QRegularExpression>
 #include <QSet>
 
+#include <algorithm>
 #include <cmath>
 
 using Config::DirectiveEntry;
@@ -118,15 +119,36 @@ bool TimesyncdConfig::isValidKey(const QString &key)
     return re.match(key).hasMatch();
 }
 
-bool TimesyncdConfig::isValidValue(const QString &value)
+bool TimesyncdConfig::isDialogKey(const QString &key)
 {
-    for (const QChar c : value) {
-        if (c.unicode() < 0x20 || c.unicode() == 0x7f) {
+    return key == QLatin1String("ConnectionRetrySec") || key == QLatin1String("SaveIntervalSec");
+}
+
+bool TimesyncdConfig::isEditableLine(const QByteArray &text)
+{
+    // systemd ends a line at a CR as well, and joins one ending in '\'.
+    for (const uchar c : text) {
+        if ((c < 0x20 && c != '\t') || c == 0x7f || c == '\\') {
             return false;
         }
     }
-    // A trailing backslash would join the next line to this one.
-    return !value.endsWith(QLatin1Char('\\')) && value.size() <= 1024;
+    const QByteArray line = text.trimmed();
+    if (line.isEmpty() || line == "[Time]") {
+        return true;
+    }
+    const int equals = line.indexOf('=');
+    if (equals < 0) {
+        return false;
+    }
+    const QByteArray key = line.left(equals).trimmed();
+    const QByteArray value = line.mid(equals + 1).trimmed();
+    if (key == ntpKey || key == fallbackKey) {
+        const QStringList names = listValue({value});
+        return std::all_of(names.cbegin(), names.cend(), &ServerAddress::isValid);
+    }
+    // A time span: numbers and units.
+    static const QRegularExpression span(QRegularExpression::anchoredPattern(QStringLiteral("[0-9A-Za-z. \\t]{0,64}")));
+    return (isManaged(key) || isDialogKey(textOf(key))) && span.match(textOf(value)).hasMatch();
 }
 
 TimesyncdConfig TimesyncdConfig::parse(const QByteArray &bytes)

@@ -40,7 +40,11 @@ public:
     // Managed keys, and the rules of the rest for the settings dialog.
     static bool isManagedKey(const QString &key);
     static bool isValidKey(const QString &key);
-    static bool isValidValue(const QString &value);
+    // Keys the settings dialog may add or change.
+    static bool isDialogKey(const QString &key);
+    // Whether the page or the dialog could have written this line: a
+    // [Time] header or an assignment of timesyncd's with a value of its form.
+    static bool isEditableLine(const QByteArray &text);
 
 private:
     struct Assignment {

@@ -9,6 +9,8 @@
 #include "ui_mainsettingsdialog.h"
 
 static constexpr int OriginRole = Qt::UserRole + 1;
+// A row as read from the file: kept as it is, it needs no check.
+static constexpr int ReadRole = Qt::UserRole + 3;
 
 MainSettingsDialog::MainSettingsDialog(const QString &serviceName, const DirectiveRules &rules, QWidget *parent)
     : QDialog(parent)
@@ -56,9 +58,18 @@ void MainSettingsDialog::addRow(const Config::DirectiveEntry &entry)
     const int row = m_ui->directivesTable->rowCount();
     m_ui->directivesTable->insertRow(row);
     auto *key = new QTableWidgetItem(entry.key);
+    auto *value = new QTableWidgetItem(entry.value);
     key->setData(OriginRole, entry.origin);
+    if (entry.origin >= 0) {
+        key->setData(ReadRole, QStringList{entry.key, entry.value});
+        // Only root may change what the dialog does not set; it may go.
+        if (!m_rules.editableKey(entry.key)) {
+            key->setFlags(key->flags() & ~Qt::ItemIsEditable);
+            value->setFlags(value->flags() & ~Qt::ItemIsEditable);
+        }
+    }
     m_ui->directivesTable->setItem(row, 0, key);
-    m_ui->directivesTable->setItem(row, 1, new QTableWidgetItem(entry.value));
+    m_ui->directivesTable->setItem(row, 1, value);
 }
 
 void MainSettingsDialog::setDirectives(const QVector<Config::DirectiveEntry> &directives)
@@ -95,15 +106,24 @@ void MainSettingsDialog::validate()
             m_ui->directivesTable->setItem(row, 1, value);
         }
         const QString keyText = key ? key->text().trimmed() : QString();
+        const QString valueText = value->text().trimmed();
+        const bool asRead = key && key->data(ReadRole).toStringList() == QStringList{keyText, valueText};
         QString keyProblem;
-        if (!m_rules.validKey(keyText)) {
+        if (asRead) {
+            // Kept as it is in the file.
+        } else if (!m_rules.validKey(keyText)) {
             keyProblem = ki18nd("kcm_zel_admin_time", "Row %1: \"%2\" is not a directive name.").subs(row + 1).subs(keyText).toString();
         } else if (m_rules.managedKey(keyText)) {
             keyProblem = ki18nd("kcm_zel_admin_time", "Row %1: %2 is set on the settings page.").subs(row + 1).subs(keyText).toString();
+        } else if (!m_rules.editableKey(keyText)) {
+            keyProblem = ki18nd("kcm_zel_admin_time", "Row %1: %2 cannot be set here; only the administrator can add it to the file.")
+                             .subs(row + 1)
+                             .subs(keyText)
+                             .toString();
         }
-        const QString valueProblem = m_rules.validValue(value->text().trimmed())
+        const QString valueProblem = asRead || !keyProblem.isEmpty() || m_rules.validValue(keyText, valueText)
             ? QString()
-            : ki18nd("kcm_zel_admin_time", "Row %1: the value holds characters the file cannot take.").subs(row + 1).toString();
+            : ki18nd("kcm_zel_admin_time", "Row %1: %2 does not take this value.").subs(row + 1).subs(keyText).toString();
         if (key) {
             key->setForeground(keyProblem.isEmpty() ? QBrush() : negative);
             key->setToolTip(keyProblem);

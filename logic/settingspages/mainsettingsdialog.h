@@ -16,17 +16,20 @@ class MainSettingsDialog;
 }
 
 // The rules a directive of the settings dialog must keep so that the file
-// stays readable by its service.
+// stays readable by its service and the helper writes it.
 struct DirectiveRules {
     std::function<bool(const QString &key)> validKey;
     // Keywords the settings page handles: not offered here.
     std::function<bool(const QString &key)> managedKey;
-    std::function<bool(const QString &value)> validValue;
+    // Keywords that may be added or changed here; the others of the file
+    // may only stay as they are or go.
+    std::function<bool(const QString &key)> editableKey;
+    std::function<bool(const QString &key, const QString &value)> validValue;
 };
 
 // The directives of a service's configuration that its settings page does
 // not show, as a table of keyword and value. OK is offered only while every
-// row is valid.
+// row added or changed is valid.
 class MainSettingsDialog : public QDialog
 {
     Q_OBJECT

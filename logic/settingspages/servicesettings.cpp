@@ -108,7 +108,7 @@ ServiceSettings::ServiceSettings(PackageIndex service, const SystemAccess &syste
 
 ServiceSettings::~ServiceSettings()
 {
-    // The pane owns the scroll area and the page inside it.
+    // The pane owns the scroll area and the form inside it.
     delete m_pane.data();
     delete m_timesyncdPage.data();
     delete m_directivePage.data();
@@ -148,10 +148,11 @@ bool ServiceSettings::reload(FileError *error)
     SafeFile::Snapshot snapshot;
     m_readError = FileError();
     m_readable = SafeFile::read(m_system.root, configPath(), &snapshot, &m_readError);
+    m_tooLarge = snapshot.tooLarge;
     adopt(snapshot.content, snapshot.exists);
     showFailure(FileError());
-    if (QWidget *shown = m_timesyncdPage ? static_cast<QWidget *>(m_timesyncdPage) : m_directivePage) {
-        shown->setEnabled(m_readable);
+    if (m_pane) {
+        showReadable();
     }
     if (!m_readable && error) {
         *error = m_readError;
@@ -197,6 +198,35 @@ void ServiceSettings::createPage()
     m_scrollArea->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     m_scrollArea->setWidget(form);
     layout->addWidget(m_scrollArea, 1);
+    // Why the file is not shown, above where it would be.
+    m_readMessage = new KMessageWidget(m_pane);
+    m_readMessage->setObjectName(prefix + QStringLiteral("ReadMessage"));
+    m_readMessage->setMessageType(KMessageWidget::Error);
+    m_readMessage->setCloseButtonVisible(false);
+    m_readMessage->setWordWrap(true);
+    layout->insertWidget(0, m_readMessage);
+    showReadable();
+}
+
+void ServiceSettings::showReadable()
+{
+    // Nothing of an unreadable file is shown, and nothing is written to it.
+    if (QWidget *form = m_timesyncdPage ? static_cast<QWidget *>(m_timesyncdPage) : m_directivePage) {
+        form->setEnabled(m_readable);
+    }
+    if (m_readable) {
+        m_readMessage->hide();
+        return;
+    }
+    m_readMessage->setText(m_tooLarge
+                               ? ki18nd("kcm_zel_admin_time",
+                                        "%1 is larger than %2 MiB, more than any configuration of this service, and is not shown. It is left as it is; the "
+                                        "administrator can edit it.")
+                                     .subs(configPath())
+                                     .subs(SafeFile::maxSize / (1024 * 1024))
+                                     .toString()
+                               : ki18nd("kcm_zel_admin_time", "%1 could not be read and is not shown. It is left as it is.").subs(configPath()).toString());
+    m_readMessage->show();
 }
 
 QWidget *ServiceSettings::page()
@@ -204,7 +234,6 @@ QWidget *ServiceSettings::page()
     if (!m_pane) {
         createPage();
     }
-    m_scrollArea->widget()->setEnabled(m_readable);
     return m_pane;
 }
 
@@ -259,7 +288,9 @@ void ServiceSettings::openMainSettingsDialog(QWidget *parent)
     DirectiveRules rules;
     QVector<Config::DirectiveEntry> others;
     if (m_service == TimesyncdPackage) {
-        rules = {&TimesyncdConfig::isValidKey, &TimesyncdConfig::isManagedKey, &TimesyncdConfig::isValidValue};
+        rules = {&TimesyncdConfig::isValidKey, &TimesyncdConfig::isManagedKey, &TimesyncdConfig::isDialogKey, [](const QString &key, const QString &value) {
+                     return TimesyncdConfig::isEditableLine(key.toUtf8() + '=' + value.toUtf8());
+                 }};
         others = m_timesyncd.others;
     } else {
         const DirectiveFormat format = m_format;
@@ -267,8 +298,11 @@ void ServiceSettings::openMainSettingsDialog(QWidget *parent)
                  [format](const QString &key) {
                      return DirectiveConfig::isManagedKey(format, key);
                  },
-                 [format](const QString &value) {
-                     return DirectiveConfig::isValidValue(format, value);
+                 [format](const QString &key) {
+                     return DirectiveConfig::isDialogKey(format, key);
+                 },
+                 [format](const QString &key, const QString &value) {
+                     return DirectiveConfig::isEditableLine(format, key.toUtf8() + ' ' + value.toUtf8());
                  }};
         others = m_directive.others;
     }

@@ -84,6 +84,7 @@ Q_SIGNALS:
 private:
     void adopt(const QByteArray &bytes, bool exists);
     void createPage();
+    void showReadable();
     void pageEdited();
     void showFailure(const FileError &error);
 
@@ -95,15 +96,17 @@ private:
     bool m_readable = false;
     FileError m_readError;
     QString m_failure;
+    bool m_tooLarge = false;
     TimesyncdConfig m_timesyncdConfig;
     TimesyncdSettings m_timesyncd;
     DirectiveConfig m_directiveConfig;
     DirectiveSettings m_directive;
     QPointer<TimesyncdPage> m_timesyncdPage;
     QPointer<DirectivePage> m_directivePage;
-    QPointer<QWidget> m_pane;
+    QPointer<QWidget> m_pane; // the scroll area and the messages above it
     QPointer<QScrollArea> m_scrollArea;
     QPointer<KMessageWidget> m_message;
+    QPointer<KMessageWidget> m_readMessage;
     QPointer<QWidget> m_window;
     bool m_dialogOpen = false;
 };
