@@ -27,7 +27,7 @@ status=0
 fail() { echo "FAIL ($how, $answer): $*" >&2; status=1; }
 
 # One way of closing per answer; each run adds its own server name.
-for run in button:no title:cancel escape:yes button+again:yes title+session:cancel; do
+for run in button:no title:cancel escape:yes title+again:yes button+session:cancel; do
     how=${run%%:*}
     answer=${run##*:}
     export ZEL_CLOSE_PROBE_OUT=$out/$how-$answer.log ZEL_CLOSE_PROBE_HOW=$how ZEL_CLOSE_PROBE_ANSWER=$answer
