@@ -10,6 +10,12 @@
 #include "logiccontroller.h"
 
 #include <QCheckBox>
+#include <QComboBox>
+#include <QAbstractSpinBox>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QWheelEvent>
+#include <QtTest/qtestspontaneevent.h>
 #include <QDir>
 #include <QLineEdit>
 #include <QListWidget>
@@ -204,6 +210,50 @@ private Q_SLOTS:
         systemctl(QStringLiteral("daemon-reload"));
         QCOMPARE(written.count(), 2);
         QVERIFY2(box.contains(QLatin1String("did not restart")), qPrintable(box));
+    }
+
+    // The wheel over a spin or combo box scrolls the page, and edits only the focused box.
+    void wheelScrollsPage()
+    {
+        for (const PackageIndex service : {TimesyncdPackage, ChronyPackage, NtpsecPackage, OpenntpdPackage}) {
+            auto *area = qobject_cast<QScrollArea *>(page(service));
+            area->resize(500, 250);
+            area->show();
+            QApplication::setActiveWindow(area);
+            if (auto *servers = area->findChild<QListWidget *>(QStringLiteral("serversList")); servers && servers->count() > 0) {
+                servers->setCurrentRow(0);
+            }
+            QList<QWidget *> boxes;
+            for (QWidget *box : area->widget()->findChildren<QWidget *>()) {
+                if ((qobject_cast<QAbstractSpinBox *>(box) || qobject_cast<QComboBox *>(box)) && box->isEnabled() && box->isVisibleTo(area)) {
+                    boxes << box;
+                }
+            }
+            QVERIFY(service == OpenntpdPackage || !boxes.isEmpty());
+            for (QWidget *box : qAsConst(boxes)) {
+                const auto state = [box] {
+                    auto *combo = qobject_cast<QComboBox *>(box);
+                    return combo ? combo->currentText() : static_cast<QAbstractSpinBox *>(box)->text();
+                };
+                for (const bool focused : {false, true}) {
+                    area->ensureWidgetVisible(box);
+                    focused ? box->setFocus() : area->setFocus();
+                    QTRY_COMPARE(box->hasFocus(), focused);
+                    const int scrolled = area->verticalScrollBar()->value();
+                    const QString before = state();
+                    // Down, then up where the page or the box is at its end already.
+                    for (const int delta : {-120, 120}) {
+                        QWheelEvent wheel(QPointF(5, 5), box->mapToGlobal(QPoint(5, 5)), {}, {0, delta}, Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+                        QSpontaneKeyEvent::setSpontaneous(&wheel);
+                        if (state() == before && area->verticalScrollBar()->value() == scrolled) {
+                            qApp->notify(box, &wheel);
+                        }
+                    }
+                    QVERIFY2((state() != before) == focused, qPrintable(box->objectName()));
+                    QVERIFY2((area->verticalScrollBar()->value() != scrolled) != focused || area->verticalScrollBar()->maximum() == 0, qPrintable(box->objectName()));
+                }
+            }
+        }
     }
 
     void failedSaveStaysPending()

@@ -11,6 +11,7 @@
 #include "settingspages/directivepage.h"
 #include "settingspages/mainsettingsdialog.h"
 #include "settingspages/timesyncdpage.h"
+#include "settingspages/wheelguard.h"
 
 #include <QScrollArea>
 
@@ -124,6 +125,7 @@ void ServiceSettings::createPage()
     m_scrollArea->setWidgetResizable(true);
     m_scrollArea->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     m_scrollArea->setWidget(form);
+    WheelGuard::install(form);
 }
 
 QWidget *ServiceSettings::page()
