@@ -9,22 +9,22 @@
 #include "../config/confighelpers.h"
 #include "logiccontroller.h"
 
+#include <QAbstractSpinBox>
 #include <QCheckBox>
 #include <QComboBox>
-#include <QAbstractSpinBox>
-#include <QScrollArea>
-#include <QScrollBar>
-#include <QWheelEvent>
-#include <QtTest/qtestspontaneevent.h>
 #include <QDir>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QTimer>
 #include <QToolButton>
+#include <QWheelEvent>
+#include <QtTest/qtestspontaneevent.h>
 
 #include <memory>
 
@@ -237,7 +237,8 @@ private Q_SLOTS:
                     const QVariant before = box->property(combo ? "currentText" : "text");
                     // Down, then up where the page or the box is at its end already.
                     for (const int delta : {-120, 120}) {
-                        QWheelEvent wheel(QPointF(5, 5), box->mapToGlobal(QPoint(5, 5)), {}, {0, delta}, Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+                        QWheelEvent
+                            wheel(QPointF(5, 5), box->mapToGlobal(QPoint(5, 5)), {}, {0, delta}, Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
                         QSpontaneKeyEvent::setSpontaneous(&wheel);
                         (box->property(combo ? "currentText" : "text") == before && bar->value() == scrolled) && qApp->notify(box, &wheel);
                     }
