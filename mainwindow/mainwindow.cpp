@@ -134,6 +134,11 @@ MainWindow::MainWindow(bool hasEmptyMacLabel, QMainWindow *parent)
     connect(controller, &LogicController::lastSynchroInfoTimeout, this, &MainWindow::disableGettingLastSynchroInfo);
 #ifndef QT_NO_SESSIONMANAGER
     connect(qGuiApp, &QGuiApplication::commitDataRequest, this, [this](QSessionManager &manager) {
+        // Not under an open box of the window, whatever the host.
+        if (hasOpenModal()) {
+            manager.cancel();
+            return;
+        }
         // A main window host asks at session end by itself.
         if (!hostWindow || !isConfigChanged || !manager.allowsInteraction()) {
             return;
@@ -232,6 +237,10 @@ bool MainWindow::resolveChangesBeforeClose()
 
 void MainWindow::closeEvent(QCloseEvent *event)
 {
+    if (hasOpenModal()) {
+        event->ignore();
+        return;
+    }
     const QPointer<MainWindow> self(this);
     const bool close = resolveChangesBeforeClose();
     if (!self) {

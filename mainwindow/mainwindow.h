@@ -150,6 +150,9 @@ private:
     // about the changes it was told of by itself.
     void watchHostWindow();
     bool mayCloseHost();
+    // A message box or a modal dialog of the window is open: its nested
+    // loop runs.
+    bool hasOpenModal() const;
 
     Ui_AppSkeleton *ui;
     LogicController *controller;

@@ -4,10 +4,13 @@
 #include "mainwindow.h"
 
 #include <QAbstractButton>
+#include <QApplication>
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QKeyEvent>
 #include <QTimer>
+
+#include <algorithm>
 
 // Embedded in a host, the window never gets a close event of its own: the
 // host's window closes and deletes the module. kcmshell5 hosts it in a
@@ -18,6 +21,11 @@
 // modules in its main window and asks about the changes it was told of;
 // a second question there would be one too many, so only a dialog host is
 // watched.
+//
+// While a box or dialog of the window is open, every close request is
+// refused: a script's click on the host's hidden Cancel button or a session
+// end would otherwise ask a second time, or let the host delete the window
+// under a message box that lives on the stack of the open question.
 
 void MainWindow::showEvent(QShowEvent *event)
 {
@@ -54,7 +62,7 @@ void MainWindow::watchHostWindow()
                 return;
             }
             const QPointer<QDialogButtonBox> guard(box);
-            if (mayCloseHost() || !guard) {
+            if (!hasOpenModal() && (mayCloseHost() || !guard)) {
                 return;
             }
             // The box sends rejected() right after clicked(): swallow it.
@@ -64,6 +72,27 @@ void MainWindow::watchHostWindow()
             });
         }));
     }
+}
+
+bool MainWindow::hasOpenModal() const
+{
+    // A message box lives until its exec() returns, also after a session end
+    // closed it: its answer is still awaited on the stack.
+    if (findChild<QMessageBox *>()) {
+        return true;
+    }
+    const QWidgetList windows = QApplication::topLevelWidgets();
+    return std::any_of(windows.cbegin(), windows.cend(), [this](const QWidget *widget) {
+        if (!widget->isVisible() || !widget->isModal()) {
+            return false;
+        }
+        for (const QObject *parent = widget->parent(); parent; parent = parent->parent()) {
+            if (parent == this) {
+                return true;
+            }
+        }
+        return false;
+    });
 }
 
 bool MainWindow::mayCloseHost()
@@ -79,7 +108,7 @@ bool MainWindow::eventFilter(QObject *watched, QEvent *event)
         return QMainWindow::eventFilter(watched, event);
     }
     // The host may have deleted the window meanwhile: nothing of it after.
-    if (mayCloseHost()) {
+    if (!hasOpenModal() && mayCloseHost()) {
         return false;
     }
     event->ignore();

@@ -16,6 +16,8 @@ packages=(
     libkf5widgetsaddons-dev libpolkit-qt5-1-dev
     # the host and what the module runs
     kde-cli-tools dbus ntpsec-ntpdig policykit-1
+    # Qt's own texts (message box buttons) in Russian; the package recommends it
+    qttranslations5-l10n
     # the sandbox machine and on-screen checks
     systemd util-linux iproute2 xvfb xauth breeze-icon-theme imagemagick
     # its system mode: the real polkitd and pkexec, and a password for the

@@ -6,7 +6,10 @@
 # machine, under Xvfb): PROBE, preloaded, edits a server, closes the window
 # in one way and answers the unsaved-changes question. Yes writes the
 # configuration and ends kcmshell5, No ends it and writes nothing, Cancel
-# keeps it open (and shows the module: its screenshot is not blank).
+# keeps it open (and shows the module: its screenshot is not blank). With
+# "+again" (the host's hidden Cancel button, as a script clicks it) and
+# "+session" (a session end) a second close request arrives while the
+# question is open: it is refused, and the answer decides.
 #
 #   close-check.sh SOURCE_DIR BUILD_DIR PROBE OUT_DIR
 set -euo pipefail
@@ -23,8 +26,8 @@ etc=$ZELADMINTIME_SYSROOT/etc
 status=0
 fail() { echo "FAIL ($how, $answer): $*" >&2; status=1; }
 
-# One way of closing per answer; each answer adds its own server name.
-for run in button:no title:cancel escape:yes; do
+# One way of closing per answer; each run adds its own server name.
+for run in button:no title:cancel escape:yes title+again:yes button+session:cancel; do
     how=${run%%:*}
     answer=${run##*:}
     export ZEL_CLOSE_PROBE_OUT=$out/$how-$answer.log ZEL_CLOSE_PROBE_HOW=$how ZEL_CLOSE_PROBE_ANSWER=$answer
@@ -34,6 +37,7 @@ for run in button:no title:cancel escape:yes; do
     env -u DISPLAY bash "$src/tools/module-session.sh" "$build" --preload "$probe" \
         --screenshot "$out/$how-$answer.png" --until "$ZEL_CLOSE_PROBE_MARK" >"$out/$how-$answer.session" 2>&1 || session=$?
     cat "$ZEL_CLOSE_PROBE_OUT" 2>/dev/null || true
+    ! grep -qE 'Aborted|Segmentation fault|double free' "$out/$how-$answer.session" || fail "kcmshell5 crashed"
     grep -qx 'changed	1' "$ZEL_CLOSE_PROBE_OUT" || { fail "the edit did not change the window"; continue; }
     grep -qx 'asked	Unsaved changes' "$ZEL_CLOSE_PROBE_OUT" || fail "no unsaved-changes question"
     [ "$(grep -c '^asked' "$ZEL_CLOSE_PROBE_OUT")" -eq 1 ] || fail "not exactly one question"
@@ -46,7 +50,7 @@ for run in button:no title:cancel escape:yes; do
         grep -q 'kcmshell5 ended early' "$out/$how-$answer.session" || fail "kcmshell5 still runs"
     fi
     written=0
-    grep -rqs "e2e-$answer.example.org" "$etc" && written=1
+    grep -rqs "e2e-$answer-${how//+/-}.example.org" "$etc" && written=1
     [ "$written" -eq "$([ "$answer" = yes ] && echo 1 || echo 0)" ] || fail "configuration written: $written"
 done
 [ "$status" -eq 0 ] && echo "Closing kcmshell5 asks about the edit; Yes saves, No discards, Cancel keeps the window."

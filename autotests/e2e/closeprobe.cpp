@@ -16,7 +16,9 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QPointer>
 #include <QPushButton>
+#include <QSessionManager>
 #include <QStackedWidget>
 #include <QTimer>
 
@@ -45,7 +47,7 @@ bool run()
         return false;
     }
     const QString answer = qEnvironmentVariable("ZEL_CLOSE_PROBE_ANSWER");
-    edit->setText(QStringLiteral("e2e-%1.example.org").arg(answer));
+    edit->setText(QStringLiteral("e2e-%1-%2.example.org").arg(answer, qEnvironmentVariable("ZEL_CLOSE_PROBE_HOW").replace(QLatin1Char('+'), QLatin1Char('-'))));
     add->click();
     QWidget *window = stack->window(); // the host's
     note(QStringLiteral("changed\t") + (window->findChild<QAction *>(QStringLiteral("saveAction"))->isEnabled() ? QLatin1String("1") : QLatin1String("0")));
@@ -54,17 +56,50 @@ bool run()
     const QMessageBox::StandardButton button = answer == QLatin1String("yes") ? QMessageBox::Yes
         : answer == QLatin1String("no")                                       ? QMessageBox::No
                                                                               : QMessageBox::Cancel;
-    QObject::connect(poll, &QTimer::timeout, poll, [button] {
+    // A second close request while the question is open: "+again" clicks
+    // the host's hidden Cancel button, as a script does; "+session" does
+    // what Qt does at a session end (commitDataRequest, then every window's
+    // close, which answers the question with Cancel).
+    QString how = qEnvironmentVariable("ZEL_CLOSE_PROBE_HOW");
+    const QString again = how.section(QLatin1Char('+'), 1);
+    how = how.section(QLatin1Char('+'), 0, 0);
+    const QPointer<QWidget> host(window);
+    QObject::connect(poll, &QTimer::timeout, poll, [button, again, host] {
         auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
-        if (box && box->isVisible() && !box->property("zelAnswered").toBool()) {
-            box->setProperty("zelAnswered", true);
-            note(QStringLiteral("asked\t") + box->windowTitle());
-            box->button(button)->click();
+        if (!box || !box->isVisible() || box->property("zelAnswered").toBool()) {
+            return;
         }
+        if (!box->property("zelSeen").toBool()) {
+            box->setProperty("zelSeen", true);
+            note(QStringLiteral("asked\t") + box->windowTitle());
+        }
+        if (!again.isEmpty() && host && !host->property("zelAgain").toBool()) {
+            host->setProperty("zelAgain", true);
+            note(again);
+            // From a timer of its own: a question it opens is answered here.
+            QTimer::singleShot(0, host, [host, again] {
+                for (QDialogButtonBox *buttons : host->findChildren<QDialogButtonBox *>()) {
+                    QPushButton *cancel = buttons->button(QDialogButtonBox::Cancel);
+                    if (again == QLatin1String("again") && buttons->isVisible() && cancel && !cancel->isVisible()) {
+                        cancel->click();
+                    }
+                }
+                if (auto *manager = qApp->findChild<QSessionManager *>(); again == QLatin1String("session") && manager) {
+                    Q_EMIT qApp->commitDataRequest(*manager);
+                    // As Qt goes on: the open box first, then each window.
+                    QApplication::activeModalWidget()->close();
+                    for (QWidget *top : QApplication::topLevelWidgets()) {
+                        top->isVisible() && top->close();
+                    }
+                }
+            });
+            return;
+        }
+        box->setProperty("zelAnswered", true);
+        box->button(button)->click();
     });
     poll->start(50);
 
-    const QString how = qEnvironmentVariable("ZEL_CLOSE_PROBE_HOW");
     if (how == QLatin1String("escape")) {
         QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
         QCoreApplication::sendEvent(QApplication::focusWidget() ? QApplication::focusWidget() : window, &escape);

@@ -9,16 +9,22 @@
 #include "../config/confighelpers.h"
 #include "logiccontroller.h"
 
+#include <QAbstractSpinBox>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDir>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QTimer>
 #include <QToolButton>
+#include <QWheelEvent>
+#include <QtTest/qtestspontaneevent.h>
 
 #include <memory>
 
@@ -204,6 +210,44 @@ private Q_SLOTS:
         systemctl(QStringLiteral("daemon-reload"));
         QCOMPARE(written.count(), 2);
         QVERIFY2(box.contains(QLatin1String("did not restart")), qPrintable(box));
+    }
+
+    // The wheel over a spin or combo box scrolls the page, and edits only the focused box.
+    void wheelScrollsPage()
+    {
+        int boxes = 0;
+        for (const PackageIndex service : {TimesyncdPackage, ChronyPackage, NtpsecPackage, OpenntpdPackage}) {
+            auto *area = qobject_cast<QScrollArea *>(page(service));
+            area->resize(500, 250);
+            area->show();
+            QApplication::setActiveWindow(area);
+            child<QListWidget>(area, "serversList")->setCurrentRow(0); // the server's own boxes
+            for (QWidget *box : area->widget()->findChildren<QWidget *>()) {
+                const bool combo = qobject_cast<QComboBox *>(box);
+                if ((!combo && !qobject_cast<QAbstractSpinBox *>(box)) || !box->isEnabled() || !box->isVisibleTo(area)) {
+                    continue;
+                }
+                ++boxes;
+                QScrollBar *bar = area->verticalScrollBar();
+                for (const bool focused : {false, true}) {
+                    area->ensureWidgetVisible(box);
+                    focused ? box->setFocus() : area->setFocus();
+                    QTRY_COMPARE(box->hasFocus(), focused);
+                    const int scrolled = bar->value();
+                    const QVariant before = box->property(combo ? "currentText" : "text");
+                    // Down, then up where the page or the box is at its end already.
+                    for (const int delta : {-120, 120}) {
+                        QWheelEvent
+                            wheel(QPointF(5, 5), box->mapToGlobal(QPoint(5, 5)), {}, {0, delta}, Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+                        QSpontaneKeyEvent::setSpontaneous(&wheel);
+                        (box->property(combo ? "currentText" : "text") == before && bar->value() == scrolled) && qApp->notify(box, &wheel);
+                    }
+                    QVERIFY2((box->property(combo ? "currentText" : "text") != before) == focused, qPrintable(box->objectName()));
+                    QVERIFY2((bar->value() != scrolled) != focused || bar->maximum() == 0, qPrintable(box->objectName()));
+                }
+            }
+        }
+        QVERIFY(boxes > 3);
     }
 
     void failedSaveStaysPending()

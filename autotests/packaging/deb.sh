@@ -40,7 +40,7 @@ for wanted in libc6 libqt5core5a libqt5widgets5 libqt5dbus5 libkf5configwidgets5
     printf '%s\n' "$depends" | tr ',' '\n' | sed 's/^ *//' | grep "^$wanted\b" >/dev/null || fail "Depends lacks $wanted"
 done
 printf '%s' "$depends" | grep 'zeladmintime\|vrqhelper' >/dev/null && fail "Depends names the package's own libraries"
-[ "$(field Recommends)" = synaptic ] || fail "Recommends: $(field Recommends)"
+[ "$(field Recommends)" = "synaptic, qttranslations5-l10n" ] || fail "Recommends: $(field Recommends)"
 
 # Each dependency group can be met by a package this machine's archive
 # offers, in a version that satisfies it (Debian 12 here).

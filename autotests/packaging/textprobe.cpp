@@ -7,7 +7,7 @@
 //
 // One record a line, tab-separated:
 //   kind  name  property  value  visible  inModule
-// kind W (widget) or A (action); name the object name, or the class name
+// kind W (widget), A (action) or Q (a text of Qt's own); name the object name, or the class name
 // when there is none; value with \\, \t and \n escaped; inModule 1 for
 // objects inside the control module's widget.
 
@@ -68,6 +68,10 @@ void dump(const QString &path)
             record(out, 'A', named, "text", a->text(), shown && a->isVisible());
             record(out, 'A', named, "toolTip", a->toolTip(), shown && a->isVisible());
         }
+    }
+    // Qt's own button texts (message boxes, button boxes), as the module gets them.
+    for (const char *button : {"Cancel", "&Yes", "&No"}) {
+        out += QByteArray("Q\tQPlatformTheme\t") + button + '\t' + QCoreApplication::translate("QPlatformTheme", button).toUtf8() + "\t1\t1\n";
     }
     QSaveFile file(path);
     if (file.open(QIODevice::WriteOnly)) {

@@ -438,6 +438,9 @@ private Q_SLOTS:
         for (const char *how : {"title bar", "escape", "button"}) {
             QTest::newRow(how) << how << int(QMessageBox::Cancel);
         }
+        // A second close while the question is open is refused, not asked again.
+        QTest::newRow("again, yes") << "button, again" << int(QMessageBox::Yes);
+        QTest::newRow("again, cancel") << "title bar, again" << int(QMessageBox::Cancel);
         QTest::newRow("main window host") << "main window" << int(QMessageBox::Cancel);
     }
 
@@ -458,11 +461,16 @@ private Q_SLOTS:
         ModalAnswerer modals;
         if (answer >= 0) {
             Q_EMIT s.controller->oneServiceChanged();
-            modals.press(QMessageBox::StandardButton(answer));
+            modals.press(QMessageBox::StandardButton(answer), [&] {
+                if (how.endsWith(QLatin1String("again"))) {
+                    host->close();
+                    embedded->close();
+                }
+            });
         }
-        if (how == QLatin1String("escape")) {
+        if (how.startsWith(QLatin1String("escape"))) {
             QTest::keyClick(embedded->findChild<QListView *>(), Qt::Key_Escape);
-        } else if (how == QLatin1String("button")) {
+        } else if (how.startsWith(QLatin1String("button"))) {
             buttons->button(QDialogButtonBox::Close)->click();
         } else {
             host->close();

@@ -10,6 +10,7 @@
 #include "settingspages/directivepage.h"
 #include "settingspages/mainsettingsdialog.h"
 #include "settingspages/timesyncdpage.h"
+#include "settingspages/wheelguard.h"
 #include "zeladmintime_debug.h"
 
 #include <KLocalizedString>
@@ -197,6 +198,7 @@ void ServiceSettings::createPage()
     m_scrollArea->setWidgetResizable(true);
     m_scrollArea->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     m_scrollArea->setWidget(form);
+    WheelGuard::install(form);
     layout->addWidget(m_scrollArea, 1);
     // Why the file is not shown, above where it would be.
     m_readMessage = new KMessageWidget(m_pane);
