@@ -12,6 +12,8 @@
 #include "settingspages/mainsettingsdialog.h"
 #include "settingspages/timesyncdpage.h"
 
+#include <KLocalizedString>
+
 #include <QScrollArea>
 
 #include <unistd.h>
@@ -122,7 +124,10 @@ void ServiceSettings::createPage()
     m_scrollArea->setObjectName(prefix + QStringLiteral("SettingsPage"));
     m_scrollArea->setFrameShape(QFrame::NoFrame);
     m_scrollArea->setWidgetResizable(true);
-    m_scrollArea->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    // The forms wrap and shrink to the pane's width; only a font too large
+    // for any of that still gets a bar rather than cut-off controls.
+    m_scrollArea->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    m_scrollArea->setAccessibleName(ki18nd("kcm_zel_admin_time", "Settings of %1").subs(serviceName()).toString());
     m_scrollArea->setWidget(form);
 }
 
