@@ -10,7 +10,7 @@ reader does, and checks it the way a user meets it:
 service, runs after each page, e.g. to take a screenshot.)
 
 - every focusable control that shows, in the window and on each page, has a
-  name;
+  name, a button one of its own (not its group box's);
 - each service's page fits its pane: no control that shows reaches past the
   pane's left or right edge (the pages never scroll sideways);
 - on the chrony page, a malformed address in the new server's field disables
@@ -104,6 +104,9 @@ def unnamed(root, where, exempt=()):
             continue
         if state.contains(pyatspi.STATE_FOCUSABLE) and state.contains(pyatspi.STATE_SHOWING) and not acc.name.strip():
             fail("%s: a focusable %s at %s has no name" % (where, acc.getRoleName(), extents(acc)))
+        # Qt names a button without a name of its own after its group box.
+        if acc.getRole() == pyatspi.ROLE_PUSH_BUTTON and acc.name and acc.name == acc.parent.name:
+            fail("%s: a button at %s has only its group's name '%s'" % (where, extents(acc), acc.name))
 
 
 def pane_of(app, service):

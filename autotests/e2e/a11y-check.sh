@@ -60,7 +60,7 @@ done
 /usr/libexec/at-spi-bus-launcher --launch-immediately >"$dir/at-spi.log" 2>&1 &
 launcher=$!
 status=0
-/usr/bin/python3 "$here/a11y-check.py" "$dir/done" ${ZEL_A11Y_DUMP:+--dump} || status=1
+/usr/bin/python3 -B "$here/a11y-check.py" "$dir/done" ${ZEL_A11Y_DUMP:+--dump} || status=1
 wait "$session" || status=1
 session=
 exit $status
