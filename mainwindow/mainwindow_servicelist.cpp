@@ -65,15 +65,19 @@ void MainWindow::setIconToModelItem(int row, ServiceState state) const
     if (!item) {
         return;
     }
+    // The icon says the state to the eye; screen readers get the same in words.
     switch (state) {
     case ServiceNotActive:
         item->setIcon(themeIcon("media-playback-stop-symbolic"));
+        item->setData(ki18nd("kcm_zel_admin_time", "Not running").toString(), Qt::AccessibleDescriptionRole);
         break;
     case ServiceNotSynchronized:
         item->setIcon(themeIcon("dialog-warning"));
+        item->setData(ki18nd("kcm_zel_admin_time", "Running, not synchronized").toString(), Qt::AccessibleDescriptionRole);
         break;
     case ServiceSynchronized:
         item->setIcon(themeIcon("dialog-on"));
+        item->setData(ki18nd("kcm_zel_admin_time", "Running, synchronized").toString(), Qt::AccessibleDescriptionRole);
         break;
     default:
         break;

@@ -19,6 +19,8 @@ void MainWindow::setLabels()
     ui->deleteServiceAction->setText(ki18nd("kcm_zel_admin_time", "&Delete service").toString());
     ui->menuFirst_menu->setTitle(ki18nd("kcm_zel_admin_time", "File").toString());
     ui->menuService->setTitle(ki18nd("kcm_zel_admin_time", "Service").toString());
+    // Screen readers name the tool bar by its title.
+    ui->toolBar->setWindowTitle(ki18nd("kcm_zel_admin_time", "Tool bar").toString());
     setToolTips();
 }
 
@@ -37,4 +39,9 @@ void MainWindow::setToolTips()
     ui->plusBtn->setToolTip(ki18nd("kcm_zel_admin_time", "Add new service").toString());
     ui->minusBtn->setToolTip(ki18nd("kcm_zel_admin_time", "Delete current service").toString());
     ui->settBtn->setToolTip(ki18nd("kcm_zel_admin_time", "Open service settings").toString());
+    // The three show only an icon: screen readers say the tool tip's words.
+    ui->plusBtn->setAccessibleName(ui->plusBtn->toolTip());
+    ui->minusBtn->setAccessibleName(ui->minusBtn->toolTip());
+    ui->settBtn->setAccessibleName(ui->settBtn->toolTip());
+    ui->servicesListView->setAccessibleName(ui->groupBox->title());
 }

@@ -14,6 +14,8 @@ packages=(
     qtbase5-dev qtbase5-dev-tools libqt5dbus5
     libkf5coreaddons-dev libkf5configwidgets-dev libkf5i18n-dev libkf5auth-dev
     libkf5widgetsaddons-dev libpolkit-qt5-1-dev
+    # the handbook: meinproc5 and the DocBook DTDs and style sheets it reads
+    libkf5doctools-dev kdoctools5 docbook-xml docbook-xsl
     # the host and what the module runs
     kde-cli-tools dbus ntpsec-ntpdig policykit-1
     # Qt's own texts (message box buttons) in Russian; the package recommends it
@@ -23,6 +25,8 @@ packages=(
     # its system mode: the real polkitd and pkexec, and a password for the
     # scripted agent of --polkit=ask
     polkitd pkexec openssl
+    # the accessibility tree as screen readers read it
+    at-spi2-core python3-pyatspi
     # what the sandbox's chronyd and chronyc need, run from chrony's unpacked
     # package (installing chrony would remove systemd-timesyncd)
     libcap2 libedit2 libgnutls30 libnettle8 libseccomp2 tzdata

@@ -74,6 +74,15 @@ for line in 'X-KDE-Library=kcm_zel_admin_time' 'X-KDE-ServiceTypes=KCModule' \
     grep -qx "$line" "$desktop" || fail "the desktop file lacks $line"
 done
 
+# The host's Help opens help:/X-DocPath, which KHelpCenter looks up in
+# share/doc/HTML/<language>/ as the compiled handbook next to its sources.
+docpath=$(sed -n 's/^X-DocPath=//p' "$desktop")
+[ -n "$docpath" ] || fail "the desktop file names no handbook (X-DocPath)"
+for handbook in "en Time Synchronization" "ru Синхронизация времени"; do
+    cache=$root/usr/share/doc/HTML/${handbook%% *}/$(dirname "${docpath:-none/x}")/index.cache.bz2
+    bzcat "$cache" 2>/dev/null | grep -q "<title>${handbook#* }" || fail "no handbook titled '${handbook#* }' at $cache"
+done
+
 # The compiled catalog translates.
 mo=$root/usr/share/locale/ru/LC_MESSAGES/kcm_zel_admin_time.mo
 msgunfmt "$mo" | grep 'msgstr "Синхронизация времени"' >/dev/null || fail "the Russian catalog is not the translation"

@@ -141,10 +141,10 @@ private Q_SLOTS:
     void testAction_data()
     {
         QTest::addColumn<QString>("address");
-        QTest::addColumn<int>("stratum"); // -1: not reachable
+        QTest::addColumn<int>("stratum"); // -1: not reachable, 0: nothing to ask
         QTest::newRow("the sandbox's server") << "127.0.0.1" << 10;
         QTest::newRow("nothing listens") << "127.0.0.2" << -1;
-        QTest::newRow("an option, not an address") << "-S" << -1;
+        QTest::newRow("an option, not an address") << "-S" << 0;
     }
 
     void testAction()
@@ -156,10 +156,14 @@ private Q_SLOTS:
         auto *result = m_page->findChild<QLabel *>(QStringLiteral("testResultLabel"));
         edit->setText(address);
         result->setProperty("reachable", QVariant());
-        QTRY_VERIFY_WITH_TIMEOUT(test->isEnabled(), 30000);
+        // A malformed address never reaches a program: Test stays off.
+        QTRY_VERIFY_WITH_TIMEOUT(test->isEnabled() || stratum == 0, 30000);
+        QCOMPARE(test->isEnabled(), stratum != 0);
+        if (stratum == 0) {
+            return;
+        }
         test->click();
-        // A malformed address never reaches a program.
-        QCOMPARE(!m_page->findChildren<QProcess *>().isEmpty(), address != QLatin1String("-S"));
+        QVERIFY(!m_page->findChildren<QProcess *>().isEmpty());
         QTRY_VERIFY_WITH_TIMEOUT(result->property("reachable").isValid(), 30000);
         QCOMPARE(result->property("reachable").toBool(), stratum > 0);
         if (stratum > 0) {

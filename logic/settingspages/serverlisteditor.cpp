@@ -37,6 +37,8 @@ ServerListEditor::ServerListEditor(QWidget *parent)
     m_ui->newServerEdit->setValidator(new ServerAddressValidator(m_ui->newServerEdit));
     m_ui->addressEdit->setValidator(new ServerAddressValidator(m_ui->addressEdit));
     m_ui->hintLabel->hide();
+    m_ui->addressHintLabel->hide();
+    m_ui->pollHintLabel->hide();
 
     connect(m_ui->addServerBtn, &QPushButton::clicked, this, &ServerListEditor::addServer);
     connect(m_ui->newServerEdit, &QLineEdit::returnPressed, this, &ServerListEditor::addServer);
@@ -56,7 +58,7 @@ ServerListEditor::ServerListEditor(QWidget *parent)
         if (row >= 0 && m_ui->addressEdit->property("invalid").toBool()) {
             m_ui->addressEdit->setText(m_entries.at(row).host);
             markField(m_ui->addressEdit, false);
-            m_ui->hintLabel->hide();
+            m_ui->addressHintLabel->hide();
         }
     });
     connect(m_ui->kindCombo, qOverload<int>(&QComboBox::activated), this, &ServerListEditor::entryChanged);
@@ -160,7 +162,9 @@ void ServerListEditor::updateButtons()
     m_ui->moveUpBtn->setEnabled(row > 0);
     m_ui->moveDownBtn->setEnabled(row >= 0 && row + 1 < m_entries.size());
     m_ui->detailsGB->setEnabled(row >= 0);
-    m_ui->testServerBtn->setEnabled(!m_tester->isRunning() && !testAddress().isEmpty());
+    // Nothing to ask while the entered address is not one.
+    const QString address = testAddress();
+    m_ui->testServerBtn->setEnabled(!m_tester->isRunning() && ServerAddress::isValid(address));
 }
 
 void ServerListEditor::showSelected()
@@ -173,7 +177,7 @@ void ServerListEditor::showSelected()
     const ServerEntry entry = row >= 0 ? m_entries.at(row) : ServerEntry();
     m_ui->addressEdit->setText(entry.host);
     markField(m_ui->addressEdit, false);
-    m_ui->hintLabel->hide();
+    m_ui->addressHintLabel->hide();
     int kind = -1;
     for (int i = 0; i < m_options.directives.size(); ++i) {
         if (m_options.directives.at(i).compare(entry.directive, Qt::CaseInsensitive) == 0) {
@@ -318,12 +322,12 @@ void ServerListEditor::addressEdited(const QString &text)
     const QString host = text.trimmed();
     if (!ServerAddress::isValid(host)) {
         markField(m_ui->addressEdit, true, invalidAddressText());
-        m_ui->hintLabel->setText(invalidAddressText());
-        m_ui->hintLabel->show();
+        m_ui->addressHintLabel->setText(invalidAddressText());
+        m_ui->addressHintLabel->show();
         return;
     }
     markField(m_ui->addressEdit, false);
-    m_ui->hintLabel->hide();
+    m_ui->addressHintLabel->hide();
     if (m_entries.at(row).host == host) {
         return;
     }
@@ -368,11 +372,11 @@ void ServerListEditor::entryChanged()
     if (pollsCrossed) {
         entry.minpoll = before.minpoll;
         entry.maxpoll = before.maxpoll;
-        m_ui->hintLabel->setText(crossed);
-        m_ui->hintLabel->show();
+        m_ui->pollHintLabel->setText(crossed);
+        m_ui->pollHintLabel->show();
         return;
     }
-    m_ui->hintLabel->hide();
+    m_ui->pollHintLabel->hide();
     if (!entry.sameSettings(before)) {
         updateItem(row);
         Q_EMIT edited();

@@ -196,7 +196,10 @@ void ServiceSettings::createPage()
     m_scrollArea = new QScrollArea(m_pane);
     m_scrollArea->setFrameShape(QFrame::NoFrame);
     m_scrollArea->setWidgetResizable(true);
-    m_scrollArea->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    // The forms wrap and shrink to the pane's width; only a font too large
+    // for any of that still gets a bar rather than cut-off controls.
+    m_scrollArea->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    m_scrollArea->setAccessibleName(ki18nd("kcm_zel_admin_time", "Settings of %1").subs(serviceName()).toString());
     m_scrollArea->setWidget(form);
     WheelGuard::install(form);
     layout->addWidget(m_scrollArea, 1);
