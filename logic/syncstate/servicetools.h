@@ -50,4 +50,12 @@ inline Command sources(PackageIndex service)
         return {Programs::ntpctl(), {QStringLiteral("-s"), QStringLiteral("peers")}};
     }
 }
+
+// How chronyd chose among its sources and how its clock stands, in one run;
+// the other services' sources tables tell it.
+inline Command chronySelection()
+{
+    return {Programs::chronyc(),
+            {QStringLiteral("-c"), QStringLiteral("-n"), QStringLiteral("-m"), QStringLiteral("tracking"), QStringLiteral("selectdata"), QStringLiteral("activity")}};
+}
 }

@@ -155,9 +155,22 @@ void SourcesMonitor::readSources()
             answer(serial, Status::Failed, {}, why);
         } else if (!report.error.isEmpty()) {
             answer(serial, Status::Failed, {}, report.error);
+        } else if (service == ChronyPackage) {
+            readChronyState(serial, report.rows);
         } else {
             answer(serial, Status::Shown, report.rows);
         }
+    });
+}
+
+void SourcesMonitor::readChronyState(quint64 serial, const QVector<SourceRow> &rows)
+{
+    ++m_queries;
+    const ServiceTools::Command command = ServiceTools::chronySelection();
+    m_runner->run(command.program, command.arguments, timeLimit, [this, serial, rows](const ToolOutput &result) {
+        // Without its words the table alone still tells a good part.
+        m_chrony = Diagnosis::parseChrony(result.succeeded() ? result.output : QByteArray());
+        answer(serial, Status::Shown, rows);
     });
 }
 
@@ -174,6 +187,15 @@ void SourcesMonitor::answer(quint64 serial, Status status, const QVector<SourceR
         qCWarning(ZELADMINTIME_LOG) << "sources of" << ServiceCatalog::byIndex(m_service).serviceName << "not read:" << error;
     }
     Q_EMIT updated(status, rows, error);
+    Finding finding;
+    if (status == Status::Shown) {
+        finding = Diagnosis::diagnose(m_service, rows, m_chrony, QDateTime::currentDateTimeUtc());
+    } else {
+        finding.kind = status == Status::NotActive ? Finding::NotRunning : Finding::Failed;
+        finding.detail = error;
+    }
+    m_chrony = ChronyState();
+    Q_EMIT diagnosed(finding);
 }
 
 void SourcesMonitor::cancel()
