@@ -7,6 +7,8 @@
 // the same tools and object; the Test action asks without setting the clock.
 
 #include "../synchro/sandboxtools.h"
+#include "authhelper/chronycommand.h"
+#include "diagnosis/chronyfix.h"
 #include "diagnosis/diagnosisview.h"
 #include "settingspages/directivepage.h"
 #include "settingspages/timesyncdpage.h"
@@ -156,6 +158,43 @@ private Q_SLOTS:
         // The status line's reader asks the same chronyd.
         SyncStatus sync(QDBusConnection::systemBus());
         QTRY_VERIFY_WITH_TIMEOUT(sync.isSynchronized(ChronyPackage, 0), 60000);
+    }
+
+    // While chronyd runs: its own program as root, the helper's action
+    // otherwise; the sandbox cannot set the clock, so makestep is refused.
+    void fixes_data()
+    {
+        QTest::addColumn<int>("fix");
+        QTest::addColumn<bool>("helper");
+        QTest::addColumn<QString>("said"); // chronyc's answer when refused
+        QTest::newRow("burst") << int(Finding::Burst) << false << "";
+        QTest::newRow("online through the helper") << int(Finding::Online) << true << "";
+        QTest::newRow("makestep") << int(Finding::MakeStep) << false << "500 Failure";
+        QTest::newRow("makestep through the helper") << int(Finding::MakeStep) << true << "500 Failure";
+    }
+
+    void fixes()
+    {
+        QFETCH(int, fix);
+        QFETCH(bool, helper);
+        QFETCH(QString, said);
+        QCOMPARE(systemctl(QStringLiteral("start"), QStringLiteral("chrony.service")), 0);
+        ChronyFix fixer;
+        fixer.setThroughHelper(helper);
+        QSignalSpy finished(&fixer, &ChronyFix::finished);
+        QVERIFY(fixer.run(Finding::Fix(fix), nullptr));
+        QVERIFY(finished.wait(60000));
+        QCOMPARE(finished.first().at(1).value<ChronyFix::Outcome>(), said.isEmpty() ? ChronyFix::Outcome::Done : ChronyFix::Outcome::Failed);
+        QVERIFY2(finished.first().at(2).toString().contains(said), qPrintable(finished.first().at(2).toString()));
+        // The helper's list: anything else, or any other argument, is refused.
+        QStringList arguments;
+        const QVariantMap bad[] = {ChronyCommand::request(QStringLiteral("makestep"), QStringLiteral("127.0.0.1")),
+                                   ChronyCommand::request(QStringLiteral("burst"), QStringLiteral("-a")),
+                                   ChronyCommand::request(QStringLiteral("reload")),
+                                   {{QStringLiteral("command"), QStringLiteral("online")}, {QStringLiteral("mask"), QStringLiteral("0")}}};
+        for (const QVariantMap &request : bad) {
+            QVERIFY(!ChronyCommand::arguments(request, &arguments));
+        }
     }
 
     void testAction_data()

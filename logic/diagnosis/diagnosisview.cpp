@@ -3,32 +3,108 @@
 
 #include "diagnosis/diagnosisview.h"
 
+#include "diagnosis/chronyfix.h"
 #include "sources/sourcesmodel.h"
 
 #include <KLocalizedString>
 
 #include <QLabel>
+#include <QHBoxLayout>
 #include <QLocale>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QVBoxLayout>
 
 DiagnosisView::DiagnosisView(QWidget *parent)
     : QWidget(parent)
     , m_label(new QLabel(this))
+    , m_fixLine(new QLabel(this))
+    , m_fixer(new ChronyFix(this))
 {
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
+    auto *buttons = new QHBoxLayout;
+    const struct {
+        Finding::Fix fix;
+        const char *name;
+        QString text;
+    } fixes[] = {
+        {Finding::Burst, "burstButton", ki18nd("kcm_zel_admin_time", "Ask the sources now").toString()},
+        {Finding::Online, "onlineButton", ki18nd("kcm_zel_admin_time", "Set the sources online").toString()},
+        {Finding::MakeStep, "makestepButton", ki18nd("kcm_zel_admin_time", "Step the clock now…").toString()},
+    };
+    for (int i = 0; i < 3; ++i) {
+        m_buttons[i] = new QPushButton(fixes[i].text, this);
+        m_buttons[i]->setObjectName(QLatin1String(fixes[i].name));
+        m_buttons[i]->hide();
+        const Finding::Fix fix = fixes[i].fix;
+        connect(m_buttons[i], &QPushButton::clicked, this, [this, fix] {
+            DiagnosisView::fix(fix);
+        });
+        buttons->addWidget(m_buttons[i]);
+    }
+    buttons->addStretch();
+    m_fixLine->setObjectName(QStringLiteral("fixLine"));
+    m_fixLine->setTextFormat(Qt::PlainText);
+    m_fixLine->setWordWrap(true);
+    m_fixLine->hide();
+    connect(m_fixer, &ChronyFix::finished, this, [this](Finding::Fix fix, ChronyFix::Outcome outcome, const QString &detail) {
+        QString text;
+        if (outcome == ChronyFix::Outcome::Done) {
+            text = fix == Finding::MakeStep ? ki18nd("kcm_zel_admin_time", "The clock was stepped.").toString()
+                : fix == Finding::Online    ? ki18nd("kcm_zel_admin_time", "The sources were set online.").toString()
+                                            : ki18nd("kcm_zel_admin_time", "The sources are being asked now.").toString();
+        } else if (outcome == ChronyFix::Outcome::NotAuthorized) {
+            text = ki18nd("kcm_zel_admin_time", "Not done: the authorization was refused or cancelled.").toString();
+        } else if (fix == Finding::MakeStep) {
+            text = ki18nd("kcm_zel_admin_time", "The clock was not stepped: chrony refused (%1). It may not have the right to set the clock.")
+                       .subs(detail)
+                       .toString();
+        } else {
+            text = ki18nd("kcm_zel_admin_time", "Not done: chrony refused (%1).").subs(detail).toString();
+        }
+        m_fixLine->setText(text);
+        m_fixLine->setAccessibleName(text);
+        m_fixLine->show();
+        setFinding(m_finding);
+    });
     m_label->setObjectName(QStringLiteral("diagnosisLabel"));
     m_label->setTextFormat(Qt::PlainText);
     m_label->setWordWrap(true);
     m_label->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
     m_label->setFocusPolicy(Qt::StrongFocus);
     layout->addWidget(m_label);
+    layout->addLayout(buttons);
+    layout->addWidget(m_fixLine);
     setFinding(Finding());
+}
+
+void DiagnosisView::fix(Finding::Fix fix)
+{
+    if (fix == Finding::MakeStep
+        && QMessageBox::question(this,
+                                 ki18nd("kcm_zel_admin_time", "Step the clock").toString(),
+                                 ki18nd("kcm_zel_admin_time",
+                                        "Step the clock by %1 at once instead of slewing it? Programs that measure time may see the jump.")
+                                     .subs(SourcesModel::durationText(m_finding.offset, true))
+                                     .toString())
+            != QMessageBox::Yes) {
+        return;
+    }
+    m_fixLine->hide();
+    if (m_fixer->run(fix, window())) {
+        setFinding(m_finding);
+    }
 }
 
 void DiagnosisView::setFinding(const Finding &finding)
 {
     m_finding = finding;
+    const Finding::Fix fixes[] = {Finding::Burst, Finding::Online, Finding::MakeStep};
+    for (int i = 0; i < 3; ++i) {
+        m_buttons[i]->setVisible(finding.fixes & fixes[i]);
+        m_buttons[i]->setEnabled(!m_fixer->isRunning());
+    }
     const QString text = DiagnosisView::text(finding);
     // Every two seconds: a label that did not change is not laid out again.
     if (text == m_text) {

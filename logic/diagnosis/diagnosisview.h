@@ -7,9 +7,12 @@
 
 #include <QWidget>
 
+class ChronyFix;
 class QLabel;
+class QPushButton;
 
-// The finding about the page's service, in words, above its Sources table.
+// The finding about the page's service, in words, above its Sources table,
+// with a button for each of its safe fixes.
 class DiagnosisView : public QWidget
 {
     Q_OBJECT
@@ -26,8 +29,18 @@ public:
     // A headline, then a line for each piece of evidence.
     static QString text(const Finding &finding);
 
+    ChronyFix *fixer() const
+    {
+        return m_fixer;
+    }
+
 private:
+    void fix(Finding::Fix fix);
+
     QLabel *m_label;
+    QLabel *m_fixLine;
+    QPushButton *m_buttons[3];
+    ChronyFix *m_fixer;
     Finding m_finding;
     QString m_text;
 };
