@@ -127,7 +127,7 @@ static QString evidence(const Finding::Evidence &e)
     const QString sources = list(e.sources);
     switch (e.reason) {
     case Finding::Falseticker:
-        return ki18nd("kcm_zel_admin_time", "Disagrees with the other sources (falseticker): %1.").subs(sources).toString();
+        return ki18nd("kcm_zel_admin_time", "Disagreeing with the other sources (falsetickers): %1.").subs(sources).toString();
     case Finding::NoMajority:
         return ki18nd("kcm_zel_admin_time", "The sources disagree and no majority of them agrees: %1.").subs(sources).toString();
     case Finding::TooVariable:
