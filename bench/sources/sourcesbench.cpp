@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 // SPDX-FileCopyrightText: 2026 The kcm_zel_admin_time authors
 
-// The chrony page's Sources table against a running chronyd: the GUI
-// thread's CPU time for one refresh (goal: at most 2 ms) beside the wall time
+// The chrony page's Sources table with its diagnosis and the servers'
+// origins against a running chronyd: the GUI thread's CPU time for one
+// refresh, both chronyc runs included (goal: at most 3 ms) beside the wall time
 // of chronyc's own run, and the queries made while the page is hidden (goal:
 // none).
 
@@ -105,7 +106,7 @@ int main(int argc, char **argv)
     const int queriesAfter = monitor->queries();
 
     printf("refreshes measured:             %d\n", shown - start);
-    printf("GUI-thread CPU per refresh:     %.3f ms (goal <= 2 ms)\n", perRefresh);
+    printf("GUI-thread CPU per refresh:     %.3f ms (goal <= 3 ms)\n", perRefresh);
     printf("wall time per refresh:          %.3f ms\n", wallPerRefresh);
     printf("chronyc's own run (wall):       %.3f ms\n", toolMs);
     printf("queries in 5 s while hidden:    %d (goal 0)\n", queriesAfter - queriesHidden);

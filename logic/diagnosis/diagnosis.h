@@ -9,9 +9,10 @@
 #include <QDateTime>
 #include <QMetaType>
 
-// What chronyd says of its own state, from
-// `chronyc -c -n -m tracking selectdata activity`: fourteen fields of
-// tracking, eighteen a selected or rejected source, five of activity.
+// What chronyd says of its own state, from `chronyc -c -n -m ... tracking
+// selectdata activity`: fourteen fields of tracking, eighteen a selected or
+// rejected source, five of activity; the sources' lines are left to
+// SourceParsers::chrony.
 struct ChronyState {
     bool tracking = false;
     QString reference; // address, or a reference clock's id

@@ -105,8 +105,17 @@ void DiagnosisView::setFinding(const Finding &finding)
         m_buttons[i]->setVisible(finding.fixes & fixes[i]);
         m_buttons[i]->setEnabled(!m_fixer->isRunning());
     }
+    // Every two seconds: the same finding with new numbers is shown again
+    // only now and then (the table shows them live), since each new text lays
+    // the page out again.
+    const QString key = DiagnosisView::text(Finding{finding.kind, finding.reasons, finding.sources, finding.server, finding.detail, finding.stratum,
+                                                    finding.count, NAN, NAN, {}, finding.fixes});
+    if (key == m_key && m_shown.isValid() && m_shown.elapsed() < numbersEveryMs) {
+        return;
+    }
+    m_key = key;
+    m_shown.start();
     const QString text = DiagnosisView::text(finding);
-    // Every two seconds: a label that did not change is not laid out again.
     if (text == m_text) {
         return;
     }

@@ -5,6 +5,7 @@
 
 #include "diagnosis/diagnosis.h"
 
+#include <QElapsedTimer>
 #include <QWidget>
 
 class ChronyFix;
@@ -43,4 +44,7 @@ private:
     ChronyFix *m_fixer;
     Finding m_finding;
     QString m_text;
+    QString m_key;
+    QElapsedTimer m_shown;
+    static constexpr int numbersEveryMs = 10000;
 };

@@ -60,8 +60,17 @@ void SourcesView::setService(PackageIndex service, const QDBusConnection &bus)
     m_monitor = new SourcesMonitor(service, bus, this);
     showLine(ki18nd("kcm_zel_admin_time", "Reading the time sources…").toString());
     connect(m_monitor, &SourcesMonitor::updated, this, [this](SourcesMonitor::Status status, const QVector<SourceRow> &rows, const QString &error) {
+        // Read again when the sources change (DHCP's come and go), not every refresh.
+        QStringList addresses;
+        for (const SourceRow &row : rows) {
+            addresses << row.address + QLatin1Char('/') + row.name;
+        }
+        if (addresses != m_addresses || m_originsStale) {
+            m_addresses = addresses;
+            m_originsStale = false;
+            showOrigins();
+        }
         m_model->setRows(rows);
-        showOrigins();
         if (status == SourcesMonitor::Status::NotActive) {
             showLine(ki18nd("kcm_zel_admin_time", "The service is not running: it has no time sources to show.").toString());
         } else if (status == SourcesMonitor::Status::Failed) {
@@ -109,6 +118,8 @@ void SourcesView::showEvent(QShowEvent *event)
 {
     QWidget::showEvent(event);
     if (m_monitor) {
+        // Files may have changed while nobody looked.
+        m_originsStale = true;
         m_monitor->setWatching(true);
     }
 }

@@ -42,6 +42,8 @@ private:
     QLabel *m_line;
     QLabel *m_origins;
     PackageIndex m_service = TimesyncdPackage;
+    QStringList m_addresses;
+    bool m_originsStale = true;
     QTableView *m_table;
     SourcesModel *m_model;
     SourcesMonitor *m_monitor = nullptr;

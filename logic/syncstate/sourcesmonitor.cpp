@@ -155,22 +155,12 @@ void SourcesMonitor::readSources()
             answer(serial, Status::Failed, {}, why);
         } else if (!report.error.isEmpty()) {
             answer(serial, Status::Failed, {}, report.error);
-        } else if (service == ChronyPackage) {
-            readChronyState(serial, report.rows);
         } else {
+            if (service == ChronyPackage) {
+                m_chrony = Diagnosis::parseChrony(result.output);
+            }
             answer(serial, Status::Shown, report.rows);
         }
-    });
-}
-
-void SourcesMonitor::readChronyState(quint64 serial, const QVector<SourceRow> &rows)
-{
-    ++m_queries;
-    const ServiceTools::Command command = ServiceTools::chronySelection();
-    m_runner->run(command.program, command.arguments, timeLimit, [this, serial, rows](const ToolOutput &result) {
-        // Without its words the table alone still tells a good part.
-        m_chrony = Diagnosis::parseChrony(result.succeeded() ? result.output : QByteArray());
-        answer(serial, Status::Shown, rows);
     });
 }
 

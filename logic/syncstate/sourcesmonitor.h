@@ -56,7 +56,6 @@ private Q_SLOTS:
 private:
     void tick();
     void readSources();
-    void readChronyState(quint64 serial, const QVector<SourceRow> &rows);
     void answer(quint64 serial, Status status, const QVector<SourceRow> &rows = {}, const QString &error = {});
     void cancel();
     void subscribe(bool on);
