@@ -126,7 +126,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     const QByteArray bytes(reinterpret_cast<const char *>(data), int(size));
     static const int parser =
-        QByteArrayList{"timesyncd", "chrony", "ntpsec", "openntpd", "deb822", "chronyc", "ntpq", "ntpctl", "ntpdig", "chronystate"}.indexOf(qgetenv("ZEL_FUZZ_PARSER"));
+        QByteArrayList{"timesyncd", "chrony", "ntpsec", "openntpd", "deb822", "chronyc", "ntpq", "ntpctl", "ntpdig", "chronystate"}.indexOf(
+            qgetenv("ZEL_FUZZ_PARSER"));
     check(parser >= 0, "ZEL_FUZZ_PARSER names no parser");
     if (parser == 0) {
         fuzzTimesyncd(bytes);

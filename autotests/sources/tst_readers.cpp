@@ -149,7 +149,8 @@ private Q_SLOTS:
         dhcp.close();
         QCOMPARE(QProcess::execute(QStringLiteral("chronyc"), {QStringLiteral("reload"), QStringLiteral("sources")}), 0);
         auto *origins = view->findChild<QLabel *>(QStringLiteral("originsLine"));
-        QTRY_VERIFY_WITH_TIMEOUT(model->rowCount() == 2 && origins->isVisible() && origins->text().contains(QLatin1String("/run/chrony-dhcp/eth0.sources")), 30000);
+        QTRY_VERIFY_WITH_TIMEOUT(model->rowCount() == 2 && origins->isVisible() && origins->text().contains(QLatin1String("/run/chrony-dhcp/eth0.sources")),
+                                 30000);
         QCOMPARE(model->index(1, SourcesModel::OriginColumn).data(), SourcesModel::originText(SourceOrigin::Dhcp));
         QCOMPARE(model->index(0, SourcesModel::OriginColumn).data(Qt::ToolTipRole), QStringLiteral("/etc/chrony/chrony.conf"));
         dhcp.remove();

@@ -286,17 +286,26 @@ void SourceParsersTest::diagnosis_data()
     // Kinds: 1 not running, 2 failed, 4 none reachable, 5 offline, 6 none selected, 7 large offset, 9 synchronized.
     // Reasons (chronyc(1)'s selectdata letters, ntpq's tally): 0 x, 1 no majority, 2 ~ or -, 6 M, 8 not valid.
     // Fixes: 1 burst, 2 online, 4 makestep.
-    QTest::newRow("synchronized") << "synchronized" << "9|127.0.0.1 10||0||0";
-    QTest::newRow("stopped") << "stopped" << "2| -1||0||0";
-    QTest::newRow("unreachable address, unresolved name") << "unreachable" << "4| -1|127.0.0.4|1||1";
-    QTest::newRow("set offline") << "offline" << "5| -1||1||2";
-    QTest::newRow("one far off of three") << "falseticker" << "9|127.0.0.2 8||0|0:127.0.0.3|0";
-    QTest::newRow("two disagreeing") << "nomajority" << "6| -1||0|1:127.0.0.1,127.0.0.2|1";
-    QTest::newRow("an hour off") << "largeoffset" << "7|127.0.0.1 10||0||4";
-    QTest::newRow("ntpq: falseticker, outlier") << "ntpq:remote refid\n*192.0.2.10 .GPS. 1 u 35 64 377 12.3 -0.1 0.4\nx192.0.2.99 192.0.2.1 2 u 50 64 377 9.0 250.1 3.0\n"
-                                                   "-198.51.100.7 203.0.113.5 3 u 3m 128 177 40.0 5.0 2.0\n"
-                                                << "9|192.0.2.10 1||0|0:192.0.2.99|2:198.51.100.7|0";
-    QTest::newRow("ntpq: none answers") << "ntpq:remote refid\n 203.0.113.9 .INIT. 16 u - 1024 0 0.0 0.0 0.0\n" << "4| -1|203.0.113.9|0||0";
+    QTest::newRow("synchronized") << "synchronized"
+                                  << "9|127.0.0.1 10||0||0";
+    QTest::newRow("stopped") << "stopped"
+                             << "2| -1||0||0";
+    QTest::newRow("unreachable address, unresolved name") << "unreachable"
+                                                          << "4| -1|127.0.0.4|1||1";
+    QTest::newRow("set offline") << "offline"
+                                 << "5| -1||1||2";
+    QTest::newRow("one far off of three") << "falseticker"
+                                          << "9|127.0.0.2 8||0|0:127.0.0.3|0";
+    QTest::newRow("two disagreeing") << "nomajority"
+                                     << "6| -1||0|1:127.0.0.1,127.0.0.2|1";
+    QTest::newRow("an hour off") << "largeoffset"
+                                 << "7|127.0.0.1 10||0||4";
+    QTest::newRow("ntpq: falseticker, outlier")
+        << "ntpq:remote refid\n*192.0.2.10 .GPS. 1 u 35 64 377 12.3 -0.1 0.4\nx192.0.2.99 192.0.2.1 2 u 50 64 377 9.0 250.1 3.0\n"
+           "-198.51.100.7 203.0.113.5 3 u 3m 128 177 40.0 5.0 2.0\n"
+        << "9|192.0.2.10 1||0|0:192.0.2.99|2:198.51.100.7|0";
+    QTest::newRow("ntpq: none answers") << "ntpq:remote refid\n 203.0.113.9 .INIT. 16 u - 1024 0 0.0 0.0 0.0\n"
+                                        << "4| -1|203.0.113.9|0||0";
     QTest::newRow("ntpctl: not valid") << "ntpctl:peer\n   wt tl st  next  poll          offset       delay      jitter\n192.0.2.7\n"
                                           "    1  2  -  300s  300s             ---- peer not valid ----\n"
                                        << "6| -1||0|8:192.0.2.7|0";
@@ -323,7 +332,10 @@ void SourceParsersTest::diagnosis()
             f = Diagnosis::diagnose(ChronyPackage, report.rows, Diagnosis::parseChrony(fixture(".state")), QDateTime::currentDateTimeUtc());
         }
     }
-    QStringList got{QString::number(f.kind), f.server + QLatin1Char(' ') + QString::number(f.stratum), f.sources.join(QLatin1Char(',')), QString::number(f.count)};
+    QStringList got{QString::number(f.kind),
+                    f.server + QLatin1Char(' ') + QString::number(f.stratum),
+                    f.sources.join(QLatin1Char(',')),
+                    QString::number(f.count)};
     QStringList reasons;
     for (const Finding::Evidence &e : f.reasons) {
         reasons << QString::number(e.reason) + QLatin1Char(':') + e.sources.join(QLatin1Char(','));

@@ -9,8 +9,8 @@
 
 #include "common/programs.h"
 #include "diagnosis/diagnosisview.h"
-#include "syncstate/servicetools.h"
 #include "sources/sourcesview.h"
+#include "syncstate/servicetools.h"
 #include "syncstate/sourcesmonitor.h"
 
 #include <QApplication>
@@ -109,7 +109,8 @@ int main(int argc, char **argv)
     for (int fresh = 0; fresh < 2; ++fresh) {
         const double before = threadMs();
         for (int i = 0; i < 1000; ++i) {
-            Finding finding = Diagnosis::diagnose(ChronyPackage, SourceParsers::chrony(output).rows, Diagnosis::parseChrony(output), QDateTime::currentDateTimeUtc());
+            Finding finding =
+                Diagnosis::diagnose(ChronyPackage, SourceParsers::chrony(output).rows, Diagnosis::parseChrony(output), QDateTime::currentDateTimeUtc());
             finding.kind = fresh && i % 2 ? Finding::NotSynchronised : finding.kind;
             words.setFinding(finding);
             app.processEvents();

@@ -8,8 +8,8 @@
 
 #include <KLocalizedString>
 
-#include <QLabel>
 #include <QHBoxLayout>
+#include <QLabel>
 #include <QLocale>
 #include <QMessageBox>
 #include <QPushButton>
@@ -82,12 +82,12 @@ DiagnosisView::DiagnosisView(QWidget *parent)
 void DiagnosisView::fix(Finding::Fix fix)
 {
     if (fix == Finding::MakeStep
-        && QMessageBox::question(this,
-                                 ki18nd("kcm_zel_admin_time", "Step the clock").toString(),
-                                 ki18nd("kcm_zel_admin_time",
-                                        "Step the clock by %1 at once instead of slewing it? Programs that measure time may see the jump.")
-                                     .subs(SourcesModel::durationText(m_finding.offset, true))
-                                     .toString())
+        && QMessageBox::question(
+               this,
+               ki18nd("kcm_zel_admin_time", "Step the clock").toString(),
+               ki18nd("kcm_zel_admin_time", "Step the clock by %1 at once instead of slewing it? Programs that measure time may see the jump.")
+                   .subs(SourcesModel::durationText(m_finding.offset, true))
+                   .toString())
             != QMessageBox::Yes) {
         return;
     }
@@ -108,8 +108,8 @@ void DiagnosisView::setFinding(const Finding &finding)
     // Every two seconds: the same finding with new numbers is shown again
     // only now and then (the table shows them live), since each new text lays
     // the page out again.
-    const QString key = DiagnosisView::text(Finding{finding.kind, finding.reasons, finding.sources, finding.server, finding.detail, finding.stratum,
-                                                    finding.count, NAN, NAN, {}, finding.fixes});
+    const QString key = DiagnosisView::text(
+        Finding{finding.kind, finding.reasons, finding.sources, finding.server, finding.detail, finding.stratum, finding.count, NAN, NAN, {}, finding.fixes});
     if (key == m_key && m_shown.isValid() && m_shown.elapsed() < numbersEveryMs) {
         return;
     }
@@ -181,7 +181,9 @@ QString DiagnosisView::text(const Finding &f)
         lines << ki18nd("kcm_zel_admin_time", "Not synchronized: none of the time sources answers.").toString();
         lines << ki18nd("kcm_zel_admin_time", "No answer from: %1.").subs(list(f.sources)).toString();
         if (f.count > 0) {
-            lines << ki18ndp("kcm_zel_admin_time", "%1 server name was never resolved (DNS).", "%1 server names were never resolved (DNS).").subs(f.count).toString();
+            lines << ki18ndp("kcm_zel_admin_time", "%1 server name was never resolved (DNS).", "%1 server names were never resolved (DNS).")
+                         .subs(f.count)
+                         .toString();
         }
         break;
     case Finding::Offline:
@@ -202,7 +204,8 @@ QString DiagnosisView::text(const Finding &f)
                      .toString();
         break;
     case Finding::NotSynchronised:
-        lines << ki18nd("kcm_zel_admin_time", "Not synchronized yet: the service follows %1, but says its clock is not synchronised.").subs(f.server).toString();
+        lines
+            << ki18nd("kcm_zel_admin_time", "Not synchronized yet: the service follows %1, but says its clock is not synchronised.").subs(f.server).toString();
         break;
     case Finding::Synchronized:
         lines << (f.since.isValid() ? ki18nd("kcm_zel_admin_time", "Synchronized with %1 (stratum %2), offset %3, last updated %4.")

@@ -24,8 +24,7 @@ QVector<SourceOrigin> parse(PackageIndex service, const QByteArray &text, const 
         const QString value = QString::fromUtf8(words.at(1)).left(255);
         if (directive == "server" || directive == "pool" || directive == "peer") {
             origins.append({value, kind, file, false});
-        } else if (included
-                   && (service == ChronyPackage ? directive == "sourcedir" || directive == "confdir" : directive == "includefile")) {
+        } else if (included && (service == ChronyPackage ? directive == "sourcedir" || directive == "confdir" : directive == "includefile")) {
             included->append(QString::fromUtf8(directive + ' ') + value);
         }
     }

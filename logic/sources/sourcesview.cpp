@@ -99,7 +99,8 @@ void SourcesView::showOrigins()
             others << ki18nd("kcm_zel_admin_time", "%1 (%2, %3)").subs(origin.host).subs(SourcesModel::originText(origin.kind)).subs(origin.file).toString();
         }
     }
-    const QString text = others.isEmpty() ? QString() : ki18nd("kcm_zel_admin_time", "Also used, from other files: %1").subs(others.join(QStringLiteral("; "))).toString();
+    const QString text =
+        others.isEmpty() ? QString() : ki18nd("kcm_zel_admin_time", "Also used, from other files: %1").subs(others.join(QStringLiteral("; "))).toString();
     if (text != m_origins->text()) {
         m_origins->setText(text);
         m_origins->setAccessibleName(text);
