@@ -131,5 +131,7 @@ void SourcesView::hideEvent(QHideEvent *event)
     // Also when the window is minimized: nobody sees the table then.
     if (m_monitor) {
         m_monitor->setWatching(false);
+        // Shown again, it must not say "synchronized" from before.
+        m_diagnosis->setFinding(Finding());
     }
 }
