@@ -10,6 +10,7 @@
 #include "config/configformat.h"
 #include "config/directiveconfig.h"
 #include "config/timesyncdconfig.h"
+#include "diagnosis/diagnosis.h"
 #include "packages/deb822.h"
 #include "syncstate/sourceparsers.h"
 
@@ -85,8 +86,26 @@ static void fuzzPackageList(const QByteArray &bytes)
     }
 }
 
+// chronyc's state and selection, read with its sources from the same bytes.
+static void fuzzChronyState(const QByteArray &bytes)
+{
+    const ChronyState state = Diagnosis::parseChrony(bytes);
+    check(!std::isinf(state.systemOffset) && !std::isinf(state.lastOffset) && state.stratum >= -1 && state.stratum <= 16, "tracking");
+    check(state.online >= -1 && state.offline >= -1 && state.unresolved >= -1, "activity");
+    const Finding finding = Diagnosis::diagnose(ChronyPackage, SourceParsers::chrony(bytes).rows, state, QDateTime::currentDateTimeUtc());
+    check(finding.kind != Finding::Synchronized || !finding.server.isEmpty(), "synchronized with nobody");
+    check(finding.kind != Finding::LargeOffset || finding.slewSeconds > Diagnosis::reasonableSlewSeconds, "large offset");
+    for (const Finding::Evidence &evidence : finding.reasons) {
+        check(!evidence.sources.isEmpty() && !evidence.sources.contains(QString()), "evidence without a source");
+    }
+}
+
 static void fuzzToolOutput(int tool, const QByteArray &bytes)
 {
+    if (tool == 9) {
+        fuzzChronyState(bytes);
+        return;
+    }
     if (tool == 8) {
         const ServerCheck result = SourceParsers::ntpdig(bytes);
         check(result.reachable == (result.stratum >= 1 && result.stratum < 16), "ntpdig stratum");
@@ -107,7 +126,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     const QByteArray bytes(reinterpret_cast<const char *>(data), int(size));
     static const int parser =
-        QByteArrayList{"timesyncd", "chrony", "ntpsec", "openntpd", "deb822", "chronyc", "ntpq", "ntpctl", "ntpdig"}.indexOf(qgetenv("ZEL_FUZZ_PARSER"));
+        QByteArrayList{"timesyncd", "chrony", "ntpsec", "openntpd", "deb822", "chronyc", "ntpq", "ntpctl", "ntpdig", "chronystate"}.indexOf(
+            qgetenv("ZEL_FUZZ_PARSER"));
     check(parser >= 0, "ZEL_FUZZ_PARSER names no parser");
     if (parser == 0) {
         fuzzTimesyncd(bytes);

@@ -7,6 +7,9 @@
 // the same tools and object; the Test action asks without setting the clock.
 
 #include "../synchro/sandboxtools.h"
+#include "authhelper/chronycommand.h"
+#include "diagnosis/chronyfix.h"
+#include "diagnosis/diagnosisview.h"
 #include "settingspages/directivepage.h"
 #include "settingspages/timesyncdpage.h"
 #include "sources/sourcesmodel.h"
@@ -122,6 +125,11 @@ private Q_SLOTS:
         // chronyd is stopped: one line says so, and no program is run for it.
         QTRY_VERIFY_WITH_TIMEOUT(status == SourcesMonitor::Status::NotActive && line->isVisible() && !table->isVisible(), 30000);
         QVERIFY(model->rows().isEmpty());
+        // The finding in words, for the eye and for a screen reader.
+        auto *diagnosis = view->findChild<DiagnosisView *>();
+        auto *words = diagnosis->findChild<QLabel *>(QStringLiteral("diagnosisLabel"));
+        QTRY_COMPARE_WITH_TIMEOUT(diagnosis->finding().kind, Finding::NotRunning, 30000);
+        QVERIFY(words->isVisible() && !words->text().isEmpty() && words->accessibleDescription() == words->text());
 
         QCOMPARE(systemctl(QStringLiteral("start"), QStringLiteral("chrony.service")), 0);
         auto followed = [model] {
@@ -132,10 +140,62 @@ private Q_SLOTS:
         // Every poll answers: the reach fills up to all eight.
         QTRY_COMPARE_WITH_TIMEOUT(followed(), 0377, 60000);
         QCOMPARE(model->rows().at(0).stratum, 10);
+        QTRY_COMPARE_WITH_TIMEOUT(diagnosis->finding().kind, Finding::Synchronized, 30000);
+        QCOMPARE(diagnosis->finding().server + QString::number(diagnosis->finding().stratum), QStringLiteral("127.0.0.110"));
+
+        // A server NetworkManager's dispatcher wrote from DHCP: in the table and the origins.
+        QFile dhcp(qEnvironmentVariable("ZELADMINTIME_SYSROOT") + QLatin1String("/run/chrony-dhcp/eth0.sources"));
+        QVERIFY(dhcp.open(QIODevice::WriteOnly) && dhcp.write("server 127.0.0.2 iburst\n") > 0);
+        dhcp.close();
+        QCOMPARE(QProcess::execute(QStringLiteral("chronyc"), {QStringLiteral("reload"), QStringLiteral("sources")}), 0);
+        auto *origins = view->findChild<QLabel *>(QStringLiteral("originsLine"));
+        QTRY_VERIFY_WITH_TIMEOUT(model->rowCount() == 2 && origins->isVisible() && origins->text().contains(QLatin1String("/run/chrony-dhcp/eth0.sources")),
+                                 30000);
+        QCOMPARE(model->index(1, SourcesModel::OriginColumn).data(), SourcesModel::originText(SourceOrigin::Dhcp));
+        QCOMPARE(model->index(0, SourcesModel::OriginColumn).data(Qt::ToolTipRole), QStringLiteral("/etc/chrony/chrony.conf"));
+        dhcp.remove();
+        QCOMPARE(QProcess::execute(QStringLiteral("chronyc"), {QStringLiteral("reload"), QStringLiteral("sources")}), 0);
 
         // The status line's reader asks the same chronyd.
         SyncStatus sync(QDBusConnection::systemBus());
         QTRY_VERIFY_WITH_TIMEOUT(sync.isSynchronized(ChronyPackage, 0), 60000);
+    }
+
+    // While chronyd runs: its own program as root, the helper's action
+    // otherwise; the sandbox cannot set the clock, so makestep is refused.
+    void fixes_data()
+    {
+        QTest::addColumn<int>("fix");
+        QTest::addColumn<bool>("helper");
+        QTest::addColumn<QString>("said"); // chronyc's answer when refused
+        QTest::newRow("burst") << int(Finding::Burst) << false << "";
+        QTest::newRow("online through the helper") << int(Finding::Online) << true << "";
+        QTest::newRow("makestep") << int(Finding::MakeStep) << false << "500 Failure";
+        QTest::newRow("makestep through the helper") << int(Finding::MakeStep) << true << "500 Failure";
+    }
+
+    void fixes()
+    {
+        QFETCH(int, fix);
+        QFETCH(bool, helper);
+        QFETCH(QString, said);
+        QCOMPARE(systemctl(QStringLiteral("start"), QStringLiteral("chrony.service")), 0);
+        ChronyFix fixer;
+        fixer.setThroughHelper(helper);
+        QSignalSpy finished(&fixer, &ChronyFix::finished);
+        QVERIFY(fixer.run(Finding::Fix(fix), nullptr));
+        QVERIFY(finished.wait(60000));
+        QCOMPARE(finished.first().at(1).value<ChronyFix::Outcome>(), said.isEmpty() ? ChronyFix::Outcome::Done : ChronyFix::Outcome::Failed);
+        QVERIFY2(finished.first().at(2).toString().contains(said), qPrintable(finished.first().at(2).toString()));
+        // The helper's list: anything else, or any other argument, is refused.
+        QStringList arguments;
+        const QVariantMap bad[] = {ChronyCommand::request(QStringLiteral("makestep"), QStringLiteral("127.0.0.1")),
+                                   ChronyCommand::request(QStringLiteral("burst"), QStringLiteral("-a")),
+                                   ChronyCommand::request(QStringLiteral("reload")),
+                                   {{QStringLiteral("command"), QStringLiteral("online")}, {QStringLiteral("mask"), QStringLiteral("0")}}};
+        for (const QVariantMap &request : bad) {
+            QVERIFY(!ChronyCommand::arguments(request, &arguments));
+        }
     }
 
     void testAction_data()

@@ -3,8 +3,10 @@
 
 // The tools' outputs, captured from chronyc and ntpdig in the sandbox and
 // written after ntpq's and ntpctl's documented formats: read into the Sources
-// table's rows, and into the state the status line and last-sync info show.
+// table's rows, into the state the status line and last-sync info show, and
+// into the diagnosis (chronyc's in each state diagnosis/scenarios.sh makes).
 
+#include "diagnosis/diagnosis.h"
 #include "syncstate/lastsyncreader.h"
 #include "syncstate/sourceparsers.h"
 #include "syncstate/stateparsers.h"
@@ -42,6 +44,8 @@ private Q_SLOTS:
     void timesyncd();
     void state_data();
     void state();
+    void diagnosis_data();
+    void diagnosis();
 };
 
 void SourceParsersTest::tools_data()
@@ -273,6 +277,71 @@ void SourceParsersTest::state()
     QTEST(got.isKnown() ? got.server + QLatin1Char(' ') + got.when.toString(QStringLiteral("yyyy-MM-dd'T'HH:mm:ss.zzz")) : QString(), "server");
     // The window's texts: none at all when nothing is known (no tool tip).
     QCOMPARE(LastSyncReader::toInfo(got).date.isEmpty(), !got.isKnown());
+}
+
+void SourceParsersTest::diagnosis_data()
+{
+    QTest::addColumn<QString>("input"); // a scenario's fixtures, or tool:output
+    QTest::addColumn<QString>("finding"); // kind|server stratum|sources|count|reason:sources...|fixes
+    // Kinds: 1 not running, 2 failed, 4 none reachable, 5 offline, 6 none selected, 7 large offset, 9 synchronized.
+    // Reasons (chronyc(1)'s selectdata letters, ntpq's tally): 0 x, 1 no majority, 2 ~ or -, 6 M, 8 not valid.
+    // Fixes: 1 burst, 2 online, 4 makestep.
+    QTest::newRow("synchronized") << "synchronized"
+                                  << "9|127.0.0.1 10||0||0";
+    QTest::newRow("stopped") << "stopped"
+                             << "2| -1||0||0";
+    QTest::newRow("unreachable address, unresolved name") << "unreachable"
+                                                          << "4| -1|127.0.0.4|1||1";
+    QTest::newRow("set offline") << "offline"
+                                 << "5| -1||1||2";
+    QTest::newRow("one far off of three") << "falseticker"
+                                          << "9|127.0.0.2 8||0|0:127.0.0.3|0";
+    QTest::newRow("two disagreeing") << "nomajority"
+                                     << "6| -1||0|1:127.0.0.1,127.0.0.2|1";
+    QTest::newRow("an hour off") << "largeoffset"
+                                 << "7|127.0.0.1 10||0||4";
+    QTest::newRow("ntpq: falseticker, outlier")
+        << "ntpq:remote refid\n*192.0.2.10 .GPS. 1 u 35 64 377 12.3 -0.1 0.4\nx192.0.2.99 192.0.2.1 2 u 50 64 377 9.0 250.1 3.0\n"
+           "-198.51.100.7 203.0.113.5 3 u 3m 128 177 40.0 5.0 2.0\n"
+        << "9|192.0.2.10 1||0|0:192.0.2.99|2:198.51.100.7|0";
+    QTest::newRow("ntpq: none answers") << "ntpq:remote refid\n 203.0.113.9 .INIT. 16 u - 1024 0 0.0 0.0 0.0\n"
+                                        << "4| -1|203.0.113.9|0||0";
+    QTest::newRow("ntpctl: not valid") << "ntpctl:peer\n   wt tl st  next  poll          offset       delay      jitter\n192.0.2.7\n"
+                                          "    1  2  -  300s  300s             ---- peer not valid ----\n"
+                                       << "6| -1||0|8:192.0.2.7|0";
+}
+
+void SourceParsersTest::diagnosis()
+{
+    QFETCH(QString, input);
+    const auto fixture = [&input](const char *suffix) {
+        QFile file(QLatin1String(ZEL_DIAGNOSIS_FIXTURES) + input + QLatin1String(suffix));
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("missing fixture");
+    };
+    const QString tool = input.section(QLatin1Char(':'), 0, 0);
+    const QByteArray output = input.section(QLatin1Char(':'), 1).toUtf8();
+    Finding f;
+    if (tool == QLatin1String("ntpq") || tool == QLatin1String("ntpctl")) {
+        const PackageIndex service = tool == QLatin1String("ntpq") ? NtpsecPackage : OpenntpdPackage;
+        f = Diagnosis::diagnose(service, (service == NtpsecPackage ? SourceParsers::ntpq(output) : SourceParsers::ntpctl(output)).rows, {}, {});
+    } else {
+        // As the monitor does: a daemon that does not answer fails the table first.
+        const SourcesReport report = SourceParsers::chrony(fixture(".sources"));
+        f.kind = Finding::Failed;
+        if (report.error.isEmpty()) {
+            f = Diagnosis::diagnose(ChronyPackage, report.rows, Diagnosis::parseChrony(fixture(".state")), QDateTime::currentDateTimeUtc());
+        }
+    }
+    QStringList got{QString::number(f.kind),
+                    f.server + QLatin1Char(' ') + QString::number(f.stratum),
+                    f.sources.join(QLatin1Char(',')),
+                    QString::number(f.count)};
+    QStringList reasons;
+    for (const Finding::Evidence &e : f.reasons) {
+        reasons << QString::number(e.reason) + QLatin1Char(':') + e.sources.join(QLatin1Char(','));
+    }
+    got << reasons.join(QLatin1Char('|')) << QString::number(f.fixes);
+    QTEST(got.join(QLatin1Char('|')), "finding");
 }
 
 QTEST_GUILESS_MAIN(SourceParsersTest)

@@ -3,6 +3,7 @@
 
 // The KAuth helper that writes a time service's configuration file as root.
 
+#include "authhelper/chronyhelper.h"
 #include "authhelper/writerequest.h"
 #include "common/sysroot.h"
 
@@ -23,6 +24,10 @@ class ConfigHelper : public QObject
 
 public Q_SLOTS:
     KAuth::ActionReply writeconfig(const QVariantMap &args);
+    KAuth::ActionReply chronycommand(const QVariantMap &args)
+    {
+        return ChronyHelper::execute(args);
+    }
 };
 
 KAuth::ActionReply ConfigHelper::writeconfig(const QVariantMap &args)

@@ -8,6 +8,8 @@
 #include <QFont>
 #include <QLocale>
 
+#include <algorithm>
+
 void SourcesModel::setRows(const QVector<SourceRow> &rows)
 {
     if (rows.size() == m_rows.size()) {
@@ -21,6 +23,41 @@ void SourcesModel::setRows(const QVector<SourceRow> &rows)
     beginResetModel();
     m_rows = rows;
     endResetModel();
+}
+
+void SourcesModel::setOrigins(const QVector<SourceOrigin> &origins)
+{
+    const bool same = origins.size() == m_origins.size()
+        && std::equal(origins.cbegin(), origins.cend(), m_origins.cbegin(), [](const SourceOrigin &a, const SourceOrigin &b) {
+                          return a.host == b.host && a.kind == b.kind && a.file == b.file && a.inUse == b.inUse;
+                      });
+    if (!same) {
+        m_origins = origins;
+        if (!m_rows.isEmpty()) {
+            Q_EMIT dataChanged(index(0, OriginColumn), index(rowCount() - 1, OriginColumn));
+        }
+    }
+}
+
+QString SourcesModel::originText(SourceOrigin::Kind kind)
+{
+    switch (kind) {
+    case SourceOrigin::MainFile:
+        return ki18nd("kcm_zel_admin_time", "main file").toString();
+    case SourceOrigin::Dhcp:
+        return ki18nd("kcm_zel_admin_time", "DHCP").toString();
+    case SourceOrigin::DropIn:
+        return ki18nd("kcm_zel_admin_time", "drop-in file").toString();
+    case SourceOrigin::Link:
+        return ki18nd("kcm_zel_admin_time", "network link").toString();
+    case SourceOrigin::System:
+        return ki18nd("kcm_zel_admin_time", "system list").toString();
+    case SourceOrigin::Fallback:
+        return ki18nd("kcm_zel_admin_time", "fallback list").toString();
+    case SourceOrigin::Runtime:
+        return ki18nd("kcm_zel_admin_time", "set at run time").toString();
+    }
+    return {};
 }
 
 int SourcesModel::rowCount(const QModelIndex &parent) const
@@ -108,6 +145,11 @@ QVariant SourcesModel::data(const QModelIndex &index, int role) const
                                  : ki18nd("kcm_zel_admin_time", "The last eight polls, the newest on the right; filled: answered (%1 octal)")
                                        .subs(QString::number(row.reach, 8))
                                        .toString();
+        case OriginColumn:
+            if (const SourceOrigin *origin = SourceOrigins::find(m_origins, row.address, row.name); origin && !origin->file.isEmpty()) {
+                return origin->file;
+            }
+            return {};
         case DelayColumn:
             return std::isnan(row.delay) && !std::isnan(row.jitter) ? ki18nd("kcm_zel_admin_time", "Jitter: the service does not report the delay").toString()
                                                                     : QVariant();
@@ -149,6 +191,11 @@ QVariant SourcesModel::data(const QModelIndex &index, int role) const
         return ki18nd("kcm_zel_admin_time", "%1 ago")
             .subs(row.sinceLast < 120 ? ki18nd("kcm_zel_admin_time", "%1 s").subs(qRound(row.sinceLast)).toString() : durationText(row.sinceLast, false))
             .toString();
+    case OriginColumn:
+        if (const SourceOrigin *origin = SourceOrigins::find(m_origins, row.address, row.name)) {
+            return originText(origin->kind);
+        }
+        return QString();
     }
     return {};
 }
@@ -175,6 +222,8 @@ QVariant SourcesModel::headerData(int section, Qt::Orientation orientation, int 
         return ki18nd("kcm_zel_admin_time", "Poll").toString();
     case LastColumn:
         return ki18nd("kcm_zel_admin_time", "Last answer").toString();
+    case OriginColumn:
+        return ki18nd("kcm_zel_admin_time", "Origin").toString();
     }
     return {};
 }

@@ -3,6 +3,7 @@
 
 #pragma once
 
+#include "diagnosis/sourceorigins.h"
 #include "syncstate/sourceparsers.h"
 
 #include <QAbstractTableModel>
@@ -13,7 +14,7 @@ class SourcesModel : public QAbstractTableModel
     Q_OBJECT
 
 public:
-    enum Column { SourceColumn, StateColumn, StratumColumn, ReachColumn, OffsetColumn, DelayColumn, PollColumn, LastColumn, ColumnCount };
+    enum Column { SourceColumn, StateColumn, StratumColumn, ReachColumn, OffsetColumn, DelayColumn, PollColumn, LastColumn, OriginColumn, ColumnCount };
 
     using QAbstractTableModel::QAbstractTableModel;
 
@@ -22,6 +23,9 @@ public:
     {
         return m_rows;
     }
+    // Where the service's servers are written, for the Origin column.
+    void setOrigins(const QVector<SourceOrigin> &origins);
+    static QString originText(SourceOrigin::Kind kind);
 
     int rowCount(const QModelIndex &parent = {}) const override;
     int columnCount(const QModelIndex &parent = {}) const override;
@@ -35,4 +39,5 @@ public:
 
 private:
     QVector<SourceRow> m_rows;
+    QVector<SourceOrigin> m_origins;
 };

@@ -3,6 +3,9 @@
 
 #include "sources/sourcesview.h"
 
+#include "common/sysroot.h"
+#include "diagnosis/diagnosisview.h"
+#include "diagnosis/sourceorigins.h"
 #include "sources/sourcesmodel.h"
 #include "syncstate/sourcesmonitor.h"
 
@@ -15,7 +18,9 @@
 
 SourcesView::SourcesView(QWidget *parent)
     : QWidget(parent)
+    , m_diagnosis(new DiagnosisView(this))
     , m_line(new QLabel(this))
+    , m_origins(new QLabel(this))
     , m_table(new QTableView(this))
     , m_model(new SourcesModel(this))
 {
@@ -34,8 +39,15 @@ SourcesView::SourcesView(QWidget *parent)
     // Room for a few sources: the page's own settings stay in view below.
     const int rowHeight = m_table->verticalHeader()->defaultSectionSize();
     m_table->setFixedHeight(m_table->horizontalHeader()->sizeHint().height() + 4 * rowHeight + 2 * m_table->frameWidth());
+    layout->addWidget(m_diagnosis);
     layout->addWidget(m_line);
     layout->addWidget(m_table);
+    m_origins->setObjectName(QStringLiteral("originsLine"));
+    m_origins->setTextFormat(Qt::PlainText);
+    m_origins->setWordWrap(true);
+    m_origins->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    layout->addWidget(m_origins);
+    m_origins->hide();
     m_table->hide();
 }
 
@@ -44,9 +56,20 @@ SourcesView::~SourcesView() = default;
 void SourcesView::setService(PackageIndex service, const QDBusConnection &bus)
 {
     delete m_monitor;
+    m_service = service;
     m_monitor = new SourcesMonitor(service, bus, this);
     showLine(ki18nd("kcm_zel_admin_time", "Reading the time sources…").toString());
     connect(m_monitor, &SourcesMonitor::updated, this, [this](SourcesMonitor::Status status, const QVector<SourceRow> &rows, const QString &error) {
+        // Read again when the sources change (DHCP's come and go), not every refresh.
+        QStringList addresses;
+        for (const SourceRow &row : rows) {
+            addresses << row.address + QLatin1Char('/') + row.name;
+        }
+        if (addresses != m_addresses || m_originsStale) {
+            m_addresses = addresses;
+            m_originsStale = false;
+            showOrigins();
+        }
         m_model->setRows(rows);
         if (status == SourcesMonitor::Status::NotActive) {
             showLine(ki18nd("kcm_zel_admin_time", "The service is not running: it has no time sources to show.").toString());
@@ -59,7 +82,30 @@ void SourcesView::setService(PackageIndex service, const QDBusConnection &bus)
             m_table->show();
         }
     });
+    m_diagnosis->setFinding(Finding());
+    connect(m_monitor, &SourcesMonitor::diagnosed, m_diagnosis, &DiagnosisView::setFinding);
     m_monitor->setWatching(isVisible());
+}
+
+// The servers the service reads besides the main file the editor below
+// edits: read only, every refresh, since DHCP may change them any time.
+void SourcesView::showOrigins()
+{
+    const QVector<SourceOrigin> origins = SourceOrigins::read(m_service, SysRoot::root());
+    m_model->setOrigins(origins);
+    QStringList others;
+    for (const SourceOrigin &origin : origins) {
+        if (origin.kind != SourceOrigin::MainFile) {
+            others << ki18nd("kcm_zel_admin_time", "%1 (%2, %3)").subs(origin.host).subs(SourcesModel::originText(origin.kind)).subs(origin.file).toString();
+        }
+    }
+    const QString text =
+        others.isEmpty() ? QString() : ki18nd("kcm_zel_admin_time", "Also used, from other files: %1").subs(others.join(QStringLiteral("; "))).toString();
+    if (text != m_origins->text()) {
+        m_origins->setText(text);
+        m_origins->setAccessibleName(text);
+        m_origins->setVisible(!text.isEmpty());
+    }
 }
 
 void SourcesView::showLine(const QString &text)
@@ -73,6 +119,8 @@ void SourcesView::showEvent(QShowEvent *event)
 {
     QWidget::showEvent(event);
     if (m_monitor) {
+        // Files may have changed while nobody looked.
+        m_originsStale = true;
         m_monitor->setWatching(true);
     }
 }
@@ -83,5 +131,7 @@ void SourcesView::hideEvent(QHideEvent *event)
     // Also when the window is minimized: nobody sees the table then.
     if (m_monitor) {
         m_monitor->setWatching(false);
+        // Shown again, it must not say "synchronized" from before.
+        m_diagnosis->setFinding(Finding());
     }
 }

@@ -8,6 +8,7 @@
 #include <QDBusConnection>
 #include <QWidget>
 
+class DiagnosisView;
 class QLabel;
 class QTableView;
 class SourcesModel;
@@ -35,8 +36,14 @@ protected:
 
 private:
     void showLine(const QString &text);
+    void showOrigins();
 
+    DiagnosisView *m_diagnosis;
     QLabel *m_line;
+    QLabel *m_origins;
+    PackageIndex m_service = TimesyncdPackage;
+    QStringList m_addresses;
+    bool m_originsStale = true;
     QTableView *m_table;
     SourcesModel *m_model;
     SourcesMonitor *m_monitor = nullptr;

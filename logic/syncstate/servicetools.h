@@ -41,9 +41,18 @@ inline Command sources(PackageIndex service)
 {
     switch (service) {
     case ChronyPackage:
-        // -m: both commands in one run.
+        // -m: every command in one run, one program started a refresh; the
+        // diagnosis reads the last three (Diagnosis::parseChrony). chronyc
+        // stops at the first that fails, so the table's come first.
         return {Programs::chronyc(),
-                {QStringLiteral("-c"), QStringLiteral("-n"), QStringLiteral("-m"), QStringLiteral("sources"), QStringLiteral("sourcestats")}};
+                {QStringLiteral("-c"),
+                 QStringLiteral("-n"),
+                 QStringLiteral("-m"),
+                 QStringLiteral("sources"),
+                 QStringLiteral("sourcestats"),
+                 QStringLiteral("tracking"),
+                 QStringLiteral("selectdata"),
+                 QStringLiteral("activity")}};
     case NtpsecPackage:
         return {Programs::ntpq(), {QStringLiteral("-n"), QStringLiteral("-w"), QStringLiteral("-c"), QStringLiteral("peers")}};
     default:

@@ -63,7 +63,7 @@ struct ServerCheck {
 // Pure functions over the tools' output; nothing is trusted to be well formed.
 namespace SourceParsers
 {
-// `chronyc -c -n -m sources sourcestats`: ten fields a source, eight a
+// `chronyc -c -n -m sources sourcestats ...`: ten fields a source, eight a
 // statistics line, matched by address.
 SourcesReport chrony(const QByteArray &output);
 // `ntpq -n -w -c peers`, ntpsec's: a long address may stand on its own line.

@@ -156,6 +156,9 @@ void SourcesMonitor::readSources()
         } else if (!report.error.isEmpty()) {
             answer(serial, Status::Failed, {}, report.error);
         } else {
+            if (service == ChronyPackage) {
+                m_chrony = Diagnosis::parseChrony(result.output);
+            }
             answer(serial, Status::Shown, report.rows);
         }
     });
@@ -174,6 +177,15 @@ void SourcesMonitor::answer(quint64 serial, Status status, const QVector<SourceR
         qCWarning(ZELADMINTIME_LOG) << "sources of" << ServiceCatalog::byIndex(m_service).serviceName << "not read:" << error;
     }
     Q_EMIT updated(status, rows, error);
+    Finding finding;
+    if (status == Status::Shown) {
+        finding = Diagnosis::diagnose(m_service, rows, m_chrony, QDateTime::currentDateTimeUtc());
+    } else {
+        finding.kind = status == Status::NotActive ? Finding::NotRunning : Finding::Failed;
+        finding.detail = error;
+    }
+    m_chrony = ChronyState();
+    Q_EMIT diagnosed(finding);
 }
 
 void SourcesMonitor::cancel()

@@ -3,6 +3,7 @@
 
 #pragma once
 
+#include "diagnosis/diagnosis.h"
 #include "logictypes.h"
 #include "syncstate/sourceparsers.h"
 
@@ -46,6 +47,8 @@ public:
 
 Q_SIGNALS:
     void updated(SourcesMonitor::Status status, const QVector<SourceRow> &rows, const QString &error);
+    // Right after each update: what it means for the clock.
+    void diagnosed(const Finding &finding);
 
 private Q_SLOTS:
     void timesyncdChanged();
@@ -65,6 +68,7 @@ private:
     bool m_busy = false;
     bool m_subscribed = false;
     quint64 m_serial = 0;
+    ChronyState m_chrony;
     int m_queries = 0;
     ToolRunner *m_runner;
     TimesyncdReader *m_timesyncd;
