@@ -27,7 +27,7 @@ class StandIns
 public:
     ~StandIns()
     {
-        for (const QString &path : qAsConst(m_moved)) {
+        for (const QString &path : std::as_const(m_moved)) {
             QFile::remove(path);
             std::rename(QFile::encodeName(path + QLatin1String(".zel-test-saved")).constData(), QFile::encodeName(path).constData());
         }
