@@ -50,7 +50,9 @@ free_kb=$(df -Pk "$build" | awk 'NR == 2 { print $4 }')
 [ "$free_kb" -ge 4000000 ] || fail "less than 4 GB free under $build"
 
 new=$root.new
-rm -rf "$new" "$root.old"
+# Never into another file system: a root whose maker was killed may still
+# have the machine's /dev/shm or /proc mounted in it.
+rm -rf --one-file-system "$new" "$root.old" || fail "cannot remove a half-made root at $new (mounts left in it?)"
 log=$build/deb13-root.log
 start=$SECONDS
 include=$(IFS=,; printf '%s' "${packages[*]}")
@@ -58,14 +60,16 @@ include=$(IFS=,; printf '%s' "${packages[*]}")
 # and the four services' packages wait in var/cache/zel-debs: only one of them
 # can be installed, and prepare.sh unpacks the others.
 fetch_services='mkdir -p "$1/var/cache/zel-debs" && chroot "$1" sh -c "cd /var/cache/zel-debs && apt-get -q -o APT::Sandbox::User=root download chrony systemd-timesyncd ntpsec openntpd"'
-if ! mmdebstrap --variant=apt --include="$include" --skip=cleanup/apt/lists \
+# In a mount namespace of its own, the mounts mmdebstrap makes in the root
+# while it installs end with it, however it ends.
+if ! unshare --mount --propagation private mmdebstrap --variant=apt --include="$include" --skip=cleanup/apt/lists \
         --customize-hook="$fetch_services" \
         trixie "$new" "deb $mirror trixie main" >"$log" 2>&1; then
-    rm -rf "$new"
+    rm -rf --one-file-system "$new"
     fail "mmdebstrap failed ($(tail -n 1 "$log"); whole log in $log)"
 fi
 [ ! -e "$root" ] || mv "$root" "$root.old"
 mv "$new" "$root"
-rm -rf "$root.old"
+rm -rf --one-file-system "$root.old"
 echo "$want" > "$stamp"
 echo "Made the Debian 13 root in $((SECONDS - start)) s: $(du -sh "$root" | cut -f1) at $root"

@@ -5,13 +5,17 @@
 # The Qt 6 / KF6 flavour on Debian 13, in one command (run as root):
 #
 #   test-release13.sh [ctest arguments...]
+#   test-release13.sh --install-deb
 #
 # makes the Debian 13 root under BUILD_DIR (default build/) when it is missing
 # or stale, then inside it configures the source with -DQT_MAJOR_VERSION=6
 # into BUILD_DIR/deb13-build, builds, prepares the stock files of Debian 13's
 # time services, and runs the tests that need no sandbox machine. Fails with
 # one line when the root cannot be made. tools/test.sh runs it after the
-# Debian 12 suite.
+# Debian 12 suite. --install-deb installs the package the suite built with apt
+# into a throw-away copy of the root (no network: everything it needs must
+# already be in the root) and opens the installed module in kcmshell6, with a
+# screenshot in BUILD_DIR/deb13-build/deb-kcmshell6.png.
 set -euo pipefail
 
 if [ "${1:-}" = --in-root ]; then
@@ -32,4 +36,12 @@ fi
 cd "$(dirname "$0")/.."
 build=$(realpath -m "${BUILD_DIR:-$PWD/build}")
 bash tools/install-deps.sh >/dev/null
+if [ "${1:-}" = --install-deb ]; then
+    exec bash sandbox/release13.sh --build-dir "$build" --scratch -- bash -c '
+        set -e
+        debs=(/build/autotests/packaging/deb/kcm-zel-admin-time_*.deb)
+        [ -f "${debs[0]}" ] || { echo "no package: run tools/test-release13.sh first" >&2; exit 1; }
+        apt-get install -y -q --no-install-recommends "${debs[0]}"
+        bash /src/tools/module-session.sh /build --prefix /usr --screenshot /build/deb-kcmshell6.png'
+fi
 exec bash sandbox/release13.sh --build-dir "$build" -- bash /src/tools/test-release13.sh --in-root "$@"

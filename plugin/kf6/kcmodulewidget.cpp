@@ -39,6 +39,6 @@ void KCModuleWidget::save()
 
 // The factory the host asks for the module, with the module's metadata
 // (name, icon, category) embedded, as KF6 hosts find modules.
-K_PLUGIN_FACTORY_WITH_JSON(KCModuleWidgetFactory, "kcm_zel_admin_time.json", registerPlugin<KCModuleWidget>();)
+K_PLUGIN_FACTORY_WITH_JSON(KCModuleWidgetFactory, "../kcm_zel_admin_time.json", registerPlugin<KCModuleWidget>();)
 
 #include "kcmodulewidget.moc"
