@@ -53,7 +53,7 @@ public:
     void addInPath(const QString &name, const QByteArray &body)
     {
         m_path = qgetenv("PATH");
-        qputenv("PATH", QFile::encodeName(m_dir.path()) + ':' + m_path);
+        qputenv("PATH", QByteArray(QFile::encodeName(m_dir.path()) + ':' + m_path));
         write(m_dir.filePath(name), body);
     }
     // Runs the program that `program` stands in for.

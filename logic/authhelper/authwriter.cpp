@@ -4,6 +4,7 @@
 #include "authhelper/authwriter.h"
 
 #include "authhelper/writerequest.h"
+#include "common/releasecompat.h"
 #include "common/sysroot.h"
 #include "config/safefile.h"
 
@@ -34,7 +35,7 @@ bool write(const QString &root, const QString &systemPath, const QByteArray &con
     action.setArguments(WriteRequest::arguments(systemPath, content, expectedHash));
     action.setTimeout(helperTimeoutMs);
     if (window) {
-        action.setParentWidget(window);
+        ReleaseCompat::setAuthParent(action, window);
     }
     KAuth::ExecuteJob *job = action.execute();
     if (job->exec()) {

@@ -108,7 +108,7 @@ static bool currentHash(const QByteArray &path, QByteArray *hash, QString *error
         if (n == 0) {
             break;
         }
-        sha.addData(buffer, int(n));
+        sha.addData(QByteArray::fromRawData(buffer, int(n)));
     }
     ::close(fd);
     *hash = sha.result().toHex();
