@@ -36,7 +36,7 @@ field() { dpkg-deb -f "$deb" "$1"; }
 depends=$(field Depends)
 # The libraries come from dpkg-shlibdeps; the rest is what the module runs.
 # Debian 13's names for a Qt 6 / KF6 build, Debian 12's otherwise.
-if dpkg-deb -c "$deb" | grep -q '/qt6/plugins/'; then
+if dpkg-deb -c "$deb" | grep '/qt6/plugins/' >/dev/null; then
     wanted_list=(libc6 libqt6core6t64 libqt6widgets6 libqt6dbus6 libkf6kcmutils6 libkf6i18n6 libkf6authcore6
                  'libkf6kcmutils-bin | systemsettings' polkitd pkexec ntpsec-ntpdig)
 else
