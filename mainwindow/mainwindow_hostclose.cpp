@@ -43,7 +43,7 @@ void MainWindow::watchHostWindow()
     if (hostWindow) {
         hostWindow->removeEventFilter(this);
     }
-    for (const QMetaObject::Connection &connection : qAsConst(hostConnections)) {
+    for (const QMetaObject::Connection &connection : std::as_const(hostConnections)) {
         disconnect(connection);
     }
     hostConnections.clear();

@@ -30,6 +30,8 @@ packages=(
     # what the sandbox's chronyd and chronyc need, run from chrony's unpacked
     # package (installing chrony would remove systemd-timesyncd)
     libcap2 libedit2 libgnutls30 libnettle8 libseccomp2 tzdata
+    # the Debian 13 root that the Qt 6 / KF6 build is tested in
+    mmdebstrap
     # fuzzing the configuration parsers
     clang libclang-rt-14-dev
 )

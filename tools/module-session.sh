@@ -2,10 +2,11 @@
 # SPDX-License-Identifier: GPL-2.0-or-later
 # SPDX-FileCopyrightText: 2026 The kcm_zel_admin_time authors
 #
-# Opens the built module in kcmshell5:
+# Opens the built module in kcmshell5 (a Qt 6 / KF6 build: kcmshell6):
 #
 #   module-session.sh BUILD_DIR [--screenshot FILE] [--until FILE]
 #                     [--wait SECONDS] [--prefix DIR] [--preload LIBRARY]
+#                     [--systemsettings]
 #
 # kcmshell5 finds modules without JSON metadata through KService only, so a
 # staging folder under BUILD_DIR carries the module's desktop file, with a
@@ -23,9 +24,11 @@
 # Exits non-zero when kcmshell5 ended before the screenshot or the wait
 # reached its limit.
 # Without a session bus it runs itself again under dbus-run-session.
+# KF6 hosts find the module by its plug-in path (QT_PLUGIN_PATH), with no
+# desktop file or cache. --systemsettings opens it in System Settings 6.
 set -euo pipefail
 
-usage() { sed -n '5,25p' "$0" | sed 's/^# \{0,1\}//' >&2; exit 2; }
+usage() { sed -n '5,28p' "$0" | sed 's/^# \{0,1\}//' >&2; exit 2; }
 
 src=$(cd "$(dirname "$0")/.." && pwd)
 [ $# -ge 1 ] || usage
@@ -36,6 +39,7 @@ wait_seconds=90
 until=
 prefix=
 preload=
+systemsettings=
 while [ $# -gt 0 ]; do
     case $1 in
     --screenshot) [ $# -ge 2 ] || usage; shot=$(realpath -m "$2"); shift 2 ;;
@@ -43,6 +47,7 @@ while [ $# -gt 0 ]; do
     --until) [ $# -ge 2 ] || usage; until=$(realpath -m "$2"); shift 2 ;;
     --prefix) [ $# -ge 2 ] || usage; prefix=$(realpath "$2"); shift 2 ;;
     --preload) [ $# -ge 2 ] || usage; preload=$(realpath "$2"); shift 2 ;;
+    --systemsettings) systemsettings=1; shift ;;
     *) usage ;;
     esac
 done
@@ -57,8 +62,18 @@ if [ -n "$prefix" ]; then
     [ -n "$library" ] || { echo "module-session.sh: no libzeladmintime.so.1 under $prefix" >&2; exit 2; }
 else
     plugin=$build/bin/kcm_zel_admin_time.so
-    [ -f "$plugin" ] || { echo "module-session.sh: $plugin is not built" >&2; exit 2; }
+    [ -f "$plugin" ] || plugin=$build/bin/plasma/kcms/systemsettings_qwidgets/kcm_zel_admin_time.so
+    [ -f "$plugin" ] || { echo "module-session.sh: $build/bin/kcm_zel_admin_time.so is not built" >&2; exit 2; }
 fi
+# The release's host: KF6 plug-ins live under plasma/kcms/.
+kf=5
+plugin_dir=$(dirname "$plugin")
+case $plugin in
+*/plasma/kcms/*) kf=6; plugin_dir=${plugin%%/plasma/kcms/*} ;;
+esac
+host=kcmshell$kf
+[ -z "$systemsettings" ] || host=systemsettings
+[ "$kf" = 6 ] || [ -z "$systemsettings" ] || { echo "module-session.sh: --systemsettings needs a KF6 build" >&2; exit 2; }
 
 if [ -z "${DBUS_SESSION_BUS_ADDRESS:-}" ] && [ -z "${_ZEL_SESSION_BUS:-}" ]; then
     args=("$build" --wait "$wait_seconds")
@@ -66,6 +81,7 @@ if [ -z "${DBUS_SESSION_BUS_ADDRESS:-}" ] && [ -z "${_ZEL_SESSION_BUS:-}" ]; the
     [ -z "$until" ] || args+=(--until "$until")
     [ -z "$prefix" ] || args+=(--prefix "$prefix")
     [ -z "$preload" ] || args+=(--preload "$preload")
+    [ -z "$systemsettings" ] || args+=(--systemsettings)
     exec env _ZEL_SESSION_BUS=1 dbus-run-session -- bash "$0" "${args[@]}"
 fi
 
@@ -74,16 +90,17 @@ if [ -n "$prefix" ]; then
     stage=$stage_base/kcm-staging-$(printf '%s' "$prefix" | md5sum | cut -c1-8)
     mkdir -p "$stage/cache"
     export XDG_DATA_DIRS=$prefix/share:${XDG_DATA_DIRS:-/usr/local/share:/usr/share}
-    export LD_LIBRARY_PATH=$(dirname "$library")${LD_LIBRARY_PATH:+:$LD_LIBRARY_PATH}
+    LD_LIBRARY_PATH=$(dirname "$library")${LD_LIBRARY_PATH:+:$LD_LIBRARY_PATH}
+    export LD_LIBRARY_PATH
 else
     stage=$stage_base/kcm-staging
     mkdir -p "$stage/share/kservices5" "$stage/cache"
-    cp "$src/plugin/kcm_zel_admin_time.desktop" "$stage/share/kservices5/"
+    [ "$kf" = 6 ] || cp "$src/plugin/kcm_zel_admin_time.desktop" "$stage/share/kservices5/"
     # $build/locale/<language>/LC_MESSAGES holds the compiled translations.
     export XDG_DATA_DIRS=$stage/share:$build:${XDG_DATA_DIRS:-/usr/local/share:/usr/share}
 fi
 export XDG_CACHE_HOME=$stage/cache
-export QT_PLUGIN_PATH=$(dirname "$plugin")${QT_PLUGIN_PATH:+:$QT_PLUGIN_PATH}
+export QT_PLUGIN_PATH=$plugin_dir${QT_PLUGIN_PATH:+:$QT_PLUGIN_PATH}
 if [ -z "${XDG_RUNTIME_DIR:-}" ]; then
     XDG_RUNTIME_DIR=$(mktemp -d /tmp/zel-runtime.XXXXXX)
     export XDG_RUNTIME_DIR
@@ -109,21 +126,23 @@ if [ -z "${DISPLAY:-}" ]; then
         sleep 0.1
     done
     [ -s "$displayfile" ] || { echo "module-session.sh: Xvfb did not start" >&2; exit 1; }
-    export DISPLAY=:$(head -n1 "$displayfile")
+    DISPLAY=:$(head -n1 "$displayfile")
+    export DISPLAY
     # Qt's KDE theme, without a Plasma session around it, picks Breeze icons.
-    export XDG_CURRENT_DESKTOP=KDE KDE_SESSION_VERSION=5
+    export XDG_CURRENT_DESKTOP=KDE KDE_SESSION_VERSION=$kf
     [ -n "$shot" ] || shot=$stage_base/kcm_zel_admin_time-screenshot.png
 fi
 
-kbuildsycoca5 --noincremental >"$stage/kbuildsycoca5.log" 2>&1
+[ "$kf" = 6 ] || kbuildsycoca5 --noincremental >"$stage/kbuildsycoca5.log" 2>&1
 
 if [ -z "$shot" ]; then
     # A real display: the user closes the window.
     trap - EXIT
-    exec kcmshell5 kcm_zel_admin_time
+    exec "$host" kcm_zel_admin_time
 fi
 
-env ${preload:+LD_PRELOAD=$preload} kcmshell5 kcm_zel_admin_time >"$stage/kcmshell5.log" 2>&1 &
+log=$stage/$host.log
+env ${preload:+LD_PRELOAD=$preload} "$host" kcm_zel_admin_time >"$log" 2>&1 &
 kcmshell=$!
 # Shown: the probe's mark, or else a screen that is no longer one colour.
 shown() {
@@ -138,13 +157,13 @@ deadline=$((SECONDS + wait_seconds))
 until shown; do
     if ! kill -0 "$kcmshell" 2>/dev/null; then
         kcmshell=
-        echo "module-session.sh: kcmshell5 ended early:" >&2
-        cat "$stage/kcmshell5.log" >&2
+        echo "module-session.sh: $host ended early:" >&2
+        cat "$log" >&2
         exit 1
     fi
     if [ "$SECONDS" -ge "$deadline" ]; then
         echo "module-session.sh: the module did not show within ${wait_seconds} s" >&2
-        cat "$stage/kcmshell5.log" >&2
+        cat "$log" >&2
         exit 1
     fi
     sleep 0.2

@@ -2,16 +2,53 @@
 # SPDX-License-Identifier: GPL-2.0-or-later
 # SPDX-FileCopyrightText: 2026 The kcm_zel_admin_time authors
 #
-# One command from a fresh Debian 12 machine (as root) to the module on
-# screen: installs what is missing, builds into build/ as tools/test.sh does,
-# and opens the module in kcmshell5. Against this machine's systemd when one
-# answers on the system bus; otherwise inside the sandbox machine, whose
-# services are stand-ins. With no display it runs under Xvfb and writes a
-# screenshot whose path it prints (tools/module-session.sh).
+# One command (as root) to the module on screen, in the build that fits the
+# machine:
+#
+#   open-module.sh [--release 13] [--systemsettings]
+#
+# On a Plasma 6 machine (kcmshell6 and no kcmshell5) it builds the Qt 6 / KF6
+# flavour into build/ and opens it in kcmshell6; otherwise, on Debian 12, it
+# installs what is missing, builds as tools/test.sh does and opens the module
+# in kcmshell5: against this machine's systemd when one answers on the system
+# bus, otherwise inside the sandbox machine, whose services are stand-ins.
+# --release 13 opens the Qt 6 build in kcmshell6 inside the Debian 13 root
+# (tools/test-release13.sh builds it there; no systemd runs in it, so the
+# window shows its no-systemd state), --systemsettings in System Settings 6
+# instead. With no display it runs under Xvfb and writes a screenshot whose
+# path it prints (tools/module-session.sh).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 src=$PWD
 build=${BUILD_DIR:-$src/build}
+release=
+session_options=()
+while [ $# -gt 0 ]; do
+    case $1 in
+    --release) [ $# -ge 2 ] && [ "$2" = 13 ] || { echo "usage: $0 [--release 13] [--systemsettings]" >&2; exit 2; }
+        release=13; shift 2 ;;
+    --systemsettings) session_options+=(--systemsettings); shift ;;
+    *) echo "usage: $0 [--release 13] [--systemsettings]" >&2; exit 2 ;;
+    esac
+done
+
+if [ "$release" = 13 ]; then
+    build=$(realpath -m "$build")
+    echo "Opening the Qt 6 build in the Debian 13 root."
+    bash sandbox/release13.sh --build-dir "$build" -- bash -c \
+        'cmake -S /src -B /build -DQT_MAJOR_VERSION=6 -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBUILD_TESTING=ON \
+             -DCMAKE_CXX_COMPILER_LAUNCHER=ccache >/build/configure.log && cmake --build /build --parallel "$(nproc)" >/build/build.log' ||
+        { echo "open-module.sh: the Qt 6 build failed (logs in $build/deb13-build)" >&2; exit 1; }
+    exec bash sandbox/release13.sh --build-dir "$build" -- \
+        bash /src/tools/module-session.sh /build "${session_options[@]}" --screenshot /build/kcm_zel_admin_time-screenshot.png
+fi
+
+if command -v kcmshell6 >/dev/null && ! command -v kcmshell5 >/dev/null; then
+    echo "Plasma 6: opening the Qt 6 / KF6 build in kcmshell6."
+    cmake -S "$src" -B "$build" -DQT_MAJOR_VERSION=6 -DCMAKE_BUILD_TYPE=RelWithDebInfo
+    cmake --build "$build" --parallel "$(nproc)"
+    exec bash tools/module-session.sh "$build" "${session_options[@]}"
+fi
 
 bash tools/build.sh "$build"
 

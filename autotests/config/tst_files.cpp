@@ -212,7 +212,9 @@ private Q_SLOTS:
         QFETCH(int, service);
         QFETCH(QString, input);
         QFETCH(Edit, edit);
-        const QString golden = QStringLiteral(ZEL_GOLDEN_DIR "/") + QString::fromLatin1(QTest::currentDataTag());
+        // The stock files' edits are the release's own (ZEL_STOCK_GOLDEN_DIR).
+        const QString goldenDir = input == QLatin1String("stock") ? qEnvironmentVariable("ZEL_STOCK_GOLDEN_DIR", QStringLiteral(ZEL_GOLDEN_DIR)) : QStringLiteral(ZEL_GOLDEN_DIR);
+        const QString golden = goldenDir + QLatin1Char('/') + QString::fromLatin1(QTest::currentDataTag());
         const QByteArray bytes = input == QLatin1String("stock")
             ? ConfigTest::stockFile(formats[service], ServiceCatalog::byIndex(PackageIndex(service)).configPath)
             : readFile(QStringLiteral(ZEL_GOLDEN_DIR "/") + input + QStringLiteral(".in"));

@@ -11,6 +11,8 @@
 #include "config/fileerror.h"
 #include "logiccontroller.h"
 
+#include "common/releasecompat.h"
+
 #include <KAuth/ActionReply>
 #include <QApplication>
 #include <QDBusConnectionInterface>
@@ -48,7 +50,7 @@ QDBusPendingReply<QByteArray> callHelper(const char *action, const QVariantMap &
     QByteArray blob;
     QDataStream stream(&blob, QIODevice::WriteOnly);
     stream << arguments;
-    QDBusMessage call = QDBusMessage::createMethodCall(helper, QStringLiteral("/"), QStringLiteral("org.kde.kf5auth"), QStringLiteral("performAction"));
+    QDBusMessage call = QDBusMessage::createMethodCall(helper, QStringLiteral("/"), ReleaseCompat::kauthHelperInterface(), QStringLiteral("performAction"));
     call << QString::fromLatin1(action) << bus.baseService().toUtf8() << QVariantMap() << blob;
     return bus.asyncCall(call, 600000);
 }

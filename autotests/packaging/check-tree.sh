@@ -27,9 +27,18 @@ one() {
     last=$root/$last
 }
 
-one 'usr/lib/*/qt5/plugins/kcm_zel_admin_time.so'
-plugin=$last
-one 'usr/share/kservices5/kcm_zel_admin_time.desktop'
+# KF5 finds the module through its desktop file, KF6 by its plug-in path.
+if [ -n "$(cd "$root" && find usr -path '*/qt6/plugins/*' -name kcm_zel_admin_time.so)" ]; then
+    one 'usr/lib/*/qt6/plugins/plasma/kcms/systemsettings_qwidgets/kcm_zel_admin_time.so'
+    plugin=$last
+    one 'usr/share/applications/kcm_zel_admin_time.desktop'
+    desktop=
+else
+    one 'usr/lib/*/qt5/plugins/kcm_zel_admin_time.so'
+    plugin=$last
+    one 'usr/share/kservices5/kcm_zel_admin_time.desktop'
+    desktop=$last
+fi
 one 'usr/lib/*/libzeladmintime.so.1'
 libdir=$(dirname "$last")
 one 'usr/lib/*/libvrqhelper.so.1'
@@ -67,12 +76,18 @@ grep -q '^User=root' "$service" || fail "the helper does not run as root"
 grep -q 'org.kde.kcontrol.kcmzeladmintime.writeconfig' \
     "$root/usr/share/polkit-1/actions/org.kde.kcontrol.kcmzeladmintime.policy" || fail "the polkit action is missing"
 
-# kcmshell5 and System Settings find the module by its desktop file.
-desktop=$root/usr/share/kservices5/kcm_zel_admin_time.desktop
-for line in 'X-KDE-Library=kcm_zel_admin_time' 'X-KDE-ServiceTypes=KCModule' \
-            'X-KDE-System-Settings-Parent-Category=regionalsettings'; do
-    grep -qx "$line" "$desktop" || fail "the desktop file lacks $line"
-done
+# kcmshell5 and System Settings find the module by its desktop file; their
+# KF6 forms read the metadata embedded in the plug-in.
+if [ -n "$desktop" ]; then
+    for line in 'X-KDE-Library=kcm_zel_admin_time' 'X-KDE-ServiceTypes=KCModule' \
+                'X-KDE-System-Settings-Parent-Category=regionalsettings'; do
+        grep -qx "$line" "$desktop" || fail "the desktop file lacks $line"
+    done
+else
+    for key in X-KDE-System-Settings-Parent-Category regionalsettings preferences-system-time; do
+        grep -qa "$key" "$plugin" || fail "the plug-in's metadata lacks $key"
+    done
+fi
 
 # The host's Help opens help:/X-DocPath, which KHelpCenter looks up in
 # share/doc/HTML/<language>/ as the compiled handbook next to its sources.

@@ -35,15 +35,22 @@ field() { dpkg-deb -f "$deb" "$1"; }
 
 depends=$(field Depends)
 # The libraries come from dpkg-shlibdeps; the rest is what the module runs.
-for wanted in libc6 libqt5core5a libqt5widgets5 libqt5dbus5 libkf5configwidgets5 libkf5i18n5 libkf5authcore5 \
-              'kde-cli-tools | systemsettings' 'polkitd | policykit-1' 'pkexec | policykit-1' ntpsec-ntpdig; do
+# Debian 13's names for a Qt 6 / KF6 build, Debian 12's otherwise.
+if dpkg-deb -c "$deb" | grep '/qt6/plugins/' >/dev/null; then
+    wanted_list=(libc6 libqt6core6t64 libqt6widgets6 libqt6dbus6 libkf6kcmutils6 libkf6i18n6 libkf6authcore6
+                 'libkf6kcmutils-bin | systemsettings' polkitd pkexec ntpsec-ntpdig)
+else
+    wanted_list=(libc6 libqt5core5a libqt5widgets5 libqt5dbus5 libkf5configwidgets5 libkf5i18n5 libkf5authcore5
+                 'kde-cli-tools | systemsettings' 'polkitd | policykit-1' 'pkexec | policykit-1' ntpsec-ntpdig)
+fi
+for wanted in "${wanted_list[@]}"; do
     printf '%s\n' "$depends" | tr ',' '\n' | sed 's/^ *//' | grep "^$wanted\b" >/dev/null || fail "Depends lacks $wanted"
 done
 printf '%s' "$depends" | grep 'zeladmintime\|vrqhelper' >/dev/null && fail "Depends names the package's own libraries"
 [ "$(field Recommends)" = "synaptic, qttranslations5-l10n" ] || fail "Recommends: $(field Recommends)"
 
 # Each dependency group can be met by a package this machine's archive
-# offers, in a version that satisfies it (Debian 12 here).
+# offers, in a version that satisfies it (Debian 12 here, or 13 in its root).
 satisfiable() {
     local alternative name op want candidate
     IFS='|' read -ra alternatives <<<"$1"

@@ -27,7 +27,7 @@ class StandIns
 public:
     ~StandIns()
     {
-        for (const QString &path : qAsConst(m_moved)) {
+        for (const QString &path : std::as_const(m_moved)) {
             QFile::remove(path);
             std::rename(QFile::encodeName(path + QLatin1String(".zel-test-saved")).constData(), QFile::encodeName(path).constData());
         }
@@ -53,7 +53,7 @@ public:
     void addInPath(const QString &name, const QByteArray &body)
     {
         m_path = qgetenv("PATH");
-        qputenv("PATH", QFile::encodeName(m_dir.path()) + ':' + m_path);
+        qputenv("PATH", QByteArray(QFile::encodeName(m_dir.path()) + ':' + m_path));
         write(m_dir.filePath(name), body);
     }
     // Runs the program that `program` stands in for.

@@ -5,6 +5,7 @@
 
 #include "authhelper/writerequest.h"
 #include "common/nestedwait.h"
+#include "common/releasecompat.h"
 #include "config/safefile.h"
 #include "zeladmintime_debug.h"
 
@@ -62,7 +63,7 @@ static KAuth::ActionReply callHelper(const QVariantMap &arguments, bool *noAnswe
     }
     QDBusMessage call = QDBusMessage::createMethodCall(QString::fromLatin1(WriteRequest::helperId),
                                                        QStringLiteral("/"),
-                                                       QStringLiteral("org.kde.kf5auth"),
+                                                       ReleaseCompat::kauthHelperInterface(),
                                                        QStringLiteral("performAction"));
     call << QString::fromLatin1(WriteRequest::actionId) << bus.baseService().toUtf8() << QVariantMap() << blob;
     QDBusPendingCallWatcher watcher(bus.asyncCall(call, helperTimeoutMs));

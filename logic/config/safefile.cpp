@@ -224,7 +224,7 @@ bool currentHash(const Location &where, QByteArray *hash, FileError *error, cons
         if (n == 0) {
             break;
         }
-        sha.addData(buffer, int(n));
+        sha.addData(QByteArray::fromRawData(buffer, int(n)));
     }
     *hash = sha.result().toHex();
     return true;

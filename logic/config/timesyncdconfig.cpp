@@ -209,7 +209,7 @@ TimesyncdConfig TimesyncdConfig::parse(const QByteArray &bytes)
     QList<QByteArray> ntp;
     QList<QByteArray> fallback;
     TimesyncdSettings &s = config.m_settings;
-    for (const Assignment &a : qAsConst(config.m_assignments)) {
+    for (const Assignment &a : std::as_const(config.m_assignments)) {
         if (a.key == ntpKey) {
             ntp.append(a.value);
         } else if (a.key == fallbackKey) {

@@ -425,7 +425,7 @@ void LogicController::applyConfig()
     // A running service reads its configuration only when it starts. The
     // state kept may be stale when systemd does not answer: the restart then
     // fails and says so.
-    for (PackageIndex index : qAsConst(written)) {
+    for (PackageIndex index : std::as_const(written)) {
         const ServiceDescription &service = ServiceCatalog::byIndex(index);
         if (d->systemd->unit(service.unitName).isActive()) {
             restartServiceByDbus(service.serviceName);

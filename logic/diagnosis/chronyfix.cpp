@@ -3,6 +3,8 @@
 
 #include "diagnosis/chronyfix.h"
 
+#include "common/releasecompat.h"
+
 #include "authhelper/chronycommand.h"
 #include "common/programs.h"
 #include "syncstate/toolrunner.h"
@@ -57,7 +59,7 @@ bool ChronyFix::run(Finding::Fix fix, QWidget *window)
     // The password dialog may stay open a while.
     action.setTimeout(5 * 60 * 1000);
     if (window) {
-        action.setParentWidget(window);
+        ReleaseCompat::setAuthParent(action, window);
     }
     KAuth::ExecuteJob *job = action.execute();
     connect(job, &KJob::result, this, [this, fix, job] {

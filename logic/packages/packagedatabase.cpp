@@ -111,7 +111,7 @@ PackageDatabase::Stamp PackageDatabase::stampOf(const QString &path)
 QVector<Deb822::Paragraph> PackageDatabase::parseFile(const QByteArray &text, const QString &fileName) const
 {
     Deb822::Result result = Deb822::parse(text, keptFields);
-    for (const Deb822::Error &error : qAsConst(result.errors)) {
+    for (const Deb822::Error &error : std::as_const(result.errors)) {
         qCWarning(ZELADMINTIME_LOG).noquote() << QStringLiteral("%1:%2: corrupt package list: %3").arg(fileName).arg(error.line).arg(error.message);
     }
     QVector<Deb822::Paragraph> ours;
@@ -177,13 +177,13 @@ QVector<Deb822::Paragraph> PackageDatabase::parseAptList(const QByteArray &text,
     // Two of ours in one stretch without an empty line are parsed once.
     starts.erase(std::unique(starts.begin(), starts.end()), starts.end());
     QVector<Deb822::Paragraph> ours;
-    for (const int start : qAsConst(starts)) {
+    for (const int start : std::as_const(starts)) {
         int end = text.indexOf("\n\n", start);
         end = end < 0 ? text.size() : end + 1;
         Deb822::Result result = Deb822::parse(text.mid(start, end - start), keptFields);
         // Line numbers are counted only when there is something to report.
         const int line = result.errors.isEmpty() ? 1 : 1 + int(std::count(text.constBegin(), text.constBegin() + start, '\n'));
-        for (const Deb822::Error &error : qAsConst(result.errors)) {
+        for (const Deb822::Error &error : std::as_const(result.errors)) {
             qCWarning(ZELADMINTIME_LOG).noquote()
                 << QStringLiteral("%1:%2: corrupt package list: %3").arg(fileName).arg(line + error.line - 1).arg(error.message);
         }

@@ -203,7 +203,7 @@ void ServerListEditor::newServerEdited(const QString &text)
 {
     const QString host = text.trimmed();
     bool duplicate = false;
-    for (const ServerEntry &entry : qAsConst(m_entries)) {
+    for (const ServerEntry &entry : std::as_const(m_entries)) {
         duplicate = duplicate || entry.host.compare(host, Qt::CaseInsensitive) == 0;
     }
     const bool valid = ServerAddress::isValid(host);

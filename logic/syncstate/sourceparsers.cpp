@@ -320,7 +320,7 @@ QVector<SourceRow> timesyncd(const TimesyncdSources &p)
         others = p.fallbackServers;
     }
     QStringList seen{p.serverName, p.serverAddress};
-    for (const QString &name : qAsConst(others)) {
+    for (const QString &name : std::as_const(others)) {
         if (name.isEmpty() || seen.contains(name, Qt::CaseInsensitive)) {
             continue;
         }

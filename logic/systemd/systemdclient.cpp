@@ -99,7 +99,7 @@ void SystemdClient::connectSignals()
             fetchAllAsync();
         }
     });
-    for (const QString &name : qAsConst(m_unitNames)) {
+    for (const QString &name : std::as_const(m_unitNames)) {
         auto *proxy = new OrgFreedesktopDBusPropertiesInterface(systemdService, unitObjectPath(name), m_connection, this);
         connect(proxy,
                 &OrgFreedesktopDBusPropertiesInterface::PropertiesChanged,
@@ -211,7 +211,7 @@ void SystemdClient::refreshAll(int timeoutMs)
     };
     QVector<Pending> pending;
     const QString unitInterface = QString::fromLatin1(OrgFreedesktopSystemd1UnitInterface::staticInterfaceName());
-    for (const QString &name : qAsConst(m_unitNames)) {
+    for (const QString &name : std::as_const(m_unitNames)) {
         pending.append({name, m_connection.asyncCall(getAllMessage(name, unitInterface), timeoutMs)});
         pending.append({name, m_connection.asyncCall(getAllMessage(name, serviceInterface), timeoutMs)});
     }
@@ -251,7 +251,7 @@ void SystemdClient::fetchAsync(const QString &unitName)
 
 void SystemdClient::fetchAllAsync()
 {
-    for (const QString &name : qAsConst(m_unitNames)) {
+    for (const QString &name : std::as_const(m_unitNames)) {
         fetchAsync(name);
     }
 }
