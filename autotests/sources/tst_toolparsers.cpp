@@ -158,6 +158,9 @@ void SourceParsersTest::ntpdig_data()
                                   << "ntpdig: lookup of ntp.invalid failed, errno -2 = Name or service not known\nntpdig: no eligible servers";
     QTest::newRow("unsynchronized server") << QByteArray("{\"offset\":0.1,\"stratum\":16}\nntpdig: no eligible servers\n") << -1 << 0.0 << 0.0
                                            << "{\"offset\":0.1,\"stratum\":16}\nntpdig: no eligible servers";
+    // Found by the fuzzer: no daemon sends it, but it must not pass for stratum 0.
+    QTest::newRow("fractional stratum") << QByteArray("{\"offset\":0.000062,\"stratum\":1.000062}") << -1 << 0.0 << 0.0
+                                        << "{\"offset\":0.000062,\"stratum\":1.000062}";
 }
 
 void SourceParsersTest::ntpdig()

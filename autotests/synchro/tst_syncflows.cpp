@@ -137,8 +137,18 @@ private Q_SLOTS:
     {
         QCOMPARE(systemctl(QStringLiteral("start")), 0);
         QTRY_VERIFY_WITH_TIMEOUT(chronyIsSynchronized(), answerWait);
+        // A server that never answers, configured first: the one chrony
+        // follows is offered before it all the same.
+        QFile timesyncdConf(qEnvironmentVariable("ZELADMINTIME_SYSROOT") + QStringLiteral("/etc/systemd/timesyncd.conf"));
+        QVERIFY(timesyncdConf.open(QIODevice::ReadWrite));
+        const QByteArray stock = timesyncdConf.readAll();
+        timesyncdConf.write("NTP=192.0.2.1\n");
+        timesyncdConf.close();
         LogicController controller(true);
+        QVERIFY(timesyncdConf.open(QIODevice::WriteOnly | QIODevice::Truncate) && timesyncdConf.write(stock) == stock.size());
+        timesyncdConf.close();
         QCOMPARE(controller.getActiveServiceName(), QStringLiteral("chrony"));
+        QTRY_COMPARE_WITH_TIMEOUT(controller.getListServersToSync().mid(0, 2), QStringList({QStringLiteral("127.0.0.1"), QStringLiteral("192.0.2.1")}), answerWait);
 
         // A resolver that never answers must not hold up the answer.
         const int resolver = stallResolver();
