@@ -171,7 +171,7 @@ private Q_SLOTS:
         QFETCH(QByteArray, dropIn);
         QFETCH(bool, restart);
         QFETCH(QString, shown);
-        writeFile(units + QStringLiteral("zel-fails.service"), "[Service]\nType=oneshot\nExecStart=/bin/false\n");
+        writeFile(units + QStringLiteral("zel-fails.service"), "[Unit]\nDefaultDependencies=no\n[Service]\nType=oneshot\nExecStart=/bin/false\n");
         writeDropIn(dropIn);
         select(timesyncd);
         if (shown.contains(QLatin1String("canceled"))) {

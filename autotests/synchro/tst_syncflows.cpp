@@ -148,7 +148,7 @@ private Q_SLOTS:
         QVERIFY(timesyncdConf.open(QIODevice::WriteOnly | QIODevice::Truncate) && timesyncdConf.write(stock) == stock.size());
         timesyncdConf.close();
         QCOMPARE(controller.getActiveServiceName(), QStringLiteral("chrony"));
-        QTRY_COMPARE_WITH_TIMEOUT(controller.getListServersToSync().mid(0, 2), QStringList({QStringLiteral("127.0.0.1"), QStringLiteral("192.0.2.1")}), answerWait);
+        QCOMPARE(controller.getListServersToSync().mid(0, 2), QStringList({QStringLiteral("127.0.0.1"), QStringLiteral("192.0.2.1")}));
 
         // A resolver that never answers must not hold up the answer.
         const int resolver = stallResolver();
