@@ -117,11 +117,7 @@ private Q_SLOTS:
     {
         QFETCH(bool, viaPkexec);
         StandIns standIns;
-        if (viaPkexec) {
-            standIns.add(Programs::pkexec(), "sleep 3\n" + StandIns::passOn(Programs::pkexec()));
-        } else {
-            standIns.add(Programs::ntpdig(), standIns.hang());
-        }
+        standIns.add(viaPkexec ? Programs::pkexec() : Programs::ntpdig(), viaPkexec ? "sleep 3\n" + StandIns::passOn(Programs::pkexec()) : standIns.hang());
         Run run(viaPkexec);
         run.sync.setTimeLimit(500);
         QVERIFY(run.sync.start(QStringLiteral("127.0.0.1")));

@@ -140,13 +140,11 @@ private Q_SLOTS:
         // A server that never answers, configured first: the one chrony
         // follows is offered before it all the same.
         QFile timesyncdConf(qEnvironmentVariable("ZELADMINTIME_SYSROOT") + QStringLiteral("/etc/systemd/timesyncd.conf"));
-        QVERIFY(timesyncdConf.open(QIODevice::ReadWrite));
-        const QByteArray stock = timesyncdConf.readAll();
-        timesyncdConf.write("NTP=192.0.2.1\n");
+        const qint64 stock = timesyncdConf.size();
+        QVERIFY(timesyncdConf.open(QIODevice::Append) && timesyncdConf.write("NTP=192.0.2.1\n") > 0);
         timesyncdConf.close();
         LogicController controller(true);
-        QVERIFY(timesyncdConf.open(QIODevice::WriteOnly | QIODevice::Truncate) && timesyncdConf.write(stock) == stock.size());
-        timesyncdConf.close();
+        QVERIFY(timesyncdConf.resize(stock));
         QCOMPARE(controller.getActiveServiceName(), QStringLiteral("chrony"));
         QCOMPARE(controller.getListServersToSync().mid(0, 2), QStringList({QStringLiteral("127.0.0.1"), QStringLiteral("192.0.2.1")}));
 

@@ -176,7 +176,8 @@ int main(int argc, char **argv)
         }
         QVector<qint64> times;
         for (int i = 0; i < std::max(1, iterations / 4); ++i) {
-            PackageDatabase db({QStringLiteral("chrony"), QStringLiteral("ntpsec"), QStringLiteral("openntpd"), QStringLiteral("systemd-timesyncd")}, QString());
+            PackageDatabase db({QStringLiteral("chrony"), QStringLiteral("ntpsec"), QStringLiteral("openntpd"), QStringLiteral("systemd-timesyncd")},
+                               QString());
             timer.start();
             db.addAptList(stretch, QStringLiteral("stretch_Packages"));
             times.append(timer.nsecsElapsed());
