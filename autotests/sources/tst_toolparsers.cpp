@@ -17,17 +17,10 @@ static QString describe(const SourceRow &r)
     const auto n = [](double v) {
         return std::isnan(v) || v < -0.5 ? QStringLiteral("-") : QString::number(v, 'g', 4);
     };
-    return QStringList{r.address,
-                       r.name,
-                       QString::number(r.state),
-                       QString::number(r.stratum),
-                       r.reach < 0 ? QStringLiteral("-1") : QString::number(r.reach, 8),
-                       n(r.offset),
-                       n(r.delay),
-                       n(r.jitter),
-                       n(r.poll),
-                       n(r.sinceLast)}
-        .join(QLatin1Char('|'));
+    const QString reach = r.reach < 0 ? QStringLiteral("-1") : QString::number(r.reach, 8);
+    return QStringLiteral("%1|%2|%3|%4|%5|%6|%7|%8|%9|%10")
+        .arg(r.address, r.name, QString::number(r.state), QString::number(r.stratum), reach)
+        .arg(n(r.offset), n(r.delay), n(r.jitter), n(r.poll), n(r.sinceLast));
 }
 
 class SourceParsersTest : public QObject
