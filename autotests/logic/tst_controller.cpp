@@ -86,7 +86,7 @@ class ControllerTest : public QObject
     {
         m_controller->setCurrentSelectedService(names(m_controller->getInstalledServicesMap()).indexOf(name));
     }
-    static void writeDropIn(const char *dropIn)
+    static void writeDropIn(const QByteArray &dropIn)
     {
         QDir().mkpath(units + QStringLiteral("systemd-timesyncd.service.d"));
         writeFile(units + QStringLiteral("systemd-timesyncd.service.d/test.conf"), dropIn);
@@ -149,11 +149,39 @@ private Q_SLOTS:
         QVERIFY(!m_controller->isServiceConflicting()); // both provide time-daemon
         systemctl(QStringLiteral("stop chrony.service"));
         QTRY_VERIFY_WITH_TIMEOUT(m_controller->isServiceConflicting(), 30000);
+    }
 
-        writeDropIn("[Service]\nType=oneshot\nExecStart=\nExecStart=/bin/false\n");
-        m_controller->startServiceByDbus(timesyncd);
-        const QString failed = m_controller->getStartResult();
-        QVERIFY2(failed.contains(timesyncd) && failed.contains(QLatin1String("exit-code")), qPrintable(failed));
+    // A start or restart whose job does not end "done" (systemd's JobRemoved
+    // results) is a failure the user is told of; the row does not turn active.
+    void failedJobs_data()
+    {
+        QTest::addColumn<QByteArray>("dropIn");
+        QTest::addColumn<bool>("restart");
+        QTest::addColumn<QString>("shown");
+        const QByteArray hang("[Service]\nExecStartPre=/bin/sleep 60\n");
+        QTest::newRow("service fails") << QByteArray("[Service]\nType=oneshot\nExecStart=\nExecStart=/bin/false\n") << false << "\"exit-code\"";
+        QTest::newRow("required unit fails") << QByteArray("[Unit]\nRequires=zel-fails.service\nAfter=zel-fails.service\n") << false << "\"dependency\"";
+        QTest::newRow("job times out") << QByteArray("[Unit]\nJobTimeoutSec=1\n" + hang + "TimeoutStartSec=3\n") << true << "\"timeout\"";
+        QTest::newRow("start times out") << QByteArray(hang + "TimeoutStartSec=1\n") << false << "\"timeout\"";
+        QTest::newRow("stopped while starting") << hang << true << "\"canceled\"";
+    }
+    void failedJobs()
+    {
+        QFETCH(QByteArray, dropIn);
+        QFETCH(bool, restart);
+        QFETCH(QString, shown);
+        writeFile(units + QStringLiteral("zel-fails.service"), "[Unit]\nDefaultDependencies=no\n[Service]\nType=oneshot\nExecStart=/bin/false\n");
+        writeDropIn(dropIn);
+        select(timesyncd);
+        if (shown.contains(QLatin1String("canceled"))) {
+            QTimer::singleShot(1000, this, [] {
+                systemctl(QStringLiteral("stop systemd-timesyncd.service"));
+            });
+        }
+        restart ? m_controller->restartServiceByDbus(timesyncd) : m_controller->startServiceByDbus(timesyncd);
+        const QString result = m_controller->getStartResult();
+        QVERIFY2(result.contains(timesyncd) && result.contains(shown), qPrintable(result));
+        QTRY_COMPARE_WITH_TIMEOUT(m_controller->getCurrentServiceState(), ServiceNotActive, 30000);
         writeDropIn("");
         m_controller->startServiceByDbus(timesyncd);
         QCOMPARE(m_controller->getStartResult(), QString()); // a success clears it

@@ -19,17 +19,10 @@ static QString describe(const SourceRow &r)
     const auto n = [](double v) {
         return std::isnan(v) || v < -0.5 ? QStringLiteral("-") : QString::number(v, 'g', 4);
     };
-    return QStringList{r.address,
-                       r.name,
-                       QString::number(r.state),
-                       QString::number(r.stratum),
-                       r.reach < 0 ? QStringLiteral("-1") : QString::number(r.reach, 8),
-                       n(r.offset),
-                       n(r.delay),
-                       n(r.jitter),
-                       n(r.poll),
-                       n(r.sinceLast)}
-        .join(QLatin1Char('|'));
+    const QString reach = r.reach < 0 ? QStringLiteral("-1") : QString::number(r.reach, 8);
+    return QStringLiteral("%1|%2|%3|%4|%5|%6|%7|%8|%9|%10")
+        .arg(r.address, r.name, QString::number(r.state), QString::number(r.stratum), reach)
+        .arg(n(r.offset), n(r.delay), n(r.jitter), n(r.poll), n(r.sinceLast));
 }
 
 class SourceParsersTest : public QObject
@@ -162,6 +155,9 @@ void SourceParsersTest::ntpdig_data()
                                   << "ntpdig: lookup of ntp.invalid failed, errno -2 = Name or service not known\nntpdig: no eligible servers";
     QTest::newRow("unsynchronized server") << QByteArray("{\"offset\":0.1,\"stratum\":16}\nntpdig: no eligible servers\n") << -1 << 0.0 << 0.0
                                            << "{\"offset\":0.1,\"stratum\":16}\nntpdig: no eligible servers";
+    // Found by the fuzzer: no daemon sends it, but it must not pass for stratum 0.
+    QTest::newRow("fractional stratum") << QByteArray("{\"offset\":0.000062,\"stratum\":1.000062}") << -1 << 0.0 << 0.0
+                                        << "{\"offset\":0.000062,\"stratum\":1.000062}";
 }
 
 void SourceParsersTest::ntpdig()

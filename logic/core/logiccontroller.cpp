@@ -28,6 +28,9 @@ static constexpr int aliveReuseMs = 5000;
 // the window's poll is not held up by it every time.
 static constexpr int aliveRetryMs = 10000;
 static constexpr int refreshTimeoutMs = 3000;
+// The running service's own tool answers within milliseconds; one that does
+// not only loses its server the first place in the sync list.
+static constexpr int followedSourceWaitMs = 2000;
 
 static QStringList catalogPackages()
 {
@@ -459,9 +462,16 @@ void LogicController::applyConfig()
 
 QStringList LogicController::getListServersToSync() const
 {
-    // The installed services' servers as the settings pages hold them: what
-    // was read from disk, with any edit not yet saved.
-    return SyncServers::merged(d->settings.configuredServers(d->installed.keys()), SyncServers::history());
+    // The server the running service follows answers: it comes first.
+    const ServiceDescription *active = ServiceCatalog::byServiceName(getActiveServiceName());
+    QPointer<const LogicController> alive(this);
+    const QString followed = active ? SyncServers::followed(active->index, d->system.bus, followedSourceWaitMs) : QString();
+    if (!alive) {
+        return {}; // the window went away meanwhile
+    }
+    // Then the installed services' servers as the settings pages hold them:
+    // what was read from disk, with any edit not yet saved.
+    return SyncServers::merged(QStringList{followed} + d->settings.configuredServers(d->installed.keys()), SyncServers::history());
 }
 
 void LogicController::saveAddrAndSyncNow(const QString &address)

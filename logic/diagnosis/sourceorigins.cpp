@@ -57,7 +57,7 @@ QVector<SourceOrigin> read(PackageIndex service, const QString &root)
     const QString main = ServiceCatalog::byIndex(service).configPath;
     QStringList included;
     QVector<SourceOrigin> origins = parse(service, contents(SysRoot::path(root, main)), main, SourceOrigin::MainFile, &included);
-    for (const QString &entry : qAsConst(included)) {
+    for (const QString &entry : std::as_const(included)) {
         const QString directive = entry.section(QLatin1Char(' '), 0, 0);
         const QString path = onDisk(root, entry.section(QLatin1Char(' '), 1));
         if (directive == QLatin1String("includefile")) {

@@ -108,21 +108,6 @@ PackageDatabase::Stamp PackageDatabase::stampOf(const QString &path)
     return stamp;
 }
 
-QVector<Deb822::Paragraph> PackageDatabase::parseFile(const QByteArray &text, const QString &fileName) const
-{
-    Deb822::Result result = Deb822::parse(text, keptFields);
-    for (const Deb822::Error &error : std::as_const(result.errors)) {
-        qCWarning(ZELADMINTIME_LOG).noquote() << QStringLiteral("%1:%2: corrupt package list: %3").arg(fileName).arg(error.line).arg(error.message);
-    }
-    QVector<Deb822::Paragraph> ours;
-    for (Deb822::Paragraph &paragraph : result.paragraphs) {
-        if (m_statusRecords.contains(paragraph.value("package"))) {
-            ours.append(std::move(paragraph));
-        }
-    }
-    return ours;
-}
-
 void PackageDatabase::mergeParagraphs(QHash<QByteArray, PackageRecord> &into, const QVector<Deb822::Paragraph> &paragraphs, bool fromStatusFile)
 {
     for (const Deb822::Paragraph &paragraph : paragraphs) {
@@ -135,12 +120,12 @@ void PackageDatabase::mergeParagraphs(QHash<QByteArray, PackageRecord> &into, co
 
 void PackageDatabase::loadStatus(const QByteArray &text, const QString &fileName)
 {
-    mergeParagraphs(m_statusRecords, parseFile(text, fileName), true);
+    mergeParagraphs(m_statusRecords, parseOurs(text, fileName), true);
 }
 
 void PackageDatabase::addAptList(const QByteArray &text, const QString &fileName)
 {
-    mergeParagraphs(m_listRecords, parseAptList(text, fileName), false);
+    mergeParagraphs(m_listRecords, parseOurs(text, fileName), false);
 }
 
 static int find(const QByteArray &text, const QByteArray &what, int from)
@@ -150,23 +135,31 @@ static int find(const QByteArray &text, const QByteArray &what, int from)
     return hit ? int(static_cast<const char *>(hit) - text.constData()) : -1;
 }
 
-QVector<Deb822::Paragraph> PackageDatabase::parseAptList(const QByteArray &text, const QString &fileName) const
+QVector<Deb822::Paragraph> PackageDatabase::parseOurs(const QByteArray &text, const QString &fileName) const
 {
-    // A list holds tens of thousands of packages; only our few paragraphs are
-    // parsed. One pass over the "Package:" lines finds them.
+    // The status file and the lists hold thousands of packages; only our few
+    // paragraphs are parsed. One forward pass finds their "Package:" lines and
+    // the empty line before each: nothing is scanned twice, however the text
+    // is laid out.
     static const QByteArray packageLine("\nPackage: ");
+    static const QByteArray emptyLine("\n\n");
     QVector<int> starts;
+    int paragraphStart = 0;
+    int nextEmpty = find(text, emptyLine, 0);
     // -1 stands for a "Package:" line at the very start.
     int at = text.startsWith("Package: ") ? -1 : find(text, packageLine, 0);
     while (at >= -1) {
         const int nameStart = at + packageLine.size();
-        int nameEnd = text.indexOf('\n', nameStart);
-        if (nameEnd < 0) {
-            nameEnd = text.size();
+        const char *newline = static_cast<const char *>(memchr(text.constData() + nameStart, '\n', size_t(text.size() - nameStart)));
+        const int nameEnd = newline ? int(newline - text.constData()) : text.size();
+        while (nextEmpty >= 0 && nextEmpty < at) {
+            paragraphStart = nextEmpty + 2;
+            nextEmpty = find(text, emptyLine, nextEmpty + 1);
         }
-        if (m_statusRecords.contains(text.mid(nameStart, nameEnd - nameStart).trimmed())) {
-            const int blank = at < 0 ? -1 : text.lastIndexOf("\n\n", at);
-            starts.append(blank < 0 ? 0 : blank + 2);
+        // Two of ours in one stretch without an empty line are parsed once.
+        if (m_statusRecords.contains(QByteArray::fromRawData(text.constData() + nameStart, nameEnd - nameStart).trimmed())
+            && (starts.isEmpty() || starts.last() != paragraphStart)) {
+            starts.append(paragraphStart);
         }
         at = find(text, packageLine, nameEnd);
         if (at < 0) {
@@ -174,18 +167,22 @@ QVector<Deb822::Paragraph> PackageDatabase::parseAptList(const QByteArray &text,
         }
     }
 
-    // Two of ours in one stretch without an empty line are parsed once.
-    starts.erase(std::unique(starts.begin(), starts.end()), starts.end());
     QVector<Deb822::Paragraph> ours;
+    // Line numbers are counted only when there is something to report, and
+    // then only from the last paragraph counted.
+    int counted = 0;
+    int linesBefore = 0;
     for (const int start : std::as_const(starts)) {
-        int end = text.indexOf("\n\n", start);
+        int end = find(text, emptyLine, start);
         end = end < 0 ? text.size() : end + 1;
-        Deb822::Result result = Deb822::parse(text.mid(start, end - start), keptFields);
-        // Line numbers are counted only when there is something to report.
-        const int line = result.errors.isEmpty() ? 1 : 1 + int(std::count(text.constBegin(), text.constBegin() + start, '\n'));
+        Deb822::Result result = Deb822::parse(QByteArray::fromRawData(text.constData() + start, end - start), keptFields);
+        if (!result.errors.isEmpty()) {
+            linesBefore += int(std::count(text.constBegin() + counted, text.constBegin() + start, '\n'));
+            counted = start;
+        }
         for (const Deb822::Error &error : std::as_const(result.errors)) {
             qCWarning(ZELADMINTIME_LOG).noquote()
-                << QStringLiteral("%1:%2: corrupt package list: %3").arg(fileName).arg(line + error.line - 1).arg(error.message);
+                << QStringLiteral("%1:%2: corrupt package list: %3").arg(fileName).arg(linesBefore + error.line).arg(error.message);
         }
         for (Deb822::Paragraph &paragraph : result.paragraphs) {
             if (m_statusRecords.contains(paragraph.value("package"))) {
@@ -300,7 +297,7 @@ void PackageDatabase::readLists() const
             if (!readList(path, text)) {
                 continue; // unknown until the next reading
             }
-            cached.paragraphs = parseAptList(text, path);
+            cached.paragraphs = parseOurs(text, path);
             cached.stamp = stamp;
         }
         mergeParagraphs(m_listRecords, cached.paragraphs, false);

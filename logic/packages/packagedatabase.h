@@ -69,8 +69,8 @@ private:
 
     void readStatusFile();
     void readLists() const;
-    QVector<Deb822::Paragraph> parseAptList(const QByteArray &text, const QString &fileName) const;
-    QVector<Deb822::Paragraph> parseFile(const QByteArray &text, const QString &fileName) const;
+    // The paragraphs of the packages asked for; the others are not parsed.
+    QVector<Deb822::Paragraph> parseOurs(const QByteArray &text, const QString &fileName) const;
     static void mergeParagraphs(QHash<QByteArray, PackageRecord> &into, const QVector<Deb822::Paragraph> &paragraphs, bool fromStatusFile);
 
     struct CachedList {

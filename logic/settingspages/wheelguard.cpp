@@ -17,7 +17,7 @@ void WheelGuard::install(QWidget *page)
     for (QComboBox *combo : page->findChildren<QComboBox *>()) {
         boxes.append(combo);
     }
-    for (QWidget *box : qAsConst(boxes)) {
+    for (QWidget *box : std::as_const(boxes)) {
         // Not focused by the wheel itself (their default), only by a click or Tab.
         box->setFocusPolicy(Qt::StrongFocus);
         box->installEventFilter(guard);

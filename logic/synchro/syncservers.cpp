@@ -3,7 +3,9 @@
 
 #include "syncservers.h"
 
+#include "common/nestedwait.h"
 #include "common/serveraddress.h"
+#include "syncstate/sourcesmonitor.h"
 
 #include <algorithm>
 
@@ -78,6 +80,31 @@ void remember(const QString &address)
     QSettings settings(storeOrganization, storeName);
     settings.setValue(historyKey, recent);
     settings.sync();
+}
+
+QString followed(PackageIndex service, const QDBusConnection &bus, int timeoutMs)
+{
+    SourcesMonitor monitor(service, bus);
+    QVector<SourceRow> rows;
+    bool answered = false;
+    NestedWait wait(&monitor);
+    QObject::connect(&monitor, &SourcesMonitor::updated, &monitor, [&](SourcesMonitor::Status, const QVector<SourceRow> &read) {
+        rows = read;
+        answered = true;
+        wait.quit();
+    });
+    monitor.setWatching(true);
+    if (!answered) {
+        wait.exec(timeoutMs);
+    }
+    monitor.setWatching(false);
+    for (const SourceRow &row : std::as_const(rows)) {
+        // A reference clock has a name but no address: nothing to ask.
+        if (row.state == SourceRow::Followed && !row.address.isEmpty()) {
+            return ServerAddress::isValid(row.name) ? row.name : row.address;
+        }
+    }
+    return QString();
 }
 
 QStringList merged(const QStringList &configured, const QStringList &history)

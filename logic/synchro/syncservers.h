@@ -3,7 +3,11 @@
 
 #pragma once
 
+#include "logictypes.h"
+
 #include <QStringList>
+
+class QDBusConnection;
 
 // The servers offered for a one-off synchronization.
 namespace SyncServers
@@ -18,6 +22,12 @@ QStringList debianPool();
 QStringList history();
 // Puts a valid address at the head of the history; anything else is ignored.
 void remember(const QString &address);
+
+// The source `service` follows now, as its own tool or bus object says: its
+// name where the service knows one, else its address. Empty when the service
+// is not running, follows none, or does not say within timeoutMs; meanwhile
+// the event loop runs.
+QString followed(PackageIndex service, const QDBusConnection &bus, int timeoutMs);
 
 // configured, then history, then the Debian pool: valid addresses only, each
 // once (names compared without regard to case or a trailing dot).

@@ -349,9 +349,11 @@ ServerCheck SourceParsers::ntpdig(const QByteArray &output)
             const QJsonObject json = QJsonDocument::fromJson(line).object();
             const QJsonValue stratum = json.value(QStringLiteral("stratum"));
             const QJsonValue offset = json.value(QStringLiteral("offset"));
-            if (stratum.isDouble() && offset.isDouble() && stratum.toDouble() >= 1 && stratum.toDouble() < 16) {
+            // A stratum is a whole number; anything else is not an answer.
+            const double level = stratum.toDouble();
+            if (stratum.isDouble() && offset.isDouble() && level >= 1 && level < 16 && level == std::floor(level)) {
                 check.reachable = true;
-                check.stratum = stratum.toInt();
+                check.stratum = int(level);
                 check.offset = std::isfinite(offset.toDouble()) ? offset.toDouble() : NAN;
             }
             continue;
