@@ -23,7 +23,11 @@ packages=(
     cmake g++ make ccache extra-cmake-modules gettext dpkg-dev file
     qt6-base-dev qt6-base-dev-tools qt6-tools-dev-tools
     libkf6coreaddons-dev libkf6i18n-dev libkf6auth-dev libkf6kcmutils-dev
-    libkf6configwidgets-dev libkf6widgetsaddons-dev
+    libkf6configwidgets-dev libkf6widgetsaddons-dev libpolkit-qt6-1-dev
+    # the handbook
+    libkf6doctools-dev docbook-xml docbook-xsl
+    # Qt's own texts in Russian
+    qt6-translations-l10n
     # the hosts: kcmshell6 and Plasma 6's System Settings
     libkf6kcmutils-bin systemsettings qt6-qpa-plugins qt6-svg-plugins
     breeze-icon-theme

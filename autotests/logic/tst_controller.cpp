@@ -245,10 +245,12 @@ private Q_SLOTS:
     {
         int boxes = 0;
         for (const PackageIndex service : {TimesyncdPackage, ChronyPackage, NtpsecPackage, OpenntpdPackage}) {
-            auto *area = qobject_cast<QScrollArea *>(page(service));
-            area->resize(500, 250);
-            area->show();
-            QApplication::setActiveWindow(area);
+            QWidget *pane = page(service);
+            auto *area = pane->findChild<QScrollArea *>();
+            QVERIFY(area);
+            pane->resize(500, 250);
+            pane->show();
+            QApplication::setActiveWindow(pane);
             child<QListWidget>(area, "serversList")->setCurrentRow(0); // the server's own boxes
             for (QWidget *box : area->widget()->findChildren<QWidget *>()) {
                 const bool combo = qobject_cast<QComboBox *>(box);
