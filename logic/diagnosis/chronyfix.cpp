@@ -13,6 +13,8 @@
 #include <KAuth/Action>
 #include <KAuth/ExecuteJob>
 
+#include <QTimer>
+
 #include <unistd.h>
 
 ChronyFix::ChronyFix(QObject *parent)
@@ -63,13 +65,21 @@ bool ChronyFix::run(Finding::Fix fix, QWidget *window)
     }
     KAuth::ExecuteJob *job = action.execute();
     connect(job, &KJob::result, this, [this, fix, job] {
+        Outcome outcome = Outcome::Failed;
+        QString said = job->errorText().isEmpty() ? job->errorString() : job->errorText();
         if (job->error() == KAuth::ActionReply::NoError) {
-            done(fix, Outcome::Done, {});
+            outcome = Outcome::Done;
+            said.clear();
         } else if (job->error() == KAuth::ActionReply::AuthorizationDeniedError || job->error() == KAuth::ActionReply::UserCancelledError) {
-            done(fix, Outcome::NotAuthorized, job->errorString());
-        } else {
-            done(fix, Outcome::Failed, job->errorText().isEmpty() ? job->errorString() : job->errorText());
+            outcome = Outcome::NotAuthorized;
+            said = job->errorString();
         }
+        // KAuth answers an action it cannot start (no policy installed) from
+        // inside start(): the caller hears of it from the event loop, as of
+        // every other end.
+        QTimer::singleShot(0, this, [this, fix, outcome, said] {
+            done(fix, outcome, said);
+        });
     });
     job->start();
     return true;
