@@ -53,7 +53,7 @@ session=$!
 # and never registers; told later, it connects first.
 for _ in $(seq 600); do
     dbus-send --session --print-reply --dest=org.freedesktop.DBus /org/freedesktop/DBus \
-        org.freedesktop.DBus.ListNames 2>/dev/null | grep -q org.kde.kcmshell && break
+        org.freedesktop.DBus.ListNames 2>/dev/null | grep org.kde.kcmshell >/dev/null && break
     kill -0 "$session" 2>/dev/null || break
     sleep 0.2
 done

@@ -91,11 +91,16 @@ fi
 
 # The host's Help opens help:/X-DocPath, which KHelpCenter looks up in
 # share/doc/HTML/<language>/ as the compiled handbook next to its sources.
-docpath=$(sed -n 's/^X-DocPath=//p' "$desktop")
+# KF6 reads it from the metadata embedded in the plug-in.
+if [ -n "$desktop" ]; then
+    docpath=$(sed -n 's/^X-DocPath=//p' "$desktop")
+else
+    docpath=$(strings "$plugin" | grep -o 'kcontrol/kcm_zel_admin_time/index.html' | head -n 1)
+fi
 [ -n "$docpath" ] || fail "the desktop file names no handbook (X-DocPath)"
 for handbook in "en Time Synchronization" "ru Синхронизация времени"; do
     cache=$root/usr/share/doc/HTML/${handbook%% *}/$(dirname "${docpath:-none/x}")/index.cache.bz2
-    bzcat "$cache" 2>/dev/null | grep -q "<title>${handbook#* }" || fail "no handbook titled '${handbook#* }' at $cache"
+    bzcat "$cache" 2>/dev/null | grep "<title>${handbook#* }" >/dev/null || fail "no handbook titled '${handbook#* }' at $cache"
 done
 
 # The compiled catalog translates.

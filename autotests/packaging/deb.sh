@@ -47,7 +47,9 @@ for wanted in "${wanted_list[@]}"; do
     printf '%s\n' "$depends" | tr ',' '\n' | sed 's/^ *//' | grep "^$wanted\b" >/dev/null || fail "Depends lacks $wanted"
 done
 printf '%s' "$depends" | grep 'zeladmintime\|vrqhelper' >/dev/null && fail "Depends names the package's own libraries"
-[ "$(field Recommends)" = "synaptic, qttranslations5-l10n" ] || fail "Recommends: $(field Recommends)"
+qt_translations=qttranslations5-l10n
+! dpkg-deb -c "$deb" | grep '/qt6/plugins/' >/dev/null || qt_translations=qt6-translations-l10n
+[ "$(field Recommends)" = "synaptic, $qt_translations" ] || fail "Recommends: $(field Recommends)"
 
 # Each dependency group can be met by a package this machine's archive
 # offers, in a version that satisfies it (Debian 12 here, or 13 in its root).
