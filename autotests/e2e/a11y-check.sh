@@ -22,9 +22,20 @@ if [ -z "${_ZEL_A11Y_RUN:-}" ]; then
     # The Sources table shows only for a running service.
     systemctl start chrony.service
     status=0
+    one() {
+        _ZEL_A11Y_RUN=$1 env -u DBUS_SESSION_BUS_ADDRESS dbus-run-session -- bash "$0" "$src" "$build" "$out" 2>&1 | tee "$out/$1.log"
+    }
     for run in ${ZEL_A11Y_RUNS:-en-10 en-12 ru-10 ru-12}; do
         echo "== $run"
-        _ZEL_A11Y_RUN=$run env -u DBUS_SESSION_BUS_ADDRESS dbus-run-session -- bash "$0" "$@" || status=1
+        one "$run" && continue
+        # Qt 5.15's own accessibility code (QAccessible::queryAccessibleInterface
+        # on an object gone meanwhile) now and then ends kcmshell5 while the
+        # tree is read; that is told, and the names are checked once more.
+        if grep 'Segmentation fault' "$out/$run.log" >/dev/null; then
+            echo "WARNING: kcmshell5 crashed inside Qt's accessibility code during $run; checking $run once more"
+            one "$run" && continue
+        fi
+        status=1
     done
     exit $status
 fi
