@@ -323,7 +323,7 @@ bool read(const QString &root, const QString &path, Snapshot *snapshot, FileErro
     // A file that grows while it is read is caught by its length.
     const QByteArray content = size > maxSize ? QByteArray() : file.read(maxSize + 1);
     if (size > maxSize || content.size() > maxSize) {
-        *error = FileError(FileError::TooLarge, path);
+        *error = FileError(FileError::TooLarge, path, maxSize);
         snapshot->tooLarge = true;
         return false;
     }

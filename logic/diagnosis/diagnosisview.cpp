@@ -73,6 +73,8 @@ DiagnosisView::DiagnosisView(QWidget *parent)
     m_label->setWordWrap(true);
     m_label->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
     m_label->setFocusPolicy(Qt::StrongFocus);
+    // Read out whole; the text is the finding itself.
+    m_label->setAccessibleName(ki18nd("kcm_zel_admin_time", "Diagnosis").toString());
     layout->addWidget(m_label);
     layout->addLayout(buttons);
     layout->addWidget(m_fixLine);
@@ -121,8 +123,6 @@ void DiagnosisView::setFinding(const Finding &finding)
     }
     m_text = text;
     m_label->setText(text);
-    // Read out whole; the text is the finding itself.
-    m_label->setAccessibleName(ki18nd("kcm_zel_admin_time", "Diagnosis").toString());
     m_label->setAccessibleDescription(text);
 }
 

@@ -5,6 +5,7 @@
 
 #include "catalog/servicecatalog.h"
 #include "common/sysroot.h"
+#include "config/safefile.h"
 
 #include <QDir>
 #include <QFile>
@@ -46,7 +47,7 @@ static QByteArray contents(const QString &path)
 {
     QFile file(path);
     // Configuration, not data: a bigger file is not read.
-    return file.open(QIODevice::ReadOnly) && file.size() < 1 << 20 ? file.readAll() : QByteArray();
+    return file.open(QIODevice::ReadOnly) && file.size() <= SafeFile::maxSize ? file.readAll() : QByteArray();
 }
 
 QVector<SourceOrigin> read(PackageIndex service, const QString &root)

@@ -88,7 +88,8 @@ void SourcesView::setService(PackageIndex service, const QDBusConnection &bus)
 }
 
 // The servers the service reads besides the main file the editor below
-// edits: read only, every refresh, since DHCP may change them any time.
+// edits: read only, again whenever the set of sources changes (DHCP's come
+// and go).
 void SourcesView::showOrigins()
 {
     const QVector<SourceOrigin> origins = SourceOrigins::read(m_service, SysRoot::root());
