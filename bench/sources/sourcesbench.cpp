@@ -99,7 +99,7 @@ int main(int argc, char **argv)
     // The diagnosis' own share: chronyc's whole answer read, judged and put
     // in words; once as most refreshes do, once with new words each time.
     QProcess chronyc;
-    const ServiceTools::Command command = ServiceTools::sources(ChronyPackage);
+    const ServiceTools::Command &command = ServiceTools::of(ChronyPackage)->sources.command;
     chronyc.start(command.program, command.arguments);
     chronyc.waitForFinished();
     const QByteArray output = chronyc.readAllStandardOutput();

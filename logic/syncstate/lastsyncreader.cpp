@@ -5,7 +5,6 @@
 
 #include "catalog/servicecatalog.h"
 #include "syncstate/servicetools.h"
-#include "syncstate/sourceparsers.h"
 #include "syncstate/timesyncdreader.h"
 #include "syncstate/toolrunner.h"
 #include "zeladmintime_debug.h"
@@ -64,18 +63,14 @@ bool LastSyncReader::request(const QString &serviceName, int timeoutMs)
         });
         return true;
     }
-    const ServiceTools::Command command = ServiceTools::tracking(index);
+    const ServiceTools::Tool<SyncState> tool = ServiceTools::of(index)->tracking;
     // The time limit is this reader's own; the runner's is only a backstop.
-    m_runner->run(command.program, command.arguments, qMax(0, timeoutMs) + 1000, [this, serial, index, command](const ToolOutput &result) {
+    m_runner->run(tool.command.program, tool.command.arguments, qMax(0, timeoutMs) + 1000, [this, serial, tool](const ToolOutput &result) {
         SyncState state;
         if (!result.succeeded()) {
-            qCWarning(ZELADMINTIME_LOG) << command.program << "failed:" << result.error;
-        } else if (index == ChronyPackage) {
-            state = StateParsers::chronyTracking(result.output);
-        } else if (index == NtpsecPackage) {
-            state = StateParsers::ntpqVariables(result.output);
+            qCWarning(ZELADMINTIME_LOG) << tool.command.program << "failed:" << result.error;
         } else {
-            state = StateParsers::ntpctlFollowed(SourceParsers::ntpctl(result.output).rows, QDateTime::currentDateTimeUtc());
+            state = tool.read(result.output);
         }
         answer(serial, state);
     });

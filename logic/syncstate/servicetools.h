@@ -3,14 +3,14 @@
 
 #pragma once
 
-#include "common/programs.h"
 #include "logictypes.h"
+#include "syncstate/sourceparsers.h"
+#include "syncstate/stateparsers.h"
 
 #include <QStringList>
 
-// The command lines of the services' own tools, each read by one parser in
-// stateparsers.h or sourceparsers.h. -n everywhere: a slow resolver must not
-// cost an answer its time limit. timesyncd has no tool: it answers on the bus.
+// What each service's own tools are asked, and the parser that reads each
+// answer: one record a service, so that a command and its reader cannot part.
 namespace ServiceTools
 {
 struct Command {
@@ -18,45 +18,24 @@ struct Command {
     QStringList arguments;
 };
 
-inline Command tracking(PackageIndex service)
-{
-    switch (service) {
-    case ChronyPackage:
-        return {Programs::chronyc(), {QStringLiteral("-n"), QStringLiteral("-c"), QStringLiteral("tracking")}};
-    case NtpsecPackage:
-        return {Programs::ntpq(), {QStringLiteral("-n"), QStringLiteral("-c"), QStringLiteral("rv")}};
-    default:
-        // openntpd: its peers tell which one it follows.
-        return {Programs::ntpctl(), {QStringLiteral("-s"), QStringLiteral("peers")}};
-    }
-}
+// One question: the command line, and what reads its standard output.
+template<typename Reading>
+struct Tool {
+    Command command;
+    Reading (*read)(const QByteArray &output) = nullptr;
+};
 
-// Whether the clock is synchronized: openntpd says it in its status.
-inline Command status(PackageIndex service)
-{
-    return service == OpenntpdPackage ? Command{Programs::ntpctl(), {QStringLiteral("-s"), QStringLiteral("status")}} : tracking(service);
-}
+struct Service {
+    // When, and against which server, the clock was last synchronized.
+    Tool<SyncState> tracking;
+    // Whether the clock is synchronized now.
+    Tool<SyncState::Answer> status;
+    // The Sources table; chrony's answer also feeds its diagnosis
+    // (Diagnosis::parseChrony).
+    Tool<SourcesReport> sources;
+};
 
-inline Command sources(PackageIndex service)
-{
-    switch (service) {
-    case ChronyPackage:
-        // -m: every command in one run, one program started a refresh; the
-        // diagnosis reads the last three (Diagnosis::parseChrony). chronyc
-        // stops at the first that fails, so the table's come first.
-        return {Programs::chronyc(),
-                {QStringLiteral("-c"),
-                 QStringLiteral("-n"),
-                 QStringLiteral("-m"),
-                 QStringLiteral("sources"),
-                 QStringLiteral("sourcestats"),
-                 QStringLiteral("tracking"),
-                 QStringLiteral("selectdata"),
-                 QStringLiteral("activity")}};
-    case NtpsecPackage:
-        return {Programs::ntpq(), {QStringLiteral("-n"), QStringLiteral("-w"), QStringLiteral("-c"), QStringLiteral("peers")}};
-    default:
-        return {Programs::ntpctl(), {QStringLiteral("-s"), QStringLiteral("peers")}};
-    }
-}
+// The tools of chrony, ntpsec and openntpd; null for timesyncd, which has
+// none: it answers on the bus (TimesyncdReader).
+const Service *of(PackageIndex service);
 }

@@ -141,17 +141,16 @@ void SourcesMonitor::readSources()
         });
         return;
     }
-    const ServiceTools::Command command = ServiceTools::sources(m_service);
+    const ServiceTools::Tool<SourcesReport> tool = ServiceTools::of(m_service)->sources;
     const PackageIndex service = m_service;
-    m_runner->run(command.program, command.arguments, timeLimit, [this, serial, service, command](const ToolOutput &result) {
-        const SourcesReport report = service == ChronyPackage ? SourceParsers::chrony(result.output)
-            : service == NtpsecPackage                        ? SourceParsers::ntpq(result.output)
-                                                              : SourceParsers::ntpctl(result.output);
+    m_runner->run(tool.command.program, tool.command.arguments, timeLimit, [this, serial, service, tool](const ToolOutput &result) {
+        const SourcesReport report = tool.read(result.output);
         if (!result.ran || (result.exitCode != 0 && report.rows.isEmpty())) {
             // chronyc's "506 Cannot talk to daemon" and the like.
             const QString why = !result.error.isEmpty() ? result.error
-                : !report.error.isEmpty()               ? report.error
-                                          : ki18nd("kcm_zel_admin_time", "%1 ended with exit code %2.").subs(command.program).subs(result.exitCode).toString();
+                : !report.error.isEmpty()
+                ? report.error
+                : ki18nd("kcm_zel_admin_time", "%1 ended with exit code %2.").subs(tool.command.program).subs(result.exitCode).toString();
             answer(serial, Status::Failed, {}, why);
         } else if (!report.error.isEmpty()) {
             answer(serial, Status::Failed, {}, report.error);

@@ -71,8 +71,8 @@ void SyncStatus::refresh(PackageIndex service)
         });
         return;
     }
-    const ServiceTools::Command command = ServiceTools::status(service);
-    if (!QFileInfo(command.program).isExecutable()) {
+    const ServiceTools::Tool<SyncState::Answer> tool = ServiceTools::of(service)->status;
+    if (!QFileInfo(tool.command.program).isExecutable()) {
         // The service has no status tool here.
         answer(service, generation, kernelSynchronized());
         return;
@@ -81,14 +81,8 @@ void SyncStatus::refresh(PackageIndex service)
     if (!runner) {
         runner = new ToolRunner(this);
     }
-    runner->run(command.program, command.arguments, toolTimeoutMs, [this, service, generation](const ToolOutput &result) {
-        SyncState::Answer state = SyncState::Unknown;
-        if (result.succeeded()) {
-            state = service == ChronyPackage ? StateParsers::chronyTracking(result.output).answer
-                : service == NtpsecPackage   ? StateParsers::ntpqVariables(result.output).answer
-                                             : StateParsers::ntpctlStatus(result.output);
-        }
-        answer(service, generation, state == SyncState::Synchronized);
+    runner->run(tool.command.program, tool.command.arguments, toolTimeoutMs, [this, service, generation, tool](const ToolOutput &result) {
+        answer(service, generation, result.succeeded() && tool.read(result.output) == SyncState::Synchronized);
     });
 }
 
