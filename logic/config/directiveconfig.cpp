@@ -477,110 +477,169 @@ QByteArray DirectiveConfig::newServerLine(const ServerEntry &entry) const
     return text;
 }
 
-QByteArray DirectiveConfig::editedServerLine(const SourceLine &source, const ServerEntry &wanted) const
+namespace
 {
-    const Syntax &syntax = syntaxOf(m_format);
-    const ServerOptions options = serverOptions(m_format);
-    const ServerEntry &old = source.entry;
-    const QVector<Token> &tokens = m_tokens.at(source.line).tokens;
-    const QByteArray &text = m_document.lines.at(source.line).text;
-    LineEdit edit(text);
-    const int appendAt = tokens.last().end;
-    auto quoted = [](const Token &token, const QByteArray &value) {
-        return token.quoted ? '"' + value + '"' : value;
-    };
-    // Words added at the end of the line, written at once by the end. An
-    // unclosed quote runs to the end of the line: unless its word is replaced
-    // or removed, it is closed first, or the words would become part of it.
-    const Token &last = tokens.last();
-    bool lastUnclosed = last.quoted && (last.end - last.begin < 2 || text.at(last.end - 1) != '"');
-    QByteArray appended;
-
-    if (wanted.directive != old.directive) {
-        edit.replace(tokens.first().begin, tokens.first().end, wanted.directive.toUtf8());
-        lastUnclosed = lastUnclosed && tokens.size() > 1;
+// Edits one server line where it stands, one named step a change: a changed
+// word is replaced in place, a removed one goes with the blanks before it,
+// and added words are gathered and written at once at the end of the line.
+// An unclosed quote runs to the end of the line: unless its word is replaced
+// or removed, it is closed before the added words, or they would become part
+// of it.
+class ServerLineEditor
+{
+public:
+    // `hostToken`: the address's index among `tokens`, -1 when it has none.
+    ServerLineEditor(const Syntax &syntax, const QByteArray &text, const QVector<Token> &tokens, int hostToken)
+        : m_syntax(syntax)
+        , m_tokens(tokens)
+        , m_hostToken(hostToken)
+        , m_firstOption(hostToken >= 0 ? hostToken + 1 : int(tokens.size()))
+        , m_edit(text)
+    {
+        const Token &last = tokens.last();
+        m_lastUnclosed = last.quoted && (last.end - last.begin < 2 || text.at(last.end - 1) != '"');
     }
-    if (wanted.host != old.host) {
-        if (source.hostToken >= 0) {
-            const Token &host = tokens.at(source.hostToken);
-            edit.replace(host.begin, host.end, quoted(host, wanted.host.toUtf8()));
-            lastUnclosed = lastUnclosed && source.hostToken != tokens.size() - 1;
-        } else {
-            // No address yet: it goes right after the keyword and its prefixes.
-            int after = 0;
-            while (after + 1 < tokens.size() && syntax.hostPrefixes.contains(tokens.at(after + 1).value)) {
-                ++after;
+
+    void setDirective(const QByteArray &directive)
+    {
+        replaceToken(0, directive);
+    }
+
+    void setHost(const QByteArray &host)
+    {
+        if (m_hostToken >= 0) {
+            const Token &token = m_tokens.at(m_hostToken);
+            replaceToken(m_hostToken, token.quoted ? '"' + host + '"' : host);
+            return;
+        }
+        // No address yet: it goes right after the keyword and its prefixes.
+        int after = 0;
+        while (after + 1 < m_tokens.size() && m_syntax.hostPrefixes.contains(m_tokens.at(after + 1).value)) {
+            ++after;
+        }
+        m_edit.replace(m_tokens.at(after).end, m_tokens.at(after).end, ' ' + host);
+    }
+
+    // Added at the end, or every occurrence removed.
+    void setFlag(const QByteArray &name, bool on)
+    {
+        if (on) {
+            m_appended += ' ' + name;
+            return;
+        }
+        for (int t = m_firstOption; t < m_tokens.size(); ++t) {
+            if (m_tokens.at(t).value == name) {
+                removeTokens(t, t);
+            } else if (takesValue(t)) {
+                ++t;
             }
-            edit.replace(tokens.at(after).end, tokens.at(after).end, ' ' + wanted.host.toUtf8());
         }
     }
 
-    const int firstOption = source.hostToken >= 0 ? source.hostToken + 1 : tokens.size();
-    // Drops a word and the blanks before it.
-    auto removeTokens = [&](int first, int last) {
-        edit.replace(tokens.at(first - 1).end, tokens.at(last).end, QByteArray());
-        lastUnclosed = lastUnclosed && last != tokens.size() - 1;
-    };
+    // The last occurrence's number replaced, or the option with its number
+    // removed (NoValue), or added at the end.
+    void setValue(const QByteArray &name, int value)
+    {
+        const int t = lastOption(name);
+        const QByteArray number = QByteArray::number(value);
+        if (value == NoValue) {
+            if (t >= 0) {
+                removeTokens(t, qMin(t + 1, int(m_tokens.size()) - 1));
+            }
+        } else if (t >= 0 && t + 1 < m_tokens.size()) {
+            replaceToken(t + 1, number);
+        } else if (t >= 0) {
+            m_appended += ' ' + number; // t is the last word
+        } else {
+            m_appended += ' ' + name + ' ' + number;
+        }
+    }
+
+    QByteArray result()
+    {
+        if (!m_appended.isEmpty()) {
+            const int end = m_tokens.last().end;
+            m_edit.replace(end, end, m_lastUnclosed ? '"' + m_appended : m_appended);
+            m_appended.clear();
+        }
+        return m_edit.apply();
+    }
+
+private:
+    bool takesValue(int t) const
+    {
+        return m_syntax.valueOptions.contains(m_tokens.at(t).value);
+    }
+
+    void replaceToken(int t, const QByteArray &with)
+    {
+        m_edit.replace(m_tokens.at(t).begin, m_tokens.at(t).end, with);
+        m_lastUnclosed = m_lastUnclosed && t != m_tokens.size() - 1;
+    }
+
+    // Words first..last and the blanks before them.
+    void removeTokens(int first, int last)
+    {
+        m_edit.replace(m_tokens.at(first - 1).end, m_tokens.at(last).end, QByteArray());
+        m_lastUnclosed = m_lastUnclosed && last != m_tokens.size() - 1;
+    }
+
     // The last occurrence of an option, never mistaking another option's
     // argument for it.
-    auto findOption = [&](const QByteArray &name) {
+    int lastOption(const QByteArray &name) const
+    {
         int found = -1;
-        for (int t = firstOption; t < tokens.size(); ++t) {
-            if (tokens.at(t).value == name) {
+        for (int t = m_firstOption; t < m_tokens.size(); ++t) {
+            if (m_tokens.at(t).value == name) {
                 found = t;
             }
-            if (syntax.valueOptions.contains(tokens.at(t).value)) {
+            if (takesValue(t)) {
                 ++t;
             }
         }
         return found;
-    };
-    auto editFlag = [&](bool supported, bool before, bool after, const QByteArray &name) {
-        if (!supported || before == after) {
-            return;
-        }
-        if (after) {
-            appended += ' ' + name;
-            return;
-        }
-        for (int t = firstOption; t < tokens.size(); ++t) {
-            if (tokens.at(t).value == name) {
-                removeTokens(t, t);
-            } else if (syntax.valueOptions.contains(tokens.at(t).value)) {
-                ++t;
-            }
-        }
-    };
-    auto editValue = [&](bool supported, int before, int after, const QByteArray &name) {
-        if (!supported || before == after) {
-            return;
-        }
-        const int t = findOption(name);
-        const QByteArray number = QByteArray::number(after);
-        if (after == NoValue) {
-            if (t >= 0) {
-                removeTokens(t, qMin(t + 1, int(tokens.size()) - 1));
-            }
-        } else if (t >= 0 && t + 1 < tokens.size()) {
-            edit.replace(tokens.at(t + 1).begin, tokens.at(t + 1).end, number);
-            lastUnclosed = lastUnclosed && t + 1 != tokens.size() - 1;
-        } else if (t >= 0) {
-            appended += ' ' + number; // t is the last word
-        } else {
-            appended += ' ' + name + ' ' + number;
-        }
-    };
-    editFlag(options.iburst, old.iburst, wanted.iburst, "iburst");
-    editFlag(options.prefer, old.prefer, wanted.prefer, "prefer");
-    editFlag(options.nts, old.nts, wanted.nts, "nts");
-    editValue(options.pollRange, old.minpoll, wanted.minpoll, "minpoll");
-    editValue(options.pollRange, old.maxpoll, wanted.maxpoll, "maxpoll");
-    editValue(options.weight, old.weight, wanted.weight, "weight");
-    editFlag(options.trusted, old.trusted, wanted.trusted, "trusted");
-    if (!appended.isEmpty()) {
-        edit.replace(appendAt, appendAt, lastUnclosed ? '"' + appended : appended);
     }
-    return edit.apply();
+
+    const Syntax &m_syntax;
+    const QVector<Token> &m_tokens;
+    const int m_hostToken;
+    const int m_firstOption;
+    LineEdit m_edit;
+    QByteArray m_appended;
+    bool m_lastUnclosed = false;
+};
+}
+
+QByteArray DirectiveConfig::editedServerLine(const SourceLine &source, const ServerEntry &wanted) const
+{
+    const ServerOptions options = serverOptions(m_format);
+    const ServerEntry &old = source.entry;
+    ServerLineEditor line(syntaxOf(m_format), m_document.lines.at(source.line).text, m_tokens.at(source.line).tokens, source.hostToken);
+    if (wanted.directive != old.directive) {
+        line.setDirective(wanted.directive.toUtf8());
+    }
+    if (wanted.host != old.host) {
+        line.setHost(wanted.host.toUtf8());
+    }
+    // In this order, which is the order added words take.
+    auto flag = [&](bool supported, bool ServerEntry::*member, const char *name) {
+        if (supported && old.*member != wanted.*member) {
+            line.setFlag(name, wanted.*member);
+        }
+    };
+    auto value = [&](bool supported, int ServerEntry::*member, const char *name) {
+        if (supported && old.*member != wanted.*member) {
+            line.setValue(name, wanted.*member);
+        }
+    };
+    flag(options.iburst, &ServerEntry::iburst, "iburst");
+    flag(options.prefer, &ServerEntry::prefer, "prefer");
+    flag(options.nts, &ServerEntry::nts, "nts");
+    value(options.pollRange, &ServerEntry::minpoll, "minpoll");
+    value(options.pollRange, &ServerEntry::maxpoll, "maxpoll");
+    value(options.weight, &ServerEntry::weight, "weight");
+    flag(options.trusted, &ServerEntry::trusted, "trusted");
+    return line.result();
 }
 
 QByteArray DirectiveConfig::editedDirectiveLine(int line, const QByteArray &value) const
