@@ -61,13 +61,17 @@ static const QStringList formats{QStringLiteral("systemd-timesyncd"), QStringLit
 static QByteArray render(
     PackageIndex service,
     const QByteArray &bytes,
-    const Edit &edit = [](TimesyncdSettings &, DirectiveSettings &) {})
+    const Edit &edit = [](TimesyncdSettings &, DirectiveSettings &) {},
+    DirectiveSettings *edited = nullptr)
 {
     const TimesyncdConfig timesyncd = TimesyncdConfig::parse(bytes);
     const DirectiveConfig directives = DirectiveConfig::parse(DirectiveFormat(qMax(0, service - 1)), bytes);
     TimesyncdSettings t = timesyncd.settings();
     DirectiveSettings d = directives.settings();
     edit(t, d);
+    if (edited) {
+        *edited = d;
+    }
     return service == TimesyncdPackage ? timesyncd.render(t) : directives.render(d);
 }
 
@@ -184,6 +188,16 @@ private Q_SLOTS:
             d.servers.append(Config::ServerEntry{QStringLiteral("server"), QStringLiteral("b.example")});
             d.makestep = true;
         });
+        row("chrony-makestep-twice", ChronyPackage, "chrony-makestep-twice", [](TimesyncdSettings &, DirectiveSettings &d) {
+            d.makestepThreshold = 0.5; // the last line, which chronyd uses, keeps having no newline
+            d.makestepLimit = 5;
+        });
+        row("ntpsec-odd", NtpsecPackage, "ntpsec-odd", [](TimesyncdSettings &, DirectiveSettings &d) {
+            d.servers[0].host = QStringLiteral("b.example"); // after the family
+            d.servers[1].minpoll = 6; // its number was missing
+            d.servers[2].iburst = false; // not the key's
+            d.servers[3].minpoll = 7; // the last, which counts
+        });
         row("ntpsec-stock", NtpsecPackage, "stock", [](TimesyncdSettings &, DirectiveSettings &d) {
             d.servers[1].host = QStringLiteral("ntp.example.org");
             d.servers[1].prefer = true;
@@ -196,6 +210,8 @@ private Q_SLOTS:
             d.servers[0].iburst = true; // not inside the unclosed quote
             d.servers[1].iburst = false;
             d.servers[1].minpoll = 5;
+            d.servers[2].host = QStringLiteral("e.example"); // closed with the address
+            d.servers[2].iburst = true;
         });
         row("openntpd-stock", OpenntpdPackage, "stock", [](TimesyncdSettings &, DirectiveSettings &d) {
             d.servers.removeAt(2);
@@ -218,11 +234,19 @@ private Q_SLOTS:
         const QByteArray bytes = input == QLatin1String("stock")
             ? ConfigTest::stockFile(formats[service], ServiceCatalog::byIndex(PackageIndex(service)).configPath)
             : readFile(QStringLiteral(ZEL_GOLDEN_DIR "/") + input + QStringLiteral(".in"));
-        const QByteArray out = render(PackageIndex(service), bytes, edit);
+        DirectiveSettings wanted;
+        const QByteArray out = render(PackageIndex(service), bytes, edit, &wanted);
         if (qEnvironmentVariableIsSet("ZEL_UPDATE_GOLDEN")) {
             writeFile(golden + QStringLiteral(".out"), out);
         }
         QCOMPARE(out, readFile(golden + QStringLiteral(".out")));
+        if (service == ChronyPackage) {
+            // Read again, the step chronyd uses is the one set.
+            const DirectiveSettings again = DirectiveConfig::parse(DirectiveFormat::Chrony, out).settings();
+            QCOMPARE(again.makestep, wanted.makestep);
+            QCOMPARE(again.makestepThreshold, wanted.makestepThreshold);
+            QCOMPARE(again.makestepLimit, wanted.makestepLimit);
+        }
     }
 
     void readingAndRefusing()
