@@ -25,6 +25,8 @@ packages=(
     # its system mode: the real polkitd and pkexec, and a password for the
     # scripted agent of --polkit=ask
     polkitd pkexec openssl
+    # the order of a save's system calls, traced by a test
+    strace
     # the accessibility tree as screen readers read it
     at-spi2-core python3-pyatspi
     # what the sandbox's chronyd and chronyc need, run from chrony's unpacked
