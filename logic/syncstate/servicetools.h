@@ -11,6 +11,8 @@
 
 // What each service's own tools are asked, and the parser that reads each
 // answer: one record a service, so that a command and its reader cannot part.
+// A new question is a new Tool member, filled in for the services that have
+// it; a service without it leaves it empty (`read` null).
 namespace ServiceTools
 {
 struct Command {
