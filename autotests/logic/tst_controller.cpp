@@ -43,10 +43,7 @@ static const QString chronyConf = sysroot + QStringLiteral("/etc/chrony/chrony.c
 static const QString openntpdConf = sysroot + QStringLiteral("/etc/openntpd/ntpd.conf");
 static QStringList warnings;
 
-using TestHelpers::child;
-using TestHelpers::readFile;
-using TestHelpers::systemctl;
-using TestHelpers::writeFile;
+using namespace TestHelpers;
 
 static ino_t inode(const QString &path)
 {

@@ -93,16 +93,7 @@ private Q_SLOTS:
 
     void addServerAndSave()
     {
-        const auto services = m_controller->getInstalledServicesMap();
-        const auto pages = m_controller->getInstalledServiceWidgets();
-        QWidget *page = nullptr;
-        int row = 0;
-        for (AbstractServiceClass *service : services) {
-            if (service && QString(service->getServiceName()) == QLatin1String("chrony")) {
-                page = pages.value(row);
-            }
-            ++row;
-        }
+        QWidget *page = m_controller->getInstalledServiceWidgets().value(m_controller->getInstalledServicesMap().keys().indexOf(ChronyPackage));
         QVERIFY(page);
         QTest::keyClicks(TestHelpers::child<QLineEdit>(page, "newServerEdit"), QStringLiteral("192.0.2.7"));
         TestHelpers::child<QPushButton>(page, "addServerBtn")->click();

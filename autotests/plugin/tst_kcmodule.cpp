@@ -8,6 +8,7 @@
 
 #include "logiccontroller.h"
 #include "mainwindow.h"
+#include "testhelpers.h"
 #include "widgettest.h"
 
 #include <KCModule>
@@ -157,9 +158,7 @@ private Q_SLOTS:
         chrony();
         modals.press(QMessageBox::Yes);
         trigger("deleteServiceAction");
-        QFile log(qEnvironmentVariable("ZEL_SANDBOX") + QLatin1String("/synaptic.log"));
-        QVERIFY(log.open(QIODevice::ReadOnly));
-        const QString text = QString::fromUtf8(log.readAll());
+        const QString text = QString::fromUtf8(TestHelpers::readFile(qEnvironmentVariable("ZEL_SANDBOX") + QLatin1String("/synaptic.log")));
         QVERIFY2(text.contains(QLatin1String("selection: ntpsec install")), qPrintable(text));
         QVERIFY2(text.contains(QLatin1String("selection: chrony deinstall")), qPrintable(text));
         QVERIFY(text.contains(QLatin1String("--parent-window-id ") + QString::number(window->winId())));

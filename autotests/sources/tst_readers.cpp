@@ -14,7 +14,6 @@
 #include "settingspages/timesyncdpage.h"
 #include "sources/sourcesmodel.h"
 #include "sources/sourcesview.h"
-#include "standins.h"
 #include "syncstate/lastsyncreader.h"
 #include "syncstate/sourcesmonitor.h"
 #include "syncstate/syncstatus.h"

@@ -5,7 +5,6 @@
 // set the clock: its programs by their fixed paths, its refusals, its limits.
 
 #include "common/programs.h"
-#include "standins.h"
 #include "synchro/oneshotsync.h"
 #include "testhelpers.h"
 
