@@ -31,7 +31,8 @@ if [ -z "${_ZEL_A11Y_RUN:-}" ]; then
         # Qt 5.15's own accessibility code (QAccessible::queryAccessibleInterface
         # on an object gone meanwhile) now and then ends kcmshell5 while the
         # tree is read; that is told, and the names are checked once more.
-        if grep 'Segmentation fault' "$out/$run.log" >/dev/null; then
+        # (The shell says so in the run's language.)
+        if grep -E 'Segmentation fault|Ошибка сегментирования' "$out/$run.log" >/dev/null; then
             echo "WARNING: kcmshell5 crashed inside Qt's accessibility code during $run; checking $run once more"
             one "$run" && continue
         fi

@@ -31,10 +31,8 @@ declare -A stock=(
 
 # The configuration formats with the stock files and the dictionary; the
 # package list and the tools' output from their seeds alone.
-status=0
-for parser in timesyncd chrony ntpsec openntpd deb822 chronyc ntpq ntpctl ntpdig chronystate; do
-    corpus=$build/corpus/$parser
-    seeds=$build/seeds/$parser
+fuzz() {
+    local parser=$1 corpus=$build/corpus/$1 seeds=$build/seeds/$1 dict=()
     # From the seeds each time: a corpus grown over many runs would take longer
     # to load than the run itself.
     rm -rf "$corpus"
@@ -43,19 +41,30 @@ for parser in timesyncd chrony ntpsec openntpd deb822 chronyc ntpq ntpctl ntpdig
         cp "$ZEL_STOCK_DIR/${stock[$parser]}" "$seeds/stock"
     fi
     cp "$here"/seeds/"$parser".* "$seeds/" 2>/dev/null || true
-    dict=()
     [ -z "${stock[$parser]:-}" ] || dict=(-dict="$here/config.dict")
-    echo "fuzzing the $parser parser for ${seconds}s"
     # ASan's leak check would report Qt's process-wide caches.
     if ! ZEL_FUZZ_PARSER=$parser ASAN_OPTIONS=detect_leaks=0 "$build/fuzz_parsers" \
             -max_total_time="$seconds" -max_len=8192 -timeout=10 -rss_limit_mb=1024 "${dict[@]}" \
             -artifact_prefix="$build/artifacts/$parser-" -print_final_stats=1 \
             "$corpus" "$seeds" >"$build/$parser.log" 2>&1; then
-        echo "the $parser parser failed; input saved under $build/artifacts:" >&2
-        tail -40 "$build/$parser.log" >&2
-        status=1
-    else
-        grep -E '^stat::number_of_executed_units|^Done' "$build/$parser.log" || true
+        { echo "the $parser parser failed; input saved under $build/artifacts:"; tail -40 "$build/$parser.log"; } >&2
+        return 1
     fi
+    echo "fuzzed the $parser parser for ${seconds}s: $(grep -E '^stat::number_of_executed_units|^Done' "$build/$parser.log" | tr '\n' ' ')"
+}
+
+# One parser on each processor at a time: each still gets its seconds to itself.
+status=0
+running=()
+for parser in timesyncd chrony ntpsec openntpd deb822 chronyc ntpq ntpctl ntpdig chronystate; do
+    if [ ${#running[@]} -ge "$(nproc)" ]; then
+        wait "${running[0]}" || status=1
+        running=("${running[@]:1}")
+    fi
+    fuzz "$parser" &
+    running+=($!)
+done
+for pid in "${running[@]}"; do
+    wait "$pid" || status=1
 done
 exit $status

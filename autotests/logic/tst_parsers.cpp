@@ -101,7 +101,8 @@ private Q_SLOTS:
         }
         QCOMPARE(db.record(QStringLiteral("systemd-timesyncd")).replaces, (QVector<QByteArray>{"systemd", "time-daemon"}));
         const PackageRecord a{"a", false, {}, {"b"}, {}}, b{"b", false, {"time-daemon"}, {"ntp"}, {}}, c{"c", false, {"time-daemon"}, {"ntp"}, {}};
-        QVERIFY(PackageRelations::conflict(a, b) && PackageRelations::conflict(b, a));
+        QVERIFY(PackageRelations::conflict(a, b));
+        QVERIFY(PackageRelations::conflict(b, a));
         QVERIFY(!PackageRelations::conflict(b, c)); // the same provided, a third package conflicted
     }
 
@@ -110,19 +111,22 @@ private Q_SLOTS:
     void databaseFiles()
     {
         const QTemporaryDir root;
-        QVERIFY(QDir(root.path()).mkpath(QStringLiteral("var/lib/dpkg")) && QDir(root.path()).mkpath(QStringLiteral("var/lib/apt/lists")));
+        QVERIFY(QDir(root.path()).mkpath(QStringLiteral("var/lib/dpkg")));
+        QVERIFY(QDir(root.path()).mkpath(QStringLiteral("var/lib/apt/lists")));
         QFile status(root.path() + QStringLiteral("/var/lib/dpkg/status"));
         QVERIFY(status.open(QIODevice::WriteOnly));
         status.write("Package: chrony\nStatus: install ok installed\n\nPackage: ntpsec\nStatus: install ok installed\nno colon\n");
         status.close();
         QFile list(root.path() + QStringLiteral("/var/lib/apt/lists/x_Packages"));
-        QVERIFY(list.open(QIODevice::WriteOnly) && list.write(debianPackages) == debianPackages.size());
+        QVERIFY(list.open(QIODevice::WriteOnly));
+        QCOMPARE(list.write(debianPackages), debianPackages.size());
         list.close();
         QCOMPARE(QProcess::execute(QStringLiteral("gzip"), {list.fileName()}), 0);
         PackageDatabase db({QStringLiteral("chrony"), QStringLiteral("ntpsec"), QStringLiteral("openntpd")}, root.path());
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("status:6: corrupt package list")));
         db.load();
-        QVERIFY(db.isInstalled(QStringLiteral("chrony")) && !db.isInstalled(QStringLiteral("ntpsec")));
+        QVERIFY(db.isInstalled(QStringLiteral("chrony")));
+        QVERIFY(!db.isInstalled(QStringLiteral("ntpsec")));
         QVERIFY(db.conflict(QStringLiteral("openntpd"), QStringLiteral("ntpsec")));
     }
 

@@ -53,12 +53,18 @@ qt_translations=qttranslations5-l10n
 
 # Each dependency group can be met by a package this machine's archive
 # offers, in a version that satisfies it (Debian 12 here, or 13 in its root).
+groups=$(printf '%s, %s\n' "$depends" "$(field Recommends)" | tr ',' '\n' | sed 's/^ *//; s/ *$//')
+# Every named package's installed and candidate version, "name version" a
+# line, from one apt-cache call (it loads the whole cache each time).
+mapfile -t names < <(printf '%s\n' "$groups" | tr '|' '\n' | sed 's/(.*//; s/ //g' | grep . | sort -u)
+policy=$(apt-cache policy "${names[@]}" |
+    awk '/^[^ ]/ { name = $1; sub(/:.*/, "", name) } $1 == "Installed:" || $1 == "Candidate:" { print name, $2 }')
 satisfiable() {
     local alternative name op want candidate
     IFS='|' read -ra alternatives <<<"$1"
     for alternative in "${alternatives[@]}"; do
         read -r name op want <<<"$(printf '%s' "$alternative" | sed 's/[()]/ /g')"
-        for candidate in $(apt-cache policy "$name" | awk '$1 == "Installed:" || $1 == "Candidate:" { print $2 }'); do
+        for candidate in $(printf '%s\n' "$policy" | awk -v name="$name" '$1 == name { print $2 }'); do
             [ "$candidate" != "(none)" ] || continue
             if [ -z "$op" ] || dpkg --compare-versions "$candidate" "$op" "$want"; then
                 return 0
@@ -79,7 +85,7 @@ while IFS= read -r group; do
     else
         fail "cannot be met: $group"
     fi
-done < <(printf '%s, %s\n' "$depends" "$(field Recommends)" | tr ',' '\n' | sed 's/^ *//; s/ *$//')
+done <<<"$groups"
 
 dpkg-deb -c "$deb"
 # Files owned by root, nothing writable by others.

@@ -8,6 +8,7 @@
 
 #include "logiccontroller.h"
 #include "mainwindow.h"
+#include "testhelpers.h"
 #include "widgettest.h"
 
 #include <KCModule>
@@ -95,7 +96,8 @@ private Q_SLOTS:
         QVERIFY(factory);
         module.reset(factory->create<KCModule>(nullptr));
         window = hostWidget(module.get())->findChild<QMainWindow *>();
-        QVERIFY(window && window->isVisibleTo(hostWidget(module.get())));
+        QVERIFY(window);
+        QVERIFY(window->isVisibleTo(hostWidget(module.get())));
         hostWidget(module.get())->show();
     }
 
@@ -110,7 +112,8 @@ private Q_SLOTS:
     {
         std::unique_ptr<KCModule> other(factory->create<KCModule>(nullptr));
         QPointer<LogicController> controller = window->findChild<LogicController *>();
-        QVERIFY(controller && controller != hostWidget(other.get())->findChild<LogicController *>());
+        QVERIFY(controller);
+        QVERIFY(controller != hostWidget(other.get())->findChild<LogicController *>());
         QList<bool> changed;
         recordChanges(module.get(), &changed);
         QVERIFY(QMetaObject::invokeMethod(window, "changed", Q_ARG(bool, true)));
@@ -155,10 +158,9 @@ private Q_SLOTS:
         chrony();
         modals.press(QMessageBox::Yes);
         trigger("deleteServiceAction");
-        QFile log(qEnvironmentVariable("ZEL_SANDBOX") + QLatin1String("/synaptic.log"));
-        QVERIFY(log.open(QIODevice::ReadOnly));
-        const QString text = QString::fromUtf8(log.readAll());
-        QVERIFY2(text.contains(QLatin1String("selection: ntpsec install")) && text.contains(QLatin1String("selection: chrony deinstall")), qPrintable(text));
+        const QString text = QString::fromUtf8(TestHelpers::readFile(qEnvironmentVariable("ZEL_SANDBOX") + QLatin1String("/synaptic.log")));
+        QVERIFY2(text.contains(QLatin1String("selection: ntpsec install")), qPrintable(text));
+        QVERIFY2(text.contains(QLatin1String("selection: chrony deinstall")), qPrintable(text));
         QVERIFY(text.contains(QLatin1String("--parent-window-id ") + QString::number(window->winId())));
     }
 

@@ -6,8 +6,8 @@
 // object and signal; the status line's and the last-sync info's readers ask
 // the same tools and object; the Test action asks without setting the clock.
 
-#include "../synchro/sandboxtools.h"
 #include "authhelper/chronycommand.h"
+#include "common/programs.h"
 #include "diagnosis/chronyfix.h"
 #include "diagnosis/diagnosisview.h"
 #include "settingspages/directivepage.h"
@@ -17,6 +17,7 @@
 #include "syncstate/lastsyncreader.h"
 #include "syncstate/sourcesmonitor.h"
 #include "syncstate/syncstatus.h"
+#include "testhelpers.h"
 
 #include <QApplication>
 #include <QDBusArgument>
@@ -107,7 +108,7 @@ private Q_SLOTS:
     void initTestCase()
     {
         qRegisterMetaType<LastSynchroInfo>();
-        QVERIFY2(insideSandbox(), "runs inside the sandbox machine only");
+        QVERIFY2(TestHelpers::insideSandbox(), "runs inside the sandbox machine only");
         m_page = new DirectivePage(DirectiveFormat::Chrony, QDBusConnection::systemBus());
         m_page->show();
     }
@@ -131,7 +132,9 @@ private Q_SLOTS:
         auto *diagnosis = view->findChild<DiagnosisView *>();
         auto *words = diagnosis->findChild<QLabel *>(QStringLiteral("diagnosisLabel"));
         QTRY_COMPARE_WITH_TIMEOUT(diagnosis->finding().kind, Finding::NotRunning, 30000);
-        QVERIFY(words->isVisible() && !words->text().isEmpty() && words->accessibleDescription() == words->text());
+        QVERIFY(words->isVisible());
+        QVERIFY(!words->text().isEmpty());
+        QCOMPARE(words->accessibleDescription(), words->text());
 
         QCOMPARE(systemctl(QStringLiteral("start"), QStringLiteral("chrony.service")), 0);
         auto followed = [model] {
@@ -147,7 +150,8 @@ private Q_SLOTS:
 
         // A server NetworkManager's dispatcher wrote from DHCP: in the table and the origins.
         QFile dhcp(qEnvironmentVariable("ZELADMINTIME_SYSROOT") + QLatin1String("/run/chrony-dhcp/eth0.sources"));
-        QVERIFY(dhcp.open(QIODevice::WriteOnly) && dhcp.write("server 127.0.0.2 iburst\n") > 0);
+        QVERIFY(dhcp.open(QIODevice::WriteOnly));
+        QVERIFY(dhcp.write("server 127.0.0.2 iburst\n") > 0);
         dhcp.close();
         QCOMPARE(QProcess::execute(QStringLiteral("chronyc"), {QStringLiteral("reload"), QStringLiteral("sources")}), 0);
         auto *origins = view->findChild<QLabel *>(QStringLiteral("originsLine"));

@@ -4,8 +4,9 @@
 // The one-off synchronization inside the sandbox machine, where ntpdig cannot
 // set the clock: its programs by their fixed paths, its refusals, its limits.
 
-#include "sandboxtools.h"
+#include "common/programs.h"
 #include "synchro/oneshotsync.h"
+#include "testhelpers.h"
 
 #include <QProcess>
 #include <QSignalSpy>
@@ -37,7 +38,7 @@ class OneShotSyncTest : public QObject
 private Q_SLOTS:
     void initTestCase()
     {
-        QVERIFY2(insideSandbox(), "run inside the sandbox machine (sandbox/run.sh): outside it ntpdig would set the clock");
+        QVERIFY2(TestHelpers::insideSandbox(), "run inside the sandbox machine (sandbox/run.sh): outside it ntpdig would set the clock");
     }
 
     // Through pkexec when not root; never a user's own ntpdig in PATH.

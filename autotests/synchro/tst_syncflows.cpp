@@ -5,9 +5,10 @@
 // as the window uses them, inside the sandbox machine (chrony and timesyncd
 // installed; chrony.conf names the loopback server).
 
+#include "common/programs.h"
 #include "logiccontroller.h"
-#include "sandboxtools.h"
 #include "synchro/syncservers.h"
+#include "testhelpers.h"
 
 #include <QProcess>
 #include <QSettings>
@@ -76,7 +77,7 @@ private Q_SLOTS:
     void initTestCase()
     {
         qRegisterMetaType<LastSynchroInfo>();
-        QVERIFY2(insideSandbox(), "run inside the sandbox machine (sandbox/run.sh)");
+        QVERIFY2(TestHelpers::insideSandbox(), "run inside the sandbox machine (sandbox/run.sh)");
     }
 
     // Nothing malformed reaches the list: not from the files, not from a
@@ -115,7 +116,8 @@ private Q_SLOTS:
         QCOMPARE(syncNow(controller, QStringLiteral("127.0.0.2")), QStringLiteral("ntpdig: no eligible servers"));
         for (const QString &bad : QStringLiteral(", ,a b,x;rm,-S,::1::2").split(QLatin1Char(','))) {
             const QString message = syncNow(controller, bad);
-            QVERIFY(message != QLatin1String("OK") && !message.isEmpty());
+            QVERIFY2(message != QLatin1String("OK"), qPrintable(bad));
+            QVERIFY2(!message.isEmpty(), qPrintable(bad));
         }
         // Used addresses follow the configured ones, most recent first, each once.
         QCOMPARE(controller.getListServersToSync(), QStringList({QStringLiteral("127.0.0.1"), QStringLiteral("127.0.0.2")}) + pool);
@@ -129,7 +131,8 @@ private Q_SLOTS:
         // follows is offered before it all the same.
         QFile timesyncdConf(qEnvironmentVariable("ZELADMINTIME_SYSROOT") + QStringLiteral("/etc/systemd/timesyncd.conf"));
         const qint64 stock = timesyncdConf.size();
-        QVERIFY(timesyncdConf.open(QIODevice::Append) && timesyncdConf.write("NTP=192.0.2.1\n") > 0);
+        QVERIFY(timesyncdConf.open(QIODevice::Append));
+        QVERIFY(timesyncdConf.write("NTP=192.0.2.1\n") > 0);
         timesyncdConf.close();
         LogicController controller(true);
         QVERIFY(timesyncdConf.resize(stock));
