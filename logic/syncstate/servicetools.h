@@ -42,8 +42,8 @@ inline Command sources(PackageIndex service)
     switch (service) {
     case ChronyPackage:
         // -m: every command in one run, one program started a refresh; the
-        // diagnosis reads the last three (Diagnosis::parseChrony). chronyc
-        // stops at the first that fails, so the table's come first.
+        // diagnosis reads the rest (Diagnosis::parseChrony). chronyc stops
+        // at the first that fails, so the table's come first.
         return {Programs::chronyc(),
                 {QStringLiteral("-c"),
                  QStringLiteral("-n"),
@@ -52,7 +52,8 @@ inline Command sources(PackageIndex service)
                  QStringLiteral("sourcestats"),
                  QStringLiteral("tracking"),
                  QStringLiteral("selectdata"),
-                 QStringLiteral("activity")}};
+                 QStringLiteral("activity"),
+                 QStringLiteral("authdata")}};
     case NtpsecPackage:
         return {Programs::ntpq(), {QStringLiteral("-n"), QStringLiteral("-w"), QStringLiteral("-c"), QStringLiteral("peers")}};
     default:
