@@ -10,8 +10,10 @@
 #include "authhelper/chronycommand.h"
 #include "diagnosis/chronyfix.h"
 #include "diagnosis/diagnosisview.h"
+#include "diagnosis/timedatedreader.h"
 #include "settingspages/directivepage.h"
 #include "settingspages/timesyncdpage.h"
+#include "sources/servertester.h"
 #include "sources/sourcesmodel.h"
 #include "sources/sourcesview.h"
 #include "syncstate/lastsyncreader.h"
@@ -28,6 +30,7 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QScopeGuard>
+#include <QSslConfiguration>
 #include <QSignalSpy>
 #include <QTableView>
 
@@ -82,6 +85,22 @@ public:
     }
 };
 
+// timedated as the desktop's switch reads it, or one that never answers.
+class FakeTimedated : public QDBusVirtualObject
+{
+public:
+    bool hung = false;
+    QString introspect(const QString &) const override
+    {
+        return {};
+    }
+    bool handleMessage(const QDBusMessage &message, const QDBusConnection &connection) override
+    {
+        const QVariantMap properties{{QStringLiteral("NTP"), false}, {QStringLiteral("CanNTP"), true}, {QStringLiteral("NTPSynchronized"), false}};
+        return message.member() == QLatin1String("GetAll") && (hung || connection.send(message.createReply(QVariant(properties))));
+    }
+};
+
 static int systemctl(const QString &verb, const QString &unit)
 {
     const QStringList manager = qgetenv("ZEL_SANDBOX_MODE") == "system" ? QStringList() : QStringList{QStringLiteral("--user")};
@@ -132,6 +151,11 @@ private Q_SLOTS:
         auto *words = diagnosis->findChild<QLabel *>(QStringLiteral("diagnosisLabel"));
         QTRY_COMPARE_WITH_TIMEOUT(diagnosis->finding().kind, Finding::NotRunning, 30000);
         QVERIFY(words->isVisible() && !words->text().isEmpty() && words->accessibleDescription() == words->text());
+        // Another service meanwhile holds the clock.
+        QCOMPARE(systemctl(QStringLiteral("start"), QStringLiteral("systemd-timesyncd.service")), 0);
+        QTRY_COMPARE_WITH_TIMEOUT(diagnosis->finding().others.join(diagnosis->finding().kind), QStringLiteral("systemd-timesyncd.service"), 30000);
+        QCOMPARE(diagnosis->finding().kind, Finding::OtherActive);
+        QCOMPARE(systemctl(QStringLiteral("stop"), QStringLiteral("systemd-timesyncd.service")), 0);
 
         QCOMPARE(systemctl(QStringLiteral("start"), QStringLiteral("chrony.service")), 0);
         auto followed = [model] {
@@ -198,6 +222,80 @@ private Q_SLOTS:
         for (const QVariantMap &request : bad) {
             QVERIFY(!ChronyCommand::arguments(request, &arguments));
         }
+    }
+
+    // The desktop's switch: off, and naming timesyncd's unit, while chrony
+    // runs; then a timedated that never answers.
+    void desktopSwitch()
+    {
+        const QString lists = qEnvironmentVariable("ZELADMINTIME_SYSROOT") + QLatin1String("/usr/lib/systemd/ntp-units.d");
+        QDir().mkpath(lists);
+        QFile list(lists + QLatin1String("/80-systemd-timesync.list"));
+        QVERIFY(list.open(QIODevice::WriteOnly) && list.write("systemd-timesyncd.service\n") > 0);
+        list.close();
+        QDBusConnection own = QDBusConnection::connectToBus(QDBusConnection::SystemBus, QStringLiteral("fake-timedated"));
+        FakeTimedated fake;
+        QVERIFY(own.registerVirtualObject(QStringLiteral("/org/freedesktop/timedate1"), &fake));
+        QVERIFY(own.registerService(QStringLiteral("org.freedesktop.timedate1")));
+        const auto gone = qScopeGuard([&own, &list] {
+            own.unregisterService(QStringLiteral("org.freedesktop.timedate1"));
+            own.unregisterObject(QStringLiteral("/org/freedesktop/timedate1"));
+            list.remove();
+        });
+        QCOMPARE(systemctl(QStringLiteral("start"), QStringLiteral("chrony.service")), 0);
+        auto *diagnosis = m_page->findChild<DiagnosisView *>();
+        const auto said = [diagnosis]() -> QString {
+            return QString::number(diagnosis->finding().desktopSwitch) + QLatin1Char(' ') + diagnosis->finding().switchUnit;
+        };
+        QTRY_COMPARE_WITH_TIMEOUT(said(), QStringLiteral("4 systemd-timesyncd.service"), 30000);
+        fake.hung = true;
+        QTRY_VERIFY2_WITH_TIMEOUT(said().startsWith(QLatin1String("1 ")), qPrintable(said()), 60000);
+        QVERIFY(!diagnosis->findChild<QLabel *>(QStringLiteral("diagnosisLabel"))->text().contains(QLatin1String("systemd-timesyncd.service")));
+    }
+
+    // NTS against a real NTS server: the Test button's key exchange, and
+    // chronyd's state in the table; then the server stopped.
+    void nts()
+    {
+        const QString script = QLatin1String(ZEL_DIAGNOSIS_FIXTURES "ntsserver.sh");
+        QProcess start;
+        start.start(QStringLiteral("bash"), {script, QStringLiteral("start")});
+        QVERIFY(start.waitForFinished(60000) && start.exitCode() == 0);
+        const auto forget = qScopeGuard([&script] {
+            QProcess::execute(QStringLiteral("bash"), {script, QStringLiteral("forget")});
+        });
+        QSslConfiguration trusting = QSslConfiguration::defaultConfiguration();
+        QVERIFY(trusting.addCaCertificates(QString::fromUtf8(start.readAllStandardOutput().trimmed())));
+        QSslConfiguration::setDefaultConfiguration(trusting);
+        const auto test = [] {
+            ServerTester tester;
+            ServerCheck::Nts nts = ServerCheck::NtsFails;
+            bool done = false;
+            connect(&tester, &ServerTester::finished, &tester, [&nts, &done](const ServerCheck &check) {
+                nts = check.nts, done = true;
+            });
+            tester.start(QStringLiteral("127.0.0.5"), true);
+            return QTest::qWaitFor([&done] {
+                return done;
+            }, 60000) ? nts : ServerCheck::NtsFails;
+        };
+        QCOMPARE(test(), ServerCheck::NtsWorks);
+        auto *model = qobject_cast<SourcesModel *>(m_page->findChild<QTableView *>(QStringLiteral("sourcesTable"))->model());
+        auto *diagnosis = m_page->findChild<DiagnosisView *>();
+        const auto nts = [model, diagnosis] {
+            QString text;
+            for (int row = 0; row < model->rowCount(); ++row) {
+                text += model->index(row, SourcesModel::NtsColumn).data().toString();
+            }
+            for (const Finding::Evidence &e : diagnosis->finding().reasons) {
+                text += QStringLiteral(" reason %1").arg(e.reason);
+            }
+            return text;
+        };
+        QTRY_VERIFY2_WITH_TIMEOUT(nts().contains(QLatin1String("256 bits")) && nts().contains(QLatin1String("8 cookies")) && !nts().contains(QLatin1String("reason")), qPrintable(nts()), 60000);
+        QProcess::execute(QStringLiteral("bash"), {script, QStringLiteral("stop")});
+        QTRY_VERIFY2_WITH_TIMEOUT(nts().contains(QStringLiteral("reason %1").arg(Finding::NtsKeyExchangeFails)), qPrintable(nts()), 60000);
+        QCOMPARE(test(), ServerCheck::NtsNotChecked);
     }
 
     void testAction_data()

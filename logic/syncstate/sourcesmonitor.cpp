@@ -62,6 +62,8 @@ void SourcesMonitor::setWatching(bool watching)
     } else {
         m_interval.stop();
         cancel();
+        // Otherwise it runs across refreshes until its own time limit.
+        m_timedated->cancel();
     }
 }
 
@@ -223,7 +225,6 @@ void SourcesMonitor::cancel()
     m_limit.stop();
     m_runner->cancel();
     m_timesyncd->cancel();
-    m_timedated->cancel();
     if (m_watcher) {
         m_watcher->disconnect(this);
         m_watcher->deleteLater();
