@@ -18,6 +18,7 @@
 #include <QDBusConnectionInterface>
 #include <QDBusPendingReply>
 #include <QDateTime>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QProcess>
@@ -69,6 +70,18 @@ class NormalUserTest : public QObject
     Q_OBJECT
 
     std::unique_ptr<LogicController> m_controller;
+    QWidget *chronyPage() const
+    {
+        const auto services = m_controller->getInstalledServicesMap();
+        int row = 0;
+        for (AbstractServiceClass *service : services) {
+            if (service && QString(service->getServiceName()) == QLatin1String("chrony")) {
+                return m_controller->getInstalledServiceWidgets().value(row);
+            }
+            ++row;
+        }
+        return nullptr;
+    }
     QMap<QString, QByteArray> m_before;
     bool m_granted = false;
 
@@ -92,18 +105,42 @@ private Q_SLOTS:
         QVERIFY2(m_granted ? result.isEmpty() : result.contains(QLatin1String("chrony")), qPrintable(result));
     }
 
+    // The diagnosis' fixes go through the helper's chronyc action: granted,
+    // burst and online work and makestep is refused by chronyd (the sandbox
+    // may not set the clock); refused, polkit's no is told.
+    void chronyFixes_data()
+    {
+        QTest::addColumn<QString>("button");
+        QTest::addColumn<QString>("granted"); // in the line told, or "" when it worked
+        QTest::newRow("burst") << "burstButton" << "";
+        QTest::newRow("online") << "onlineButton" << "";
+        QTest::newRow("makestep, asked first") << "makestepButton" << "500 Failure";
+    }
+
+    void chronyFixes()
+    {
+        QFETCH(QString, button);
+        QFETCH(QString, granted);
+        QWidget *page = chronyPage();
+        QVERIFY(page);
+        auto *line = ConfigTest::child<QLabel>(page, "fixLine");
+        line->clear();
+        bool asked = false;
+        ConfigTest::whenModal([&asked](QWidget *dialog) {
+            asked = true;
+            qobject_cast<QMessageBox *>(dialog)->button(QMessageBox::Yes)->click();
+        });
+        ConfigTest::child<QPushButton>(page, qPrintable(button))->click();
+        QTRY_VERIFY_WITH_TIMEOUT(!line->text().isEmpty(), 60000);
+        QCOMPARE(asked, button == QLatin1String("makestepButton"));
+        const bool worked = m_granted && granted.isEmpty();
+        QVERIFY2(line->text().contains(m_granted ? granted : QStringLiteral("authorization")) && worked != line->text().contains(QLatin1String("not"), Qt::CaseInsensitive),
+                 qPrintable(line->text()));
+    }
+
     void addServerAndSave()
     {
-        const auto services = m_controller->getInstalledServicesMap();
-        const auto pages = m_controller->getInstalledServiceWidgets();
-        QWidget *page = nullptr;
-        int row = 0;
-        for (AbstractServiceClass *service : services) {
-            if (service && QString(service->getServiceName()) == QLatin1String("chrony")) {
-                page = pages.value(row);
-            }
-            ++row;
-        }
+        QWidget *page = chronyPage();
         QVERIFY(page);
         QTest::keyClicks(ConfigTest::child<QLineEdit>(page, "newServerEdit"), QStringLiteral("192.0.2.7"));
         ConfigTest::child<QPushButton>(page, "addServerBtn")->click();

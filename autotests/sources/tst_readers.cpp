@@ -29,6 +29,7 @@
 #include <QLineEdit>
 #include <QProcess>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QScopeGuard>
 #include <QSslConfiguration>
 #include <QSignalSpy>
@@ -292,7 +293,11 @@ private Q_SLOTS:
             }
             return text;
         };
-        QTRY_VERIFY2_WITH_TIMEOUT(nts().contains(QLatin1String("256 bits")) && nts().contains(QLatin1String("8 cookies")) && !nts().contains(QLatin1String("reason")), qPrintable(nts()), 60000);
+        // Only NTS's own reasons count: the loopback servers may disagree meanwhile.
+        const QRegularExpression ntsReason(QStringLiteral(" reason (%1|%2|%3)").arg(Finding::NtsNoCookies).arg(Finding::NtsNak).arg(Finding::NtsKeyExchangeFails));
+        QTRY_VERIFY2_WITH_TIMEOUT(nts().contains(QLatin1String("256 bits")) && nts().contains(QLatin1String("8 cookies")) && !nts().contains(ntsReason),
+                                  qPrintable(nts()),
+                                  60000);
         QProcess::execute(QStringLiteral("bash"), {script, QStringLiteral("stop")});
         QTRY_VERIFY2_WITH_TIMEOUT(nts().contains(QStringLiteral("reason %1").arg(Finding::NtsKeyExchangeFails)), qPrintable(nts()), 60000);
         QCOMPARE(test(), ServerCheck::NtsNotChecked);
