@@ -32,7 +32,7 @@ declare -A stock=(
 # The configuration formats with the stock files and the dictionary; the
 # package list and the tools' output from their seeds alone.
 status=0
-for parser in timesyncd chrony ntpsec openntpd deb822 chronyc ntpq ntpctl ntpdig chronystate; do
+for parser in timesyncd chrony ntpsec openntpd deb822 chronyc ntpq ntpctl ntpdig chronystate ntpunits timesyncdlists; do
     corpus=$build/corpus/$parser
     seeds=$build/seeds/$parser
     # From the seeds each time: a corpus grown over many runs would take longer

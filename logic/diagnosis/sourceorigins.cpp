@@ -107,7 +107,7 @@ QStringList timesyncdServers(const QByteArray &text)
         const QByteArray key = line.left(equals).trimmed();
         if (key == "NTP" || key == "FallbackNTP") {
             // An empty assignment resets the list.
-            (key == "NTP" ? ntp : fallback) = QString::fromUtf8(line.mid(equals + 1)).left(4096).split(QLatin1Char(' '), Qt::SkipEmptyParts);
+            (key == "NTP" ? ntp : fallback) = QString::fromUtf8(line.mid(equals + 1)).left(4096).simplified().split(QLatin1Char(' '), Qt::SkipEmptyParts);
         }
     }
     return ntp + fallback;

@@ -78,7 +78,7 @@ QString SourcesModel::ntsText(const ChronyState::Auth &auth)
         text = ki18nd("kcm_zel_admin_time", "%1, NAK").subs(text).toString();
     }
     if (auth.attempts > 0) {
-        text = ki18ndp("kcm_zel_admin_time", "%2, %1 key exchange tried since", "%2, %1 key exchanges tried since").subs(auth.attempts).subs(text).toString();
+        text = ki18ndp("kcm_zel_admin_time", "%2, %1 key exchange attempt", "%2, %1 key exchange attempts").subs(auth.attempts).subs(text).toString();
     }
     return text;
 }
