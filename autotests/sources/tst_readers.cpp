@@ -10,7 +10,6 @@
 #include "authhelper/chronycommand.h"
 #include "diagnosis/chronyfix.h"
 #include "diagnosis/diagnosisview.h"
-#include "diagnosis/timedatedreader.h"
 #include "settingspages/directivepage.h"
 #include "settingspages/timesyncdpage.h"
 #include "sources/servertester.h"
@@ -29,13 +28,13 @@
 #include <QLineEdit>
 #include <QProcess>
 #include <QPushButton>
-#include <QRegularExpression>
 #include <QScopeGuard>
 #include <QSslConfiguration>
 #include <QSignalSpy>
 #include <QTableView>
 
 Q_DECLARE_METATYPE(LastSynchroInfo)
+Q_DECLARE_METATYPE(ServerCheck)
 
 // timesyncd's manager on the sandbox's bus, as far as the readers read it.
 struct FakeAddress {
@@ -71,6 +70,7 @@ Q_DECLARE_METATYPE(FakeMessage)
 class FakeTimesyncd : public QDBusVirtualObject
 {
 public:
+    bool hung = false; // never answers
     QVariantMap properties{{QStringLiteral("ServerName"), QStringLiteral("ntp.example.org")},
                            {QStringLiteral("ServerAddress"), QVariant::fromValue(FakeAddress())},
                            {QStringLiteral("SystemNTPServers"), QStringList{QStringLiteral("ntp.example.org"), QStringLiteral("192.0.2.4")}},
@@ -82,22 +82,6 @@ public:
     }
     bool handleMessage(const QDBusMessage &message, const QDBusConnection &connection) override
     {
-        return message.member() == QLatin1String("GetAll") && connection.send(message.createReply(QVariant(properties)));
-    }
-};
-
-// timedated as the desktop's switch reads it, or one that never answers.
-class FakeTimedated : public QDBusVirtualObject
-{
-public:
-    bool hung = false;
-    QString introspect(const QString &) const override
-    {
-        return {};
-    }
-    bool handleMessage(const QDBusMessage &message, const QDBusConnection &connection) override
-    {
-        const QVariantMap properties{{QStringLiteral("NTP"), false}, {QStringLiteral("CanNTP"), true}, {QStringLiteral("NTPSynchronized"), false}};
         return message.member() == QLatin1String("GetAll") && (hung || connection.send(message.createReply(QVariant(properties))));
     }
 };
@@ -127,6 +111,7 @@ private Q_SLOTS:
     void initTestCase()
     {
         qRegisterMetaType<LastSynchroInfo>();
+        qRegisterMetaType<ServerCheck>();
         QVERIFY2(insideSandbox(), "runs inside the sandbox machine only");
         m_page = new DirectivePage(DirectiveFormat::Chrony, QDBusConnection::systemBus());
         m_page->show();
@@ -229,19 +214,17 @@ private Q_SLOTS:
     // runs; then a timedated that never answers.
     void desktopSwitch()
     {
-        const QString lists = qEnvironmentVariable("ZELADMINTIME_SYSROOT") + QLatin1String("/usr/lib/systemd/ntp-units.d");
-        QDir().mkpath(lists);
-        QFile list(lists + QLatin1String("/80-systemd-timesync.list"));
-        QVERIFY(list.open(QIODevice::WriteOnly) && list.write("systemd-timesyncd.service\n") > 0);
-        list.close();
+        const QString list = qEnvironmentVariable("ZELADMINTIME_SYSROOT") + QLatin1String("/usr/lib/systemd/ntp-units.d/80-systemd-timesync.list");
+        QCOMPARE(QProcess::execute(QStringLiteral("sh"), {QStringLiteral("-c"), QStringLiteral("mkdir -p ${0%/*} && echo systemd-timesyncd.service >$0"), list}), 0);
         QDBusConnection own = QDBusConnection::connectToBus(QDBusConnection::SystemBus, QStringLiteral("fake-timedated"));
-        FakeTimedated fake;
+        FakeTimesyncd fake; // timedated as the desktop's switch reads it
+        fake.properties = {{QStringLiteral("NTP"), false}, {QStringLiteral("CanNTP"), true}, {QStringLiteral("NTPSynchronized"), false}};
         QVERIFY(own.registerVirtualObject(QStringLiteral("/org/freedesktop/timedate1"), &fake));
         QVERIFY(own.registerService(QStringLiteral("org.freedesktop.timedate1")));
         const auto gone = qScopeGuard([&own, &list] {
             own.unregisterService(QStringLiteral("org.freedesktop.timedate1"));
             own.unregisterObject(QStringLiteral("/org/freedesktop/timedate1"));
-            list.remove();
+            QFile::remove(list);
         });
         QCOMPARE(systemctl(QStringLiteral("start"), QStringLiteral("chrony.service")), 0);
         auto *diagnosis = m_page->findChild<DiagnosisView *>();
@@ -270,15 +253,9 @@ private Q_SLOTS:
         QSslConfiguration::setDefaultConfiguration(trusting);
         const auto test = [] {
             ServerTester tester;
-            ServerCheck::Nts nts = ServerCheck::NtsFails;
-            bool done = false;
-            connect(&tester, &ServerTester::finished, &tester, [&nts, &done](const ServerCheck &check) {
-                nts = check.nts, done = true;
-            });
+            QSignalSpy finished(&tester, &ServerTester::finished);
             tester.start(QStringLiteral("127.0.0.5"), true);
-            return QTest::qWaitFor([&done] {
-                return done;
-            }, 60000) ? nts : ServerCheck::NtsFails;
+            return finished.wait(60000) ? finished.first().first().value<ServerCheck>().nts : ServerCheck::NtsFails;
         };
         QCOMPARE(test(), ServerCheck::NtsWorks);
         auto *model = qobject_cast<SourcesModel *>(m_page->findChild<QTableView *>(QStringLiteral("sourcesTable"))->model());
@@ -288,16 +265,13 @@ private Q_SLOTS:
             for (int row = 0; row < model->rowCount(); ++row) {
                 text += model->index(row, SourcesModel::NtsColumn).data().toString();
             }
+            // NTS's own reasons only: the loopback servers may disagree meanwhile.
             for (const Finding::Evidence &e : diagnosis->finding().reasons) {
-                text += QStringLiteral(" reason %1").arg(e.reason);
+                text += e.reason >= Finding::NtsNoCookies ? QStringLiteral(" reason %1").arg(e.reason) : QString();
             }
             return text;
         };
-        // Only NTS's own reasons count: the loopback servers may disagree meanwhile.
-        const QRegularExpression ntsReason(QStringLiteral(" reason (%1|%2|%3)").arg(Finding::NtsNoCookies).arg(Finding::NtsNak).arg(Finding::NtsKeyExchangeFails));
-        QTRY_VERIFY2_WITH_TIMEOUT(nts().contains(QLatin1String("256 bits")) && nts().contains(QLatin1String("8 cookies")) && !nts().contains(ntsReason),
-                                  qPrintable(nts()),
-                                  60000);
+        QTRY_VERIFY2_WITH_TIMEOUT(nts().contains(QLatin1String("256 bits")) && nts().contains(QLatin1String(", 8 cookies")) && !nts().contains(QLatin1String("reason")), qPrintable(nts()), 60000);
         QProcess::execute(QStringLiteral("bash"), {script, QStringLiteral("stop")});
         QTRY_VERIFY2_WITH_TIMEOUT(nts().contains(QStringLiteral("reason %1").arg(Finding::NtsKeyExchangeFails)), qPrintable(nts()), 60000);
         QCOMPARE(test(), ServerCheck::NtsNotChecked);

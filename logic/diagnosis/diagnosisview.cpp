@@ -245,7 +245,7 @@ QString DiagnosisView::text(const Finding &f)
     case Finding::SwitchAgrees:
         break;
     case Finding::SwitchUnknown:
-        lines << ki18nd("kcm_zel_admin_time", "What the desktop's \"Set time automatically\" switch would do is not known: timedated did not answer (%1).")
+        lines << ki18nd("kcm_zel_admin_time", "What the desktop's \"Set time automatically\" switch would do is not known: timedated could not be asked (%1).")
                      .subs(f.switchUnit)
                      .toString();
         break;

@@ -40,6 +40,10 @@ void TimedatedReader::read(int limitMs)
         DesktopSwitch desktop;
         if (reply.isError()) {
             desktop.error = reply.error().message().left(300);
+            // Shown in parentheses inside a sentence.
+            if (desktop.error.endsWith(QLatin1Char('.'))) {
+                desktop.error.chop(1);
+            }
         } else {
             const QVariantMap p = reply.value();
             desktop.read = true;
