@@ -29,7 +29,8 @@ stop() {
 
 case ${1:-} in
 start)
-    mkdir -p -m 0700 "$dir"
+    mkdir -p "$dir"
+    chmod 0700 "$dir"
     if [ ! -s "$dir/cert.pem" ]; then
         openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -days 2 \
             -subj /CN=127.0.0.5 -addext subjectAltName=IP:127.0.0.5 \
