@@ -11,6 +11,7 @@
 #include "config/directiveconfig.h"
 #include "config/timesyncdconfig.h"
 #include "diagnosis/diagnosis.h"
+#include "diagnosis/sourceorigins.h"
 #include "packages/deb822.h"
 #include "syncstate/sourceparsers.h"
 
@@ -98,12 +99,28 @@ static void fuzzChronyState(const QByteArray &bytes)
     for (const Finding::Evidence &evidence : finding.reasons) {
         check(!evidence.sources.isEmpty() && !evidence.sources.contains(QString()), "evidence without a source");
     }
+    for (const ChronyState::Auth &auth : state.auth) {
+        check(!auth.address.isEmpty() && auth.keyBits >= -1 && auth.cookies >= -1 && auth.attempts >= -1 && auth.lastExchange >= -1, "authdata");
+    }
+}
+
+// ntp-units.d's unit names and timesyncd's server lists: words, never empty.
+static void fuzzNames(bool units, const QByteArray &bytes)
+{
+    const QStringList names = units ? Diagnosis::parseNtpUnits(bytes) : SourceOrigins::timesyncdServers(bytes);
+    for (const QString &name : names) {
+        check(!name.isEmpty() && !name.contains(QLatin1Char(' ')) && (!units || (!name.contains(QLatin1Char('/')) && names.count(name) == 1)), "names");
+    }
 }
 
 static void fuzzToolOutput(int tool, const QByteArray &bytes)
 {
     if (tool == 9) {
         fuzzChronyState(bytes);
+        return;
+    }
+    if (tool >= 10) {
+        fuzzNames(tool == 10, bytes);
         return;
     }
     if (tool == 8) {
@@ -126,7 +143,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     const QByteArray bytes(reinterpret_cast<const char *>(data), int(size));
     static const int parser =
-        QByteArrayList{"timesyncd", "chrony", "ntpsec", "openntpd", "deb822", "chronyc", "ntpq", "ntpctl", "ntpdig", "chronystate"}.indexOf(
+        QByteArrayList{"timesyncd", "chrony", "ntpsec", "openntpd", "deb822", "chronyc", "ntpq", "ntpctl", "ntpdig", "chronystate", "ntpunits", "timesyncdlists"}.indexOf(
             qgetenv("ZEL_FUZZ_PARSER"));
     check(parser >= 0, "ZEL_FUZZ_PARSER names no parser");
     if (parser == 0) {

@@ -56,7 +56,7 @@ fuzz() {
 # One parser on each processor at a time: each still gets its seconds to itself.
 status=0
 running=()
-for parser in timesyncd chrony ntpsec openntpd deb822 chronyc ntpq ntpctl ntpdig chronystate; do
+for parser in timesyncd chrony ntpsec openntpd deb822 chronyc ntpq ntpctl ntpdig chronystate ntpunits timesyncdlists; do
     if [ ${#running[@]} -ge "$(nproc)" ]; then
         wait "${running[0]}" || status=1
         running=("${running[@]:1}")

@@ -12,6 +12,7 @@
 #include "diagnosis/diagnosisview.h"
 #include "settingspages/directivepage.h"
 #include "settingspages/timesyncdpage.h"
+#include "sources/servertester.h"
 #include "sources/sourcesmodel.h"
 #include "sources/sourcesview.h"
 #include "syncstate/lastsyncreader.h"
@@ -29,10 +30,12 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QScopeGuard>
+#include <QSslConfiguration>
 #include <QSignalSpy>
 #include <QTableView>
 
 Q_DECLARE_METATYPE(LastSynchroInfo)
+Q_DECLARE_METATYPE(ServerCheck)
 
 // timesyncd's manager on the sandbox's bus, as far as the readers read it.
 struct FakeAddress {
@@ -68,6 +71,7 @@ Q_DECLARE_METATYPE(FakeMessage)
 class FakeTimesyncd : public QDBusVirtualObject
 {
 public:
+    bool hung = false; // never answers
     QVariantMap properties{{QStringLiteral("ServerName"), QStringLiteral("ntp.example.org")},
                            {QStringLiteral("ServerAddress"), QVariant::fromValue(FakeAddress())},
                            {QStringLiteral("SystemNTPServers"), QStringList{QStringLiteral("ntp.example.org"), QStringLiteral("192.0.2.4")}},
@@ -79,7 +83,7 @@ public:
     }
     bool handleMessage(const QDBusMessage &message, const QDBusConnection &connection) override
     {
-        return message.member() == QLatin1String("GetAll") && connection.send(message.createReply(QVariant(properties)));
+        return message.member() == QLatin1String("GetAll") && (hung || connection.send(message.createReply(QVariant(properties))));
     }
 };
 
@@ -108,6 +112,7 @@ private Q_SLOTS:
     void initTestCase()
     {
         qRegisterMetaType<LastSynchroInfo>();
+        qRegisterMetaType<ServerCheck>();
         QVERIFY2(TestHelpers::insideSandbox(), "runs inside the sandbox machine only");
         m_page = new DirectivePage(DirectiveFormat::Chrony, QDBusConnection::systemBus());
         m_page->show();
@@ -135,6 +140,11 @@ private Q_SLOTS:
         QVERIFY(words->isVisible());
         QVERIFY(!words->text().isEmpty());
         QCOMPARE(words->accessibleDescription(), words->text());
+        // Another service meanwhile holds the clock.
+        QCOMPARE(systemctl(QStringLiteral("start"), QStringLiteral("systemd-timesyncd.service")), 0);
+        QTRY_COMPARE_WITH_TIMEOUT(diagnosis->finding().others.join(diagnosis->finding().kind), QStringLiteral("systemd-timesyncd.service"), 30000);
+        QCOMPARE(diagnosis->finding().kind, Finding::OtherActive);
+        QCOMPARE(systemctl(QStringLiteral("stop"), QStringLiteral("systemd-timesyncd.service")), 0);
 
         QCOMPARE(systemctl(QStringLiteral("start"), QStringLiteral("chrony.service")), 0);
         auto followed = [model] {
@@ -202,6 +212,69 @@ private Q_SLOTS:
         for (const QVariantMap &request : bad) {
             QVERIFY(!ChronyCommand::arguments(request, &arguments));
         }
+    }
+
+    // The desktop's switch: off, and naming timesyncd's unit, while chrony
+    // runs; then a timedated that never answers.
+    void desktopSwitch()
+    {
+        const QString list = qEnvironmentVariable("ZELADMINTIME_SYSROOT") + QLatin1String("/usr/lib/systemd/ntp-units.d/80-systemd-timesync.list");
+        QCOMPARE(QProcess::execute(QStringLiteral("sh"), {QStringLiteral("-c"), QStringLiteral("mkdir -p ${0%/*} && echo systemd-timesyncd.service >$0"), list}), 0);
+        QDBusConnection own = QDBusConnection::connectToBus(QDBusConnection::SystemBus, QStringLiteral("fake-timedated"));
+        FakeTimesyncd fake; // timedated as the desktop's switch reads it
+        fake.properties = {{QStringLiteral("NTP"), false}, {QStringLiteral("CanNTP"), true}, {QStringLiteral("NTPSynchronized"), false}};
+        QVERIFY(own.registerVirtualObject(QStringLiteral("/org/freedesktop/timedate1"), &fake));
+        QVERIFY(own.registerService(QStringLiteral("org.freedesktop.timedate1")));
+        const auto gone = qScopeGuard([&own, &list] {
+            own.unregisterService(QStringLiteral("org.freedesktop.timedate1"));
+            own.unregisterObject(QStringLiteral("/org/freedesktop/timedate1"));
+            QFile::remove(list);
+        });
+        QCOMPARE(systemctl(QStringLiteral("start"), QStringLiteral("chrony.service")), 0);
+        auto *diagnosis = m_page->findChild<DiagnosisView *>();
+        const auto said = [diagnosis]() -> QString {
+            return QString::number(diagnosis->finding().desktopSwitch) + QLatin1Char(' ') + diagnosis->finding().switchUnit;
+        };
+        QTRY_COMPARE_WITH_TIMEOUT(said(), QStringLiteral("4 systemd-timesyncd.service"), 30000);
+        fake.hung = true;
+        QTRY_VERIFY2_WITH_TIMEOUT(said().startsWith(QLatin1String("1 ")), qPrintable(said()), 60000);
+        QVERIFY(!diagnosis->findChild<QLabel *>(QStringLiteral("diagnosisLabel"))->text().contains(QLatin1String("systemd-timesyncd.service")));
+    }
+
+    // NTS against a real NTS server: the Test button's key exchange, and
+    // chronyd's state in the table; then the server stopped.
+    void nts()
+    {
+        const QString script = QLatin1String(ZEL_DIAGNOSIS_FIXTURES "ntsserver.sh");
+        QCOMPARE(QProcess::execute(QStringLiteral("bash"), {script, QStringLiteral("start")}), 0);
+        const auto forget = qScopeGuard([&script] {
+            QProcess::execute(QStringLiteral("bash"), {script, QStringLiteral("forget")});
+        });
+        QSslConfiguration trusting = QSslConfiguration::defaultConfiguration();
+        QVERIFY(trusting.addCaCertificates(qEnvironmentVariable("ZEL_SANDBOX") + QLatin1String("/nts-server/cert.pem")));
+        QSslConfiguration::setDefaultConfiguration(trusting);
+        const auto test = [] {
+            ServerTester tester;
+            QSignalSpy finished(&tester, &ServerTester::finished);
+            tester.start(QStringLiteral("127.0.0.5"), true);
+            return finished.wait(60000) ? finished.first().first().value<ServerCheck>().nts : ServerCheck::NtsFails;
+        };
+        QCOMPARE(test(), ServerCheck::NtsWorks);
+        auto *model = qobject_cast<SourcesModel *>(m_page->findChild<QTableView *>(QStringLiteral("sourcesTable"))->model());
+        auto *words = m_page->findChild<QLabel *>(QStringLiteral("diagnosisLabel"));
+        const auto nts = [model, words] {
+            QString text = words->text();
+            for (int row = 0; row < model->rowCount(); ++row) {
+                text += model->index(row, SourcesModel::NtsColumn).data().toString();
+            }
+            return text;
+        };
+        QTRY_VERIFY2_WITH_TIMEOUT(nts().contains(QLatin1String("256 bits")) && nts().contains(QLatin1String(", 8 cookies")) && !nts().contains(QLatin1String("NTS is")),
+                                  qPrintable(nts()),
+                                  60000);
+        QProcess::execute(QStringLiteral("bash"), {script, QStringLiteral("stop")});
+        QTRY_VERIFY2_WITH_TIMEOUT(nts().contains(QLatin1String("NTS is failing: the key exchange with 127.0.0.5 keeps failing.")), qPrintable(nts()), 60000);
+        QCOMPARE(test(), ServerCheck::NtsNotChecked);
     }
 
     void testAction_data()

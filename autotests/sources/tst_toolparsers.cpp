@@ -7,11 +7,24 @@
 // into the diagnosis (chronyc's in each state diagnosis/scenarios.sh makes).
 
 #include "diagnosis/diagnosis.h"
+#include "diagnosis/sourceorigins.h"
 #include "syncstate/lastsyncreader.h"
 #include "syncstate/sourceparsers.h"
 #include "syncstate/stateparsers.h"
 
+#include <QTemporaryDir>
 #include <QTest>
+
+// Files under a root: "path=text" a line, "\\n" for a newline.
+static void writeFiles(const QString &root, const QString &files)
+{
+    for (const QString &entry : files.split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
+        QDir().mkpath(root + entry.section(QLatin1Char('='), 0, 0).section(QLatin1Char('/'), 0, -2));
+        QFile file(root + entry.section(QLatin1Char('='), 0, 0));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(entry.section(QLatin1Char('='), 1).replace(QLatin1String("\\n"), QLatin1String("\n")).toUtf8());
+    }
+}
 
 // address|name|state|stratum|reach|offset|delay|jitter|poll|since
 static QString describe(const SourceRow &r)
@@ -39,6 +52,9 @@ private Q_SLOTS:
     void state();
     void diagnosis_data();
     void diagnosis();
+    void desktopSwitch_data();
+    void desktopSwitch();
+    void timesyncdOrigins();
 };
 
 void SourceParsersTest::tools_data()
@@ -211,6 +227,17 @@ void SourceParsersTest::timesyncd()
     QCOMPARE(StateParsers::timesyncd(p).server, QStringLiteral("2001:db8::7"));
     p.leap = 3;
     QVERIFY(!StateParsers::timesyncd(p).isKnown());
+    // timesyncd drops an answer whose root distance, half the root delay
+    // plus the dispersion, is above RootDistanceMaxSec= (5 s by default).
+    p.leap = 0;
+    p.serverName = QStringLiteral("ntp.example.org");
+    p.rootDelayUSec = 2000000, p.rootDistanceMaxUSec = 5000000;
+    for (const quint64 dispersion : {3900000, 4100000}) {
+        p.rootDispersionUSec = dispersion;
+        Finding f = Diagnosis::diagnose(TimesyncdPackage, SourceParsers::timesyncd(p), {}, {});
+        Diagnosis::refineTimesyncd(&f, p);
+        QCOMPARE(f.kind == Finding::NoneSelected && f.reasons.value(0).reason == Finding::Distance, dispersion > 4000000);
+    }
 }
 
 void SourceParsersTest::state_data()
@@ -296,6 +323,13 @@ void SourceParsersTest::diagnosis_data()
                                      << "6| -1||0|1:127.0.0.1,127.0.0.2|1";
     QTest::newRow("an hour off") << "largeoffset"
                                  << "7|127.0.0.1 10||0||4";
+    // NTS (reasons 9 no cookies, 11 key exchange failing): a key of 256 bits
+    // and eight cookies; the server stopped, unanswered, no cookie left and
+    // one exchange tried.
+    QTest::newRow("NTS working") << "nts"
+                                 << "9|127.0.0.5 9||0|0:127.0.0.1|0";
+    QTest::newRow("NTS server gone") << "ntsfailing"
+                                     << "6| -1||0|11:127.0.0.5|1";
     QTest::newRow("ntpq: falseticker, outlier")
         << "ntpq:remote refid\n*192.0.2.10 .GPS. 1 u 35 64 377 12.3 -0.1 0.4\nx192.0.2.99 192.0.2.1 2 u 50 64 377 9.0 250.1 3.0\n"
            "-198.51.100.7 203.0.113.5 3 u 3m 128 177 40.0 5.0 2.0\n"
@@ -338,6 +372,64 @@ void SourceParsersTest::diagnosis()
     }
     got << reasons.join(QLatin1Char('|')) << QString::number(f.fixes);
     QTEST(got.join(QLatin1Char('|')), "finding");
+}
+
+// What the desktop's switch (timedated's SetNTP) would start: the ntp-units.d
+// lists Debian's chrony and systemd-timesyncd packages ship.
+void SourceParsersTest::desktopSwitch_data()
+{
+    QTest::addColumn<QString>("files");
+    QTest::addColumn<QString>("unit"); // this page's, running unless "!"
+    QTest::addColumn<int>("ntp"); // timedated's NTP; -1 no answer
+    QTest::addColumn<QString>("said"); // what the finding says, and of which unit
+    const QString both = QStringLiteral(
+        "/usr/lib/systemd/ntp-units.d/80-systemd-timesync.list=# This file is part of systemd.\\n# See systemd-timedated.service(8) for more "
+        "information.\\n\\nsystemd-timesyncd.service\\n;/usr/lib/systemd/ntp-units.d/50-chrony.list=chrony.service\\n");
+    QTest::newRow("chrony, first of the lists") << both << "chrony.service" << 1 << "0 ";
+    QTest::newRow("timesyncd, after chrony") << both << "systemd-timesyncd.service" << 1 << "3 chrony.service";
+    QTest::newRow("ntpsec runs, switch off") << both << "ntpsec.service" << 0 << "4 chrony.service";
+    QTest::newRow("ntpsec stopped, switch off") << both << "!ntpsec.service" << 0 << "3 chrony.service";
+    QTest::newRow("chrony's list masked in /etc") << both + QStringLiteral(";/etc/systemd/ntp-units.d/50-chrony.list=") << "chrony.service" << 0
+                                                  << "4 systemd-timesyncd.service";
+    QTest::newRow("one in /run first") << both + QStringLiteral(";/run/systemd/ntp-units.d/10-ntpsec.list=ntpsec.service") << "ntpsec.service" << 1
+                                       << "0 ";
+    QTest::newRow("no lists") << "" << "chrony.service" << 0 << "2 ";
+    QTest::newRow("timedated does not answer") << both << "chrony.service" << -1 << "1 no reply";
+}
+
+void SourceParsersTest::desktopSwitch()
+{
+    QFETCH(QString, files);
+    QFETCH(QString, unit);
+    QFETCH(int, ntp);
+    QTemporaryDir root;
+    writeFiles(root.path(), files);
+    DesktopSwitch desktop{ntp >= 0, ntp < 0 ? QStringLiteral("no reply") : QString(), ntp > 0, true, false, Diagnosis::readNtpUnits(root.path())};
+    desktop.canNtp = !desktop.units.isEmpty();
+    Finding f;
+    Diagnosis::judgeSwitch(&f, unit.mid(unit.startsWith(QLatin1Char('!'))), !unit.startsWith(QLatin1Char('!')), desktop);
+    QTEST(QString(QString::number(f.desktopSwitch) + QLatin1Char(' ') + f.switchUnit), "said");
+}
+
+// timesyncd's lists as its bus object tells them, each found in its file.
+void SourceParsersTest::timesyncdOrigins()
+{
+    QTemporaryDir root;
+    writeFiles(root.path(),
+               QStringLiteral("/etc/systemd/timesyncd.conf=[Time]\\nNTP=a.example\\nFallbackNTP=c.example\\n;"
+                              "/etc/systemd/timesyncd.conf.d/50-site.conf=[Time]\\nNTP=\\nNTP=b.example 192.0.2.1\\n"));
+    TimesyncdSources p;
+    p.serverName = QStringLiteral("d.example");
+    p.linkServers = QStringList{QStringLiteral("d.example")};
+    p.systemServers = QStringList{QStringLiteral("b.example"), QStringLiteral("192.0.2.1")};
+    p.fallbackServers = QStringList{QStringLiteral("c.example"), QStringLiteral("e.example")};
+    QStringList got;
+    for (const SourceOrigin &o : SourceOrigins::timesyncd(p, root.path())) {
+        got << QStringLiteral("%1 %2 %3%4").arg(o.host).arg(o.kind).arg(o.file, o.inUse ? QStringLiteral(" in use") : QString());
+    }
+    QCOMPARE(got.join(QLatin1Char(',')),
+             QStringLiteral("d.example 3  in use,b.example 2 /etc/systemd/timesyncd.conf.d/50-site.conf,192.0.2.1 2 /etc/systemd/timesyncd.conf.d/"
+                            "50-site.conf,c.example 5 /etc/systemd/timesyncd.conf,e.example 5 "));
 }
 
 QTEST_GUILESS_MAIN(SourceParsersTest)

@@ -3,6 +3,12 @@
 
 #include "diagnosis/diagnosis.h"
 
+#include "common/sysroot.h"
+#include "config/safefile.h"
+
+#include <QDir>
+#include <QFile>
+
 #include <cmath>
 
 namespace Diagnosis
@@ -41,6 +47,22 @@ ChronyState parseChrony(const QByteArray &output)
             state.leapUnsynchronised = f.at(13) == QLatin1String("Not synchronised");
         } else if (f.size() == 18 && f.at(0).size() == 1 && !f.at(1).isEmpty()) {
             state.selection.append({f.at(1).left(80), f.at(0).at(0)});
+        } else if (f.size() == 10 && !f.at(0).isEmpty() && (f.at(1) == QLatin1String("NTS") || f.at(1) == QLatin1String("SK") || f.at(1) == QLatin1String("-"))) {
+            // Name,Mode,KeyID,Type,KLen,Last,Atmp,NAK,Cook,CLen
+            ChronyState::Auth auth;
+            auth.address = f.at(0).left(80);
+            auth.nts = f.at(1) == QLatin1String("NTS");
+            bool ok = false;
+            auth.keyId = f.at(2).toLongLong(&ok);
+            auth.keyId = ok && auth.keyId >= 0 ? auth.keyId : -1;
+            auth.keyBits = count(f.at(4));
+            const double last = number(f.at(5));
+            // 4294967295: never.
+            auth.lastExchange = last >= 0 && last < 4294967295.0 ? qint64(last) : -1;
+            auth.attempts = count(f.at(6));
+            auth.nak = count(f.at(7)) > 0;
+            auth.cookies = count(f.at(8));
+            state.auth.append(auth);
         } else if (f.size() == 5 && state.online < 0) {
             state.online = count(f.at(0));
             state.offline = count(f.at(1));
@@ -98,7 +120,7 @@ static QString sourceName(const SourceRow &row)
     return row.name.isEmpty() ? row.address : row.name;
 }
 
-Finding diagnose(PackageIndex service, const QVector<SourceRow> &rows, const ChronyState &chrony, const QDateTime &now)
+static Finding judge(PackageIndex service, const QVector<SourceRow> &rows, const ChronyState &chrony, const QDateTime &now)
 {
     Finding finding;
     const bool isChrony = service == ChronyPackage;
@@ -185,5 +207,115 @@ Finding diagnose(PackageIndex service, const QVector<SourceRow> &rows, const Chr
     }
     finding.kind = Finding::Synchronized;
     return finding;
+}
+
+Finding diagnose(PackageIndex service, const QVector<SourceRow> &rows, const ChronyState &chrony, const QDateTime &now)
+{
+    Finding finding = judge(service, rows, chrony, now);
+    if (service != ChronyPackage) {
+        return finding;
+    }
+    // NTS that stopped working: chronyd spends a cookie a request and gets a
+    // new one with each answer; none left, it exchanges keys again.
+    for (const ChronyState::Auth &auth : chrony.auth) {
+        if (!auth.nts) {
+            continue;
+        }
+        // Atmp: key exchanges since the last that worked, which brings cookies.
+        if (auth.cookies == 0 && auth.attempts > 0) {
+            addEvidence(finding.reasons, Finding::NtsKeyExchangeFails, auth.address);
+        } else if (auth.cookies == 0) {
+            addEvidence(finding.reasons, Finding::NtsNoCookies, auth.address);
+        }
+        if (auth.nak) {
+            addEvidence(finding.reasons, Finding::NtsNak, auth.address);
+        }
+    }
+    finding.auth = chrony.auth;
+    return finding;
+}
+
+void refineTimesyncd(Finding *finding, const TimesyncdSources &p)
+{
+    // timesyncd drops an answer whose root distance is above its limit
+    // ("Server has too large root distance"), and asks the next server.
+    const quint64 distance = p.rootDelayUSec / 2 + p.rootDispersionUSec;
+    if (p.rootDistanceMaxUSec > 0 && p.destination != 0 && distance > p.rootDistanceMaxUSec) {
+        finding->kind = Finding::NoneSelected;
+        finding->sources.clear();
+        finding->reasons = {{Finding::Distance, {p.serverName.isEmpty() ? p.serverAddress : p.serverName}}};
+        finding->offset = distance / 1e6;
+        finding->slewSeconds = p.rootDistanceMaxUSec / 1e6;
+    }
+}
+
+void judgeSwitch(Finding *finding, const QString &unit, bool running, const DesktopSwitch &desktop)
+{
+    if (!desktop.read && desktop.error.isEmpty()) {
+        return; // not asked yet
+    }
+    if (!desktop.read) {
+        finding->desktopSwitch = Finding::SwitchUnknown;
+        finding->switchUnit = desktop.error;
+        return;
+    }
+    const QString first = desktop.units.value(0);
+    if (first.isEmpty() || !desktop.canNtp) {
+        finding->desktopSwitch = Finding::SwitchNone;
+    } else if (running && !desktop.ntp) {
+        // timedated calls NTP on when one of its units runs: this one is none of them.
+        finding->desktopSwitch = Finding::SwitchOffWhileRunning;
+        finding->switchUnit = first;
+    } else if (first != unit) {
+        finding->desktopSwitch = Finding::SwitchOther;
+        finding->switchUnit = first;
+    }
+}
+
+QStringList parseNtpUnits(const QByteArray &text)
+{
+    QStringList units;
+    const QList<QByteArray> lines = text.split('\n');
+    for (const QByteArray &raw : lines) {
+        const QByteArray line = raw.trimmed();
+        if (line.isEmpty() || line.startsWith('#') || line.startsWith(';')) {
+            continue;
+        }
+        // A unit's name: no spaces, no slashes, a type after the dot.
+        const QString name = QString::fromUtf8(line).left(255);
+        if (name.contains(QLatin1Char(' ')) || name.contains(QLatin1Char('/')) || !name.contains(QLatin1Char('.')) || units.contains(name)) {
+            continue;
+        }
+        units.append(name);
+    }
+    return units;
+}
+
+QStringList readNtpUnits(const QString &root)
+{
+    static const char *const folders[] = {"/etc/systemd/ntp-units.d", "/run/systemd/ntp-units.d", "/usr/local/lib/systemd/ntp-units.d", "/usr/lib/systemd/ntp-units.d"};
+    QMap<QString, QString> files; // by name, the first folder's
+    for (const char *folder : folders) {
+        const QString path = SysRoot::path(root, QLatin1String(folder));
+        const QStringList names = QDir(path).entryList({QStringLiteral("*.list")}, QDir::Files | QDir::System, QDir::Name);
+        for (const QString &name : names) {
+            if (!files.contains(name)) {
+                files.insert(name, path + QLatin1Char('/') + name);
+            }
+        }
+    }
+    QStringList units;
+    for (const QString &path : std::as_const(files)) {
+        QFile file(path);
+        // A link to /dev/null masks the name: empty, it names nothing.
+        if (file.open(QIODevice::ReadOnly) && file.size() <= SafeFile::maxSize) {
+            for (const QString &unit : parseNtpUnits(file.readAll())) {
+                if (!units.contains(unit)) {
+                    units.append(unit);
+                }
+            }
+        }
+    }
+    return units;
 }
 }

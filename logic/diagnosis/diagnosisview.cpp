@@ -110,8 +110,10 @@ void DiagnosisView::setFinding(const Finding &finding)
     // Every two seconds: the same finding with new numbers is shown again
     // only now and then (the table shows them live), since each new text lays
     // the page out again.
-    const QString key = DiagnosisView::text(
-        Finding{finding.kind, finding.reasons, finding.sources, finding.server, finding.detail, finding.stratum, finding.count, NAN, NAN, {}, finding.fixes});
+    Finding words = finding;
+    words.offset = words.slewSeconds = NAN;
+    words.since = {};
+    const QString key = DiagnosisView::text(words);
     if (key == m_key && m_shown.isValid() && m_shown.elapsed() < numbersEveryMs) {
         return;
     }
@@ -153,6 +155,12 @@ static QString evidence(const Finding::Evidence &e)
         return ki18nd("kcm_zel_admin_time", "Waiting for other sources: %1.").subs(sources).toString();
     case Finding::NotValid:
         return ki18nd("kcm_zel_admin_time", "Not valid for the service (yet): %1.").subs(sources).toString();
+    case Finding::NtsNoCookies:
+        return ki18nd("kcm_zel_admin_time", "NTS is failing: no cookies left for %1, so its answers cannot be authenticated.").subs(sources).toString();
+    case Finding::NtsNak:
+        return ki18nd("kcm_zel_admin_time", "NTS is failing: %1 refused the last request's cookie (NTS NAK).").subs(sources).toString();
+    case Finding::NtsKeyExchangeFails:
+        return ki18nd("kcm_zel_admin_time", "NTS is failing: the key exchange with %1 keeps failing.").subs(sources).toString();
     }
     return sources;
 }
@@ -167,6 +175,14 @@ QString DiagnosisView::text(const Finding &f)
         break;
     case Finding::NotRunning:
         lines << ki18nd("kcm_zel_admin_time", "Not synchronized by this service: it is not running.").toString();
+        break;
+    case Finding::NotInstalled:
+        lines << ki18nd("kcm_zel_admin_time", "Not synchronized by this service: it is not installed.").toString();
+        break;
+    case Finding::OtherActive:
+        lines << ki18nd("kcm_zel_admin_time", "This service is not running: another time service is active and holds the clock (%1).")
+                     .subs(list(f.others))
+                     .toString();
         break;
     case Finding::Failed:
         lines << ki18nd("kcm_zel_admin_time", "Whether the clock is synchronized is not known: the service did not answer.").toString();
@@ -219,6 +235,32 @@ QString DiagnosisView::text(const Finding &f)
     }
     for (const Finding::Evidence &e : f.reasons) {
         lines << evidence(e);
+    }
+    if (f.kind != Finding::OtherActive && f.kind != Finding::NotInstalled && !f.others.isEmpty()) {
+        lines << ki18nd("kcm_zel_admin_time", "Another time service is active too (%1): two services adjusting one clock work against each other.")
+                     .subs(list(f.others))
+                     .toString();
+    }
+    switch (f.desktopSwitch) {
+    case Finding::SwitchAgrees:
+        break;
+    case Finding::SwitchUnknown:
+        lines << ki18nd("kcm_zel_admin_time", "What the desktop's \"Set time automatically\" switch would do is not known: timedated could not be asked (%1).")
+                     .subs(f.switchUnit)
+                     .toString();
+        break;
+    case Finding::SwitchNone:
+        lines << ki18nd("kcm_zel_admin_time", "The desktop's \"Set time automatically\" switch controls no time service here.").toString();
+        break;
+    case Finding::SwitchOther:
+        lines << ki18nd("kcm_zel_admin_time", "The desktop's \"Set time automatically\" switch starts %1, not this service.").subs(f.switchUnit).toString();
+        break;
+    case Finding::SwitchOffWhileRunning:
+        lines << ki18nd("kcm_zel_admin_time",
+                        "The desktop's \"Set time automatically\" switch is off while this service runs: turning it on would start %1 as a second time service.")
+                     .subs(f.switchUnit)
+                     .toString();
+        break;
     }
     return lines.join(QLatin1Char('\n'));
 }

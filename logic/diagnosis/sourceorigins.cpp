@@ -6,6 +6,7 @@
 #include "catalog/servicecatalog.h"
 #include "common/sysroot.h"
 #include "config/safefile.h"
+#include "syncstate/sourceparsers.h"
 
 #include <QDir>
 #include <QFile>
@@ -86,5 +87,80 @@ const SourceOrigin *find(const QVector<SourceOrigin> &origins, const QString &ad
         }
     }
     return nullptr;
+}
+
+QStringList timesyncdServers(const QByteArray &text)
+{
+    QStringList ntp, fallback;
+    bool inTime = false;
+    const QList<QByteArray> lines = text.split('\n');
+    for (const QByteArray &raw : lines) {
+        const QByteArray line = raw.trimmed();
+        if (line.startsWith('[')) {
+            inTime = line == "[Time]";
+            continue;
+        }
+        const int equals = line.indexOf('=');
+        if (!inTime || equals < 0 || line.startsWith('#') || line.startsWith(';')) {
+            continue;
+        }
+        const QByteArray key = line.left(equals).trimmed();
+        if (key == "NTP" || key == "FallbackNTP") {
+            // An empty assignment resets the list.
+            (key == "NTP" ? ntp : fallback) = QString::fromUtf8(line.mid(equals + 1)).left(4096).simplified().split(QLatin1Char(' '), Qt::SkipEmptyParts);
+        }
+    }
+    return ntp + fallback;
+}
+
+QVector<SourceOrigin> timesyncd(const TimesyncdSources &p, const QString &root)
+{
+    // Where each name is written: the main file, then the drop-ins in
+    // timesyncd's order (later ones win, so they are looked at first).
+    const QString main = ServiceCatalog::byIndex(TimesyncdPackage).configPath;
+    QVector<QPair<QString, QStringList>> files;
+    QMap<QString, QString> dropIns;
+    for (const char *folder : {"/etc/systemd/timesyncd.conf.d", "/run/systemd/timesyncd.conf.d", "/usr/local/lib/systemd/timesyncd.conf.d", "/usr/lib/systemd/timesyncd.conf.d"}) {
+        const QString path = SysRoot::path(root, QLatin1String(folder));
+        const QStringList names = QDir(path).entryList({QStringLiteral("*.conf")}, QDir::Files, QDir::Name);
+        for (const QString &name : names) {
+            if (!dropIns.contains(name)) {
+                dropIns.insert(name, QLatin1String(folder) + QLatin1Char('/') + name);
+            }
+        }
+    }
+    for (auto it = dropIns.constEnd(); it != dropIns.constBegin();) {
+        --it;
+        files.append({it.value(), timesyncdServers(contents(SysRoot::path(root, it.value())))});
+    }
+    files.append({main, timesyncdServers(contents(SysRoot::path(root, main)))});
+
+    QVector<SourceOrigin> origins;
+    const struct {
+        const QStringList &names;
+        SourceOrigin::Kind kind;
+    } lists[] = {{p.linkServers, SourceOrigin::Link},
+                 {p.runtimeServers, SourceOrigin::Runtime},
+                 {p.systemServers, SourceOrigin::System},
+                 {p.fallbackServers, SourceOrigin::Fallback}};
+    for (const auto &list : lists) {
+        for (const QString &name : list.names) {
+            SourceOrigin origin{name.left(255), list.kind, QString(), false};
+            if (list.kind == SourceOrigin::System || list.kind == SourceOrigin::Fallback) {
+                for (const auto &file : std::as_const(files)) {
+                    if (file.second.contains(name)) {
+                        origin.file = file.first;
+                        origin.kind = file.first == main ? list.kind : SourceOrigin::DropIn;
+                        break;
+                    }
+                }
+            }
+            origin.inUse = !p.serverName.isEmpty() && name == p.serverName;
+            if (!find(origins, name, QString())) {
+                origins.append(origin);
+            }
+        }
+    }
+    return origins;
 }
 }

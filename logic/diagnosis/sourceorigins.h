@@ -5,6 +5,8 @@
 
 #include "logictypes.h"
 
+struct TimesyncdSources;
+
 #include <QString>
 #include <QVector>
 
@@ -24,6 +26,12 @@ namespace SourceOrigins
 // and `confdir` (*.conf) folders, or of ntpsec's ntp.conf with its
 // `includefile`s. `root` is the system root (SysRoot::root()).
 QVector<SourceOrigin> read(PackageIndex service, const QString &root);
+// timesyncd's lists as its bus object tells them, each server found in
+// timesyncd.conf or a timesyncd.conf.d drop-in named with its file;
+// ServerName is the one in use.
+QVector<SourceOrigin> timesyncd(const TimesyncdSources &properties, const QString &root);
+// The servers of a timesyncd file's NTP= and FallbackNTP= lines, the last of each counting.
+QStringList timesyncdServers(const QByteArray &text);
 // The same from the text of one file; `included` gets the folders and files it names.
 QVector<SourceOrigin> parse(PackageIndex service, const QByteArray &text, const QString &file, SourceOrigin::Kind kind, QStringList *included);
 // The origin of a sources table row: matched by address or name.

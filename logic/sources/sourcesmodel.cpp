@@ -39,6 +39,50 @@ void SourcesModel::setOrigins(const QVector<SourceOrigin> &origins)
     }
 }
 
+void SourcesModel::setAuth(const QVector<ChronyState::Auth> &auth)
+{
+    const bool same = auth.size() == m_auth.size() && std::equal(auth.cbegin(), auth.cend(), m_auth.cbegin(), [](const ChronyState::Auth &a, const ChronyState::Auth &b) {
+                          return a.address == b.address && ntsText(a) == ntsText(b);
+                      });
+    if (same) {
+        return;
+    }
+    m_auth = auth;
+    if (rowCount() > 0) {
+        Q_EMIT dataChanged(index(0, NtsColumn), index(rowCount() - 1, NtsColumn));
+    }
+}
+
+static const ChronyState::Auth *authOf(const QVector<ChronyState::Auth> &auth, const SourceRow &row)
+{
+    for (const ChronyState::Auth &a : auth) {
+        if (a.nts && (a.address == row.address || a.address == row.name)) {
+            return &a;
+        }
+    }
+    return nullptr;
+}
+
+QString SourcesModel::ntsText(const ChronyState::Auth &auth)
+{
+    if (!auth.nts) {
+        return {};
+    }
+    QString text = auth.keyBits > 0 ? ki18nd("kcm_zel_admin_time", "NTS, key %1 (%2 bits)").subs(auth.keyId).subs(auth.keyBits).toString()
+                                    : ki18nd("kcm_zel_admin_time", "NTS, no key yet").toString();
+    if (auth.lastExchange >= 0) {
+        text = ki18nd("kcm_zel_admin_time", "%1, keys exchanged %2 ago").subs(text).subs(durationText(double(auth.lastExchange), false)).toString();
+    }
+    text = ki18ndp("kcm_zel_admin_time", "%2, %1 cookie", "%2, %1 cookies").subs(qMax(0, auth.cookies)).subs(text).toString();
+    if (auth.nak) {
+        text = ki18nd("kcm_zel_admin_time", "%1, NAK").subs(text).toString();
+    }
+    if (auth.attempts > 0) {
+        text = ki18ndp("kcm_zel_admin_time", "%2, %1 key exchange attempt", "%2, %1 key exchange attempts").subs(auth.attempts).subs(text).toString();
+    }
+    return text;
+}
+
 QString SourcesModel::originText(SourceOrigin::Kind kind)
 {
     switch (kind) {
@@ -196,6 +240,11 @@ QVariant SourcesModel::data(const QModelIndex &index, int role) const
             return originText(origin->kind);
         }
         return QString();
+    case NtsColumn:
+        if (const ChronyState::Auth *auth = authOf(m_auth, row)) {
+            return ntsText(*auth);
+        }
+        return QString();
     }
     return {};
 }
@@ -224,6 +273,8 @@ QVariant SourcesModel::headerData(int section, Qt::Orientation orientation, int 
         return ki18nd("kcm_zel_admin_time", "Last answer").toString();
     case OriginColumn:
         return ki18nd("kcm_zel_admin_time", "Origin").toString();
+    case NtsColumn:
+        return ki18nd("kcm_zel_admin_time", "NTS").toString();
     }
     return {};
 }

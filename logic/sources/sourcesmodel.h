@@ -3,6 +3,7 @@
 
 #pragma once
 
+#include "diagnosis/diagnosis.h"
 #include "diagnosis/sourceorigins.h"
 #include "syncstate/sourceparsers.h"
 
@@ -14,7 +15,7 @@ class SourcesModel : public QAbstractTableModel
     Q_OBJECT
 
 public:
-    enum Column { SourceColumn, StateColumn, StratumColumn, ReachColumn, OffsetColumn, DelayColumn, PollColumn, LastColumn, OriginColumn, ColumnCount };
+    enum Column { SourceColumn, StateColumn, StratumColumn, ReachColumn, OffsetColumn, DelayColumn, PollColumn, LastColumn, OriginColumn, NtsColumn, ColumnCount };
 
     using QAbstractTableModel::QAbstractTableModel;
 
@@ -26,6 +27,9 @@ public:
     // Where the service's servers are written, for the Origin column.
     void setOrigins(const QVector<SourceOrigin> &origins);
     static QString originText(SourceOrigin::Kind kind);
+    // chronyd's authentication of its sources, for the NTS column.
+    void setAuth(const QVector<ChronyState::Auth> &auth);
+    static QString ntsText(const ChronyState::Auth &auth);
 
     int rowCount(const QModelIndex &parent = {}) const override;
     int columnCount(const QModelIndex &parent = {}) const override;
@@ -40,4 +44,5 @@ public:
 private:
     QVector<SourceRow> m_rows;
     QVector<SourceOrigin> m_origins;
+    QVector<ChronyState::Auth> m_auth;
 };

@@ -3,6 +3,7 @@
 
 #include "sources/sourcesview.h"
 
+#include "catalog/servicecatalog.h"
 #include "common/sysroot.h"
 #include "diagnosis/diagnosisview.h"
 #include "diagnosis/sourceorigins.h"
@@ -49,6 +50,7 @@ SourcesView::SourcesView(QWidget *parent)
     layout->addWidget(m_origins);
     m_origins->hide();
     m_table->hide();
+    m_table->setColumnHidden(SourcesModel::NtsColumn, true);
 }
 
 SourcesView::~SourcesView() = default;
@@ -84,6 +86,16 @@ void SourcesView::setService(PackageIndex service, const QDBusConnection &bus)
     });
     m_diagnosis->setFinding(Finding());
     connect(m_monitor, &SourcesMonitor::diagnosed, m_diagnosis, &DiagnosisView::setFinding);
+    connect(m_monitor, &SourcesMonitor::diagnosed, this, [this](const Finding &finding) {
+        m_model->setAuth(finding.auth);
+        // The NTS column only where a source has NTS.
+        const bool nts = std::any_of(finding.auth.cbegin(), finding.auth.cend(), [](const ChronyState::Auth &auth) {
+            return auth.nts;
+        });
+        if (m_table->isColumnHidden(SourcesModel::NtsColumn) == nts) {
+            m_table->setColumnHidden(SourcesModel::NtsColumn, !nts);
+        }
+    });
     m_monitor->setWatching(isVisible());
 }
 
@@ -92,13 +104,23 @@ void SourcesView::setService(PackageIndex service, const QDBusConnection &bus)
 // and go).
 void SourcesView::showOrigins()
 {
-    const QVector<SourceOrigin> origins = SourceOrigins::read(m_service, SysRoot::root());
+    const QVector<SourceOrigin> origins = m_service == TimesyncdPackage ? SourceOrigins::timesyncd(m_monitor->timesyncdProperties(), SysRoot::root())
+                                                                         : SourceOrigins::read(m_service, SysRoot::root());
     m_model->setOrigins(origins);
     QStringList others;
+    const QString main = ServiceCatalog::byIndex(m_service).configPath;
     for (const SourceOrigin &origin : origins) {
-        if (origin.kind != SourceOrigin::MainFile) {
-            others << ki18nd("kcm_zel_admin_time", "%1 (%2, %3)").subs(origin.host).subs(SourcesModel::originText(origin.kind)).subs(origin.file).toString();
+        if (origin.file == main) {
+            continue;
         }
+        QString where = SourcesModel::originText(origin.kind);
+        if (!origin.file.isEmpty()) {
+            where = ki18nd("kcm_zel_admin_time", "%1, %2").subs(where).subs(origin.file).toString();
+        }
+        if (origin.inUse) {
+            where = ki18nd("kcm_zel_admin_time", "%1, in use").subs(where).toString();
+        }
+        others << ki18nd("kcm_zel_admin_time", "%1 (%2)").subs(origin.host).subs(where).toString();
     }
     const QString text =
         others.isEmpty() ? QString() : ki18nd("kcm_zel_admin_time", "Also used, from other files: %1").subs(others.join(QStringLiteral("; "))).toString();

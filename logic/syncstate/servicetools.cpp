@@ -16,8 +16,8 @@ static ServiceTools::Service chrony()
              return StateParsers::chronyTracking(output).answer;
          }},
         // -m: every command in one run, one program started a refresh; the
-        // diagnosis reads the last three (Diagnosis::parseChrony). chronyc
-        // stops at the first that fails, so the table's come first.
+        // diagnosis reads the rest (Diagnosis::parseChrony). chronyc stops at
+        // the first that fails, so the table's come first.
         {{Programs::chronyc(),
           {QStringLiteral("-c"),
            QStringLiteral("-n"),
@@ -26,7 +26,8 @@ static ServiceTools::Service chrony()
            QStringLiteral("sourcestats"),
            QStringLiteral("tracking"),
            QStringLiteral("selectdata"),
-           QStringLiteral("activity")}},
+           QStringLiteral("activity"),
+           QStringLiteral("authdata")}},
          SourceParsers::chrony},
     };
 }

@@ -46,6 +46,8 @@ struct TimesyncdSources {
     // NTPMessage; times in microseconds of the realtime clock.
     quint32 leap = 0, stratum = 0;
     quint64 origin = 0, receive = 0, transmit = 0, destination = 0, jitterUSec = 0;
+    quint64 rootDelayUSec = 0, rootDispersionUSec = 0;
+    quint64 rootDistanceMaxUSec = 0; // RootDistanceMaxUSec; 0 when not told
     quint64 nowUSec = 0;
 };
 

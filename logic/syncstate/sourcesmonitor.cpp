@@ -4,6 +4,7 @@
 #include "syncstate/sourcesmonitor.h"
 
 #include "catalog/servicecatalog.h"
+#include "diagnosis/timedatedreader.h"
 #include "syncstate/servicetools.h"
 #include "syncstate/timesyncdreader.h"
 #include "syncstate/toolrunner.h"
@@ -11,7 +12,9 @@
 
 #include <KLocalizedString>
 
+#include <QDBusArgument>
 #include <QDBusMessage>
+#include <QDBusObjectPath>
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
 #include <QDBusVariant>
@@ -20,25 +23,13 @@ static const QString timesyncService = QStringLiteral("org.freedesktop.timesync1
 static const QString timesyncPath = QStringLiteral("/org/freedesktop/timesync1");
 static const QString propertiesInterface = QStringLiteral("org.freedesktop.DBus.Properties");
 
-// The unit's object path: systemd escapes every byte but [A-Za-z0-9] as _xx.
-static QString unitPath(const QString &unitName)
-{
-    QString path = QStringLiteral("/org/freedesktop/systemd1/unit/");
-    const QByteArray bytes = unitName.toUtf8();
-    for (int i = 0; i < bytes.size(); ++i) {
-        const char c = bytes.at(i);
-        const bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9' && i > 0);
-        path += plain ? QString(QLatin1Char(c)) : QStringLiteral("_%1").arg(int(quint8(c)), 2, 16, QLatin1Char('0'));
-    }
-    return path;
-}
-
 SourcesMonitor::SourcesMonitor(PackageIndex service, const QDBusConnection &bus, QObject *parent)
     : QObject(parent)
     , m_service(service)
     , m_bus(bus)
     , m_runner(new ToolRunner(this))
     , m_timesyncd(new TimesyncdReader(bus, this))
+    , m_timedated(new TimedatedReader(bus, this))
 {
     m_interval.setInterval(2000);
     connect(&m_interval, &QTimer::timeout, this, &SourcesMonitor::tick);
@@ -71,6 +62,8 @@ void SourcesMonitor::setWatching(bool watching)
     } else {
         m_interval.stop();
         cancel();
+        // Otherwise it runs across refreshes until its own time limit.
+        m_timedated->cancel();
     }
 }
 
@@ -104,21 +97,51 @@ void SourcesMonitor::tick()
     m_busy = true;
     const quint64 serial = ++m_serial;
     m_limit.start(timeLimit);
-    const QString unit = ServiceCatalog::byIndex(m_service).unitName;
-    QDBusMessage message =
-        QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.systemd1"), unitPath(unit), propertiesInterface, QStringLiteral("Get"));
-    message << QStringLiteral("org.freedesktop.systemd1.Unit") << QStringLiteral("ActiveState");
+    // All four units in one question: this one's state, and whether another
+    // service holds the clock meanwhile.
+    QStringList units;
+    for (const ServiceDescription &description : ServiceCatalog::all()) {
+        units.append(description.unitName);
+    }
+    QDBusMessage message = QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.systemd1"),
+                                                          QStringLiteral("/org/freedesktop/systemd1"),
+                                                          QStringLiteral("org.freedesktop.systemd1.Manager"),
+                                                          QStringLiteral("ListUnitsByNames"));
+    message << units;
     ++m_queries;
+    m_timedated->read(timeLimit);
     auto *watcher = new QDBusPendingCallWatcher(m_bus.asyncCall(message, timeLimit), this);
     m_watcher = watcher;
     connect(watcher, &QDBusPendingCallWatcher::finished, this, [this, watcher, serial] {
         watcher->deleteLater();
-        const QDBusPendingReply<QDBusVariant> reply = *watcher;
-        if (reply.isError()) {
-            answer(serial, Status::Failed, {}, reply.error().message());
+        const QDBusMessage reply = watcher->reply();
+        if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty() || !reply.arguments().first().canConvert<QDBusArgument>()) {
+            answer(serial, Status::Failed, {}, watcher->error().message());
             return;
         }
-        const QString state = reply.value().variant().toString();
+        // a(ssssssouso): name, description, load state, active state, ...
+        const QDBusArgument list = reply.arguments().first().value<QDBusArgument>();
+        const QString own = ServiceCatalog::byIndex(m_service).unitName;
+        QString state;
+        m_others.clear();
+        m_installed = true;
+        list.beginArray();
+        while (!list.atEnd()) {
+            QString name, description, load, active, sub, following, jobType;
+            QDBusObjectPath path, jobPath;
+            quint32 job = 0;
+            list.beginStructure();
+            list >> name >> description >> load >> active >> sub >> following >> path >> job >> jobType >> jobPath;
+            list.endStructure();
+            const bool running = active == QLatin1String("active") || active == QLatin1String("reloading") || active == QLatin1String("activating");
+            if (name == own) {
+                state = active;
+                m_installed = load != QLatin1String("not-found");
+            } else if (running && ServiceCatalog::byUnitName(name)) {
+                m_others.append(name);
+            }
+        }
+        list.endArray();
         if (state != QLatin1String("active") && state != QLatin1String("reloading")) {
             answer(serial, Status::NotActive);
             return;
@@ -133,6 +156,7 @@ void SourcesMonitor::readSources()
     const quint64 serial = m_serial;
     if (m_service == TimesyncdPackage) {
         m_timesyncd->read(timeLimit, [this, serial](const TimesyncdSources &properties, const QString &error) {
+            m_properties = properties;
             if (!error.isEmpty()) {
                 answer(serial, Status::Failed, {}, error);
             } else {
@@ -179,10 +203,17 @@ void SourcesMonitor::answer(quint64 serial, Status status, const QVector<SourceR
     Finding finding;
     if (status == Status::Shown) {
         finding = Diagnosis::diagnose(m_service, rows, m_chrony, QDateTime::currentDateTimeUtc());
+        if (m_service == TimesyncdPackage) {
+            Diagnosis::refineTimesyncd(&finding, m_properties);
+        }
+    } else if (status == Status::NotActive) {
+        finding.kind = !m_installed ? Finding::NotInstalled : m_others.isEmpty() ? Finding::NotRunning : Finding::OtherActive;
     } else {
-        finding.kind = status == Status::NotActive ? Finding::NotRunning : Finding::Failed;
+        finding.kind = Finding::Failed;
         finding.detail = error;
     }
+    finding.others = m_others;
+    Diagnosis::judgeSwitch(&finding, ServiceCatalog::byIndex(m_service).unitName, status == Status::Shown, m_timedated->last());
     m_chrony = ChronyState();
     Q_EMIT diagnosed(finding);
 }

@@ -13,6 +13,7 @@
 #include <QTimer>
 
 class QDBusPendingCallWatcher;
+class TimedatedReader;
 class TimesyncdReader;
 class ToolRunner;
 
@@ -42,6 +43,11 @@ public:
         return m_queries;
     }
     void setInterval(int milliseconds);
+    // timesyncd's last answer, for the servers' origins.
+    const TimesyncdSources &timesyncdProperties() const
+    {
+        return m_properties;
+    }
 
     static constexpr int timeLimit = 5000;
 
@@ -69,8 +75,12 @@ private:
     bool m_subscribed = false;
     quint64 m_serial = 0;
     ChronyState m_chrony;
+    TimesyncdSources m_properties;
+    QStringList m_others; // the other services' units that are active
+    bool m_installed = true;
     int m_queries = 0;
     ToolRunner *m_runner;
     TimesyncdReader *m_timesyncd;
+    TimedatedReader *m_timedated;
     QPointer<QDBusPendingCallWatcher> m_watcher;
 };

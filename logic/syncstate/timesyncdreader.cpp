@@ -49,11 +49,11 @@ void readMessage(const QVariant &value, TimesyncdSources *sources)
     }
     quint32 version = 0, mode = 0;
     qint32 precision = 0;
-    quint64 rootDelay = 0, rootDispersion = 0, packets = 0;
+    quint64 packets = 0;
     QByteArray referenceId;
     bool spike = false;
     argument.beginStructure();
-    argument >> sources->leap >> version >> mode >> sources->stratum >> precision >> rootDelay >> rootDispersion >> referenceId;
+    argument >> sources->leap >> version >> mode >> sources->stratum >> precision >> sources->rootDelayUSec >> sources->rootDispersionUSec >> referenceId;
     argument >> sources->origin >> sources->receive >> sources->transmit >> sources->destination >> spike >> packets >> sources->jitterUSec;
     argument.endStructure();
 }
@@ -102,6 +102,7 @@ void TimesyncdReader::read(int limitMs, Done done)
         sources.runtimeServers = p.value(QStringLiteral("RuntimeNTPServers")).toStringList();
         sources.fallbackServers = p.value(QStringLiteral("FallbackNTPServers")).toStringList();
         sources.pollUSec = p.value(QStringLiteral("PollIntervalUSec")).toULongLong();
+        sources.rootDistanceMaxUSec = p.value(QStringLiteral("RootDistanceMaxUSec")).toULongLong();
         readMessage(p.value(QStringLiteral("NTPMessage")), &sources);
         sources.nowUSec = quint64(QDateTime::currentMSecsSinceEpoch()) * 1000;
         done(sources, {});

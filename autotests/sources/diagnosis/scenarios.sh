@@ -9,7 +9,7 @@
 #
 # For each scenario OUT_DIR/SCENARIO.sources holds `chronyc -c -n -m sources
 # sourcestats` and OUT_DIR/SCENARIO.state `chronyc -c -n -m tracking
-# selectdata activity`, the two commands the Sources table runs. Two more
+# selectdata activity authdata`, the two commands the Sources table runs. Two more
 # chronyd servers on 127.0.0.2 and 127.0.0.3 (never touching the clock: the
 # sandbox's chronyd is always -x) join the sandbox's own on 127.0.0.1; a far
 # off source is one whose measurements chrony is told to shift (`offset`).
@@ -19,7 +19,7 @@ set -euo pipefail
 out=$(realpath -m "$1")
 shift
 scenarios=("$@")
-[ ${#scenarios[@]} -gt 0 ] || scenarios=(synchronized stopped unreachable offline falseticker nomajority largeoffset)
+[ ${#scenarios[@]} -gt 0 ] || scenarios=(synchronized stopped unreachable offline falseticker nomajority largeoffset nts ntsfailing)
 mkdir -p "$out"
 conf=$ZELADMINTIME_SYSROOT/etc/chrony/chrony.conf
 stock=$(mktemp)
@@ -41,11 +41,11 @@ configure() {
     systemctl "${manager[@]}" restart chrony.service
 }
 
-# Waits until chronyc's selection data matches a pattern.
+# Waits until chronyc's selection (or other) data matches a pattern.
 wait_state() {
     local i
     for ((i = 0; i < 120; i++)); do
-        if chronyc -c -n selectdata 2>/dev/null | grep -Eq "$1"; then
+        if chronyc -c -n "${2:-selectdata}" 2>/dev/null | grep -Eq "$1"; then
             return 0
         fi
         sleep 0.5
@@ -74,11 +74,22 @@ for scenario in "${scenarios[@]}"; do
         # chronyd -x cannot step, so the clock it keeps stays an hour off.
         configure "server 127.0.0.1 $fast offset 3600"
         wait_state '^\*' ; sleep 2 ;;
+    nts)
+        # A key and cookies from the NTS server (ntsserver.sh).
+        configure "server 127.0.0.1 $fast"
+        bash "$(dirname "$0")/ntsserver.sh" start >/dev/null
+        wait_state '^127\.0\.0\.5,NTS,[0-9]+,[0-9]+,[1-9][0-9]*,[0-9]+,0,0,[1-9]' authdata
+        wait_state '^[*+],127\.0\.0\.5' ;;
+    ntsfailing)
+        # The server gone: the cookies run out, key exchanges fail.
+        bash "$(dirname "$0")/ntsserver.sh" stop
+        wait_state '^127\.0\.0\.5,NTS,[0-9]+,[0-9]+,[0-9]+,[0-9]+,[1-9][0-9]*,[01],0,' authdata ;;
     *) echo "unknown scenario $scenario" >&2; exit 2 ;;
     esac
     chronyc -c -n -m sources sourcestats > "$out/$scenario.sources" 2>&1 || true
-    chronyc -c -n -m tracking selectdata activity > "$out/$scenario.state" 2>&1 || true
+    chronyc -c -n -m tracking selectdata activity authdata > "$out/$scenario.state" 2>&1 || true
     echo "$scenario:"; cat "$out/$scenario.state"
 done
+case " ${scenarios[*]} " in *" nts"*) bash "$(dirname "$0")/ntsserver.sh" forget ;; esac
 cp "$stock" "$conf"
 rm -f "$stock"
