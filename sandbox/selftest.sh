@@ -1,4 +1,5 @@
 #!/bin/bash
+# shellcheck source-path=SCRIPTDIR
 # SPDX-License-Identifier: GPL-2.0-or-later
 # SPDX-FileCopyrightText: 2026 The kcm_zel_admin_time authors
 #
@@ -226,9 +227,9 @@ members_of() { # NAMESPACE
     done
 }
 cgroup_gone() {
-    local h
-    for h in $(. "$here/cgroup.sh"; sandbox_cgroup_hierarchies); do
-        [ ! -e "$h/$1" ] || return 1
+    local hierarchy
+    for hierarchy in $(. "$here/cgroup.sh"; sandbox_cgroup_hierarchies); do
+        [ ! -e "$hierarchy/$1" ] || return 1
     done
 }
 
@@ -242,10 +243,10 @@ if wait_for 180 test -e "$state/ready"; then
     echo "      $(wc -w <<< "$members") processes in the sandbox: $(for p in $members; do cat /proc/$p/comm; done 2>/dev/null | sort | tr '\n' ' ')"
     check "the machine's processes run in its own pid namespace" test "$(wc -w <<< "$members")" -ge 4
     sandbox=$(cat "$state/sandbox")
-    check "the sandbox's files are not visible outside" test -z "$(ls -A "$sandbox" | grep -vx ready)"
+    check "the sandbox's files are not visible outside" test -z "$(find "$sandbox" -mindepth 1 -maxdepth 1 ! -name ready)"
 else
     check "the inside checks finished" false
-    ns=none members= sandbox=none
+    ns=none members='' sandbox=none
 fi
 touch "$state/go"
 wait $runner
