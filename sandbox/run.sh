@@ -248,7 +248,9 @@ if [ -n "$system" ]; then
     [ -z "$as_user" ] || enter_options+=(--user)
     (
         sandbox_cgroup_enter "${sandbox##*/}" || exit 125
-        exec "${caps[@]}" nsenter --target "${init:-0}" --mount --net --pid --uts --cgroup --wd="$PWD" \
+        # The root too: from inside the Debian 13 root, the machine's process 1 is
+        # chrooted there, and entering its mount namespace alone would leave it.
+        exec "${caps[@]}" nsenter --target "${init:-0}" --mount --net --pid --uts --cgroup --root --wd="$PWD" \
             bash "$here/enter.sh" "$sandbox" "${enter_options[@]}" -- "${command[@]}"
     ) <&3 5>"$ready" 9<&- &
     entered=$!
