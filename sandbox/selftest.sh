@@ -64,6 +64,8 @@ inside() {
         test $(( 0x$(awk '/^CapBnd:/ { print $2 }' /proc/self/status) >> 16 & 1 )) -eq 0
     if [ "${ZEL_SANDBOX_MODE-}" = system ]; then
         check "systemd is process 1" test "$(cat /proc/1/comm)" = systemd
+        check "systemd 256 or later on the unified hierarchy alone" bash -c \
+            '[ "$(systemctl --version | awk "NR == 1 { print \$2 + 0 }")" -lt 256 ] || [ "$(stat -fc %T /sys/fs/cgroup)" = cgroup2fs ]'
         check "/proc/sys is read-only" bash -c '! test -w /proc/sys/kernel/hostname && ! echo 1 2>/dev/null > /proc/sys/vm/swappiness'
         check "the bus answers at the standard socket" bash -c \
             'busctl --address=unix:path=/run/dbus/system_bus_socket status org.freedesktop.systemd1 >/dev/null'
