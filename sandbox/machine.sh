@@ -160,7 +160,10 @@ if [ -n "$system" ]; then
     . "$here/system.sh"
 elif [ -z "$no_systemd" ] && [ "$(systemd_version)" -ge 256 ]; then
     # systemd 256 and later manage the unified hierarchy only: its own
-    # mount here, where the machine may have the hybrid layout.
+    # mount here, where the machine may have the hybrid layout. The
+    # hierarchies go first: left below it, they would still be listed as
+    # mounted, and groups made at their paths would land in this one.
+    umount -R /sys/fs/cgroup
     mount -t cgroup2 -o nosuid,nodev,noexec cgroup2 /sys/fs/cgroup
 fi
 

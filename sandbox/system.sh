@@ -19,6 +19,7 @@ mount -o remount,bind,ro /sys
 # unified hierarchy only (Debian 13), which a cgroup2 file system of the
 # namespace's own gives them also where the machine has the hybrid layout.
 if [ "$(systemd_version)" -ge 256 ]; then
+    umount -R /sys/fs/cgroup
     mount -t cgroup2 -o nosuid,nodev,noexec cgroup2 /sys/fs/cgroup
 else
     hierarchies=$(awk '{
