@@ -13,8 +13,9 @@
 # Debian 13's packages and runs the tests, those in the sandbox machine
 # included: it starts there as on Debian 12, on Debian 13's own systemd,
 # polkitd and daemons (sandbox/run.sh). Left out: the fuzzer (clang's, with
-# Debian 12) and the end-to-end checks that drive kcmshell5 (e2e-*,
-# packaging-*kcmshell*). Fails with one line when the root cannot be made.
+# Debian 12), the end-to-end checks that drive kcmshell5 (e2e-*,
+# packaging-*kcmshell*) and the benchmarks (bench-*: their figures are
+# Debian 12's; run one by hand with run.sh --release 13). Fails with one line when the root cannot be made.
 # tools/test.sh runs it after the Debian 12 suite. --install-deb installs the package the suite built with apt
 # into a throw-away copy of the root (no network: everything it needs must
 # already be in the root) and opens the installed module in kcmshell6, with a
@@ -30,7 +31,7 @@ if [ "${1:-}" = --in-root ]; then
     cmake --build /build --parallel "$(nproc)"
     # The services' packages came with the root; prepare.sh finds them there.
     bash /src/sandbox/prepare.sh /build
-    exec ctest --output-on-failure --timeout 600 -LE fuzz -E '^(e2e-|packaging-.*kcmshell)' "$@"
+    exec ctest --output-on-failure --timeout 600 -LE fuzz -E '^(e2e-|packaging-.*kcmshell|bench-)' "$@"
 fi
 
 cd "$(dirname "$0")/.."
