@@ -25,9 +25,12 @@ set -euo pipefail
 if [ "${1:-}" = --in-root ]; then
     shift
     cd /build
-    cmake -S /src -B /build -DQT_MAJOR_VERSION=6 -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBUILD_TESTING=ON \
-        -DCMAKE_CXX_COMPILER_LAUNCHER=ccache >/build/configure.log 2>&1 ||
-        { tail -n 30 /build/configure.log; exit 1; }
+    # Configured once; the build configures again when a CMake file changed.
+    if [ ! -f /build/CMakeCache.txt ]; then
+        cmake -S /src -B /build -DQT_MAJOR_VERSION=6 -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBUILD_TESTING=ON \
+            -DCMAKE_CXX_COMPILER_LAUNCHER=ccache >/build/configure.log 2>&1 ||
+            { tail -n 30 /build/configure.log; rm -f /build/CMakeCache.txt; exit 1; }
+    fi
     cmake --build /build --parallel "$(nproc)"
     # The services' packages came with the root; prepare.sh finds them there.
     bash /src/sandbox/prepare.sh /build
