@@ -1,4 +1,5 @@
 #!/bin/bash
+# shellcheck source-path=SCRIPTDIR
 # SPDX-License-Identifier: GPL-2.0-or-later
 # SPDX-FileCopyrightText: 2026 The kcm_zel_admin_time authors
 #
@@ -26,7 +27,6 @@ not_ready() {
 wait_for 60 test -f "$sandbox/env" || not_ready "the machine was not set up"
 # shellcheck source=/dev/null
 . "$sandbox/env"
-unset _ZEL_SB_BUILD _ZEL_SB_INSTALLED _ZEL_SB_NO_SYSTEMD _ZEL_SB_HUNG_SYSTEMD _ZEL_SB_KEEP_ROOT _ZEL_SB_SYSTEM _ZEL_SB_POLKIT
 manager_up() {
     local state
     state=$(busctl --timeout=1 get-property org.freedesktop.systemd1 \
@@ -40,7 +40,7 @@ exec 5>&-
 if [ -n "$as_user" ]; then
     home=$(getent passwd "$ZEL_SANDBOX_USER" | cut -d: -f6)
     runtime=/run/user/$(id -u "$ZEL_SANDBOX_USER")
-    mkdir -p -m 0700 "$runtime"
+    mkdir -m 0700 "$runtime"
     chown "$ZEL_SANDBOX_USER:" "$runtime"
     export HOME=$home USER=$ZEL_SANDBOX_USER LOGNAME=$ZEL_SANDBOX_USER XDG_RUNTIME_DIR=$runtime TMPDIR=$ZEL_SANDBOX/tmp
     unset XDG_CONFIG_HOME

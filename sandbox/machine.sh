@@ -1,4 +1,5 @@
 #!/bin/bash
+# shellcheck source-path=SCRIPTDIR
 # SPDX-License-Identifier: GPL-2.0-or-later
 # SPDX-FileCopyrightText: 2026 The kcm_zel_admin_time authors
 #
@@ -7,14 +8,34 @@
 # process left in them and the tmpfs mounts vanish with the mount namespace.
 # Not meant to be run by hand.
 #
-# From run.sh: ZEL_SANDBOX (an empty folder), _ZEL_SB_BUILD, _ZEL_SB_INSTALLED
-# (unset for the default), _ZEL_SB_NO_SYSTEMD, _ZEL_SB_HUNG_SYSTEMD,
-# _ZEL_SB_KEEP_ROOT; the command
-# to run as arguments.
+#   machine.sh --build-dir DIR [--installed=LIST] [--no-systemd] [--hung-systemd]
+#              [--keep-root PATH] [--system] [--polkit=ANSWER] -- command args...
+# with ZEL_SANDBOX (an empty folder) in the environment; the options are
+# run.sh's (--system: the system mode).
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
-prepared=$_ZEL_SB_BUILD/sandbox
+build=
+installed="systemd-timesyncd chrony"
+no_systemd=
+hung_systemd=
+keep_root=
+system=
+polkit=yes
+while [ $# -gt 0 ]; do
+    case $1 in
+    --build-dir) build=$2; shift 2 ;;
+    --installed=*) installed=${1#*=}; shift ;;
+    --no-systemd) no_systemd=1; shift ;;
+    --hung-systemd) hung_systemd=1; shift ;;
+    --keep-root) keep_root=$2; shift 2 ;;
+    --system) system=1; shift ;;
+    --polkit=*) polkit=${1#*=}; shift ;;
+    --) shift; break ;;
+    *) echo "machine.sh: started by run.sh only" >&2; exit 2 ;;
+    esac
+done
+prepared=$build/sandbox
 stock=$prepared/stock
 # Exit status when the machine itself could not be started.
 readonly setup_failed=125
@@ -34,14 +55,14 @@ fail() {
 
 trap 'fail "setting up failed (machine.sh line $LINENO)"' ERR
 
-[ -d "$ZEL_SANDBOX" ] && [ -n "$_ZEL_SB_BUILD" ] || { echo "machine.sh: started by run.sh only" >&2; exit 2; }
+[ -d "${ZEL_SANDBOX-}" ] && [ -n "$build" ] || { echo "machine.sh: started by run.sh only" >&2; exit 2; }
 [ -x "$prepared/chrony/usr/sbin/chronyd" ] ||
-    fail "$prepared is not prepared; run sandbox/prepare.sh $_ZEL_SB_BUILD"
+    fail "$prepared is not prepared; run sandbox/prepare.sh $build"
 
 # Everything the machine writes lives in memory and disappears with it.
 # In system mode its unprivileged user reads the system root and logs there.
 mode=0700
-[ -z "$_ZEL_SB_SYSTEM" ] || mode=0755
+[ -z "$system" ] || mode=0755
 mount -t tmpfs -o mode=$mode zel-sandbox "$ZEL_SANDBOX"
 mount -t tmpfs -o mode=0755 zel-run /run
 # The machine's configuration and package database cannot change from inside.
@@ -63,14 +84,13 @@ export DBUS_SYSTEM_BUS_ADDRESS=$bus_address
 export DBUS_SESSION_BUS_ADDRESS=$bus_address
 logs=$ZEL_SANDBOX/logs
 bin=$ZEL_SANDBOX/bin
-units=$XDG_CONFIG_HOME/systemd/user
 root=$ZELADMINTIME_SYSROOT
-mkdir -p "$logs" "$bin" "$units" "$ZEL_SANDBOX/home"
+mkdir -p "$logs" "$bin" "$XDG_CONFIG_HOME/systemd/user" "$ZEL_SANDBOX/home"
 
 # --- the bus -----------------------------------------------------------------
-# Only what the sandbox puts on it: no activatable services, root may do all.
-# A user manager takes its name on the bus only while its dbus.socket and
-# dbus.service run, so with systemd the daemon is started as those units.
+# The user-manager mode's bus: only what the sandbox puts on it, no
+# activatable services, root may do all. Without systemd the daemon runs by
+# itself, otherwise as the manager's units below.
 cat > "$ZEL_SANDBOX/bus.conf" <<END
 <!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
  "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
@@ -87,67 +107,10 @@ cat > "$ZEL_SANDBOX/bus.conf" <<END
   </policy>
 </busconfig>
 END
-if [ -n "$_ZEL_SB_NO_SYSTEMD" ]; then
+if [ -n "$no_systemd" ]; then
     dbus-daemon --nofork --nopidfile --nosyslog --config-file="$ZEL_SANDBOX/bus.conf" \
         </dev/null >"$logs/dbus.log" 2>&1 &
 fi
-
-# --- the units -----------------------------------------------------------------
-# Debian's unit with its [Service] replaced: keeps what the module looks at
-# (description, ordering, conflicts, install), drops what a user manager
-# cannot do. DefaultDependencies=no keeps the user manager's basic.target, and
-# with it the host's user sockets, from being pulled in.
-make_unit() {
-    local package=$1 unit=$2 service=$3
-    {
-        echo "# Sandbox stand-in for Debian's $unit (package $package)."
-        awk '
-            /^\[/ { section = $0 }
-            section == "[Unit]" && /^\[Unit\]/ { print; print "DefaultDependencies=no"; next }
-            section == "[Unit]" && /^(Description|Documentation|Conflicts|After|Before)=/ { print; next }
-            section == "[Service]" && /^\[Service\]/ { print ""; print; printf "%s", service; next }
-            section == "[Install]" { if (/^\[Install\]/) print ""; print; next }
-        ' service="$service" "$stock/$package/lib/systemd/system/$unit"
-    } > "$units/$unit"
-}
-idle=$'Type=simple\nExecStart=/bin/sleep infinity\n'
-make_unit systemd-timesyncd systemd-timesyncd.service "$idle"
-make_unit ntpsec ntpsec.service "$idle"
-make_unit openntpd openntpd.service "$idle"
-make_unit chrony chrony.service "Type=forking
-PIDFile=/run/chrony/chronyd.pid
-ExecStart=$bin/chronyd -u root -f $root/etc/chrony/chrony.conf -l $logs/chronyd.log
-"
-
-cat > "$units/dbus.socket" <<END
-[Unit]
-Description=D-Bus Sandbox Message Bus Socket
-DefaultDependencies=no
-
-[Socket]
-ListenStream=%t/bus
-END
-cat > "$units/dbus.service" <<END
-[Unit]
-Description=D-Bus Sandbox Message Bus
-Documentation=man:dbus-daemon(1)
-DefaultDependencies=no
-Requires=dbus.socket
-
-[Service]
-Type=notify
-NotifyAccess=main
-ExecStart=/usr/bin/dbus-daemon --config-file=$ZEL_SANDBOX/bus.conf --address=systemd: --nofork --nopidfile --nosyslog
-StandardOutput=append:$logs/dbus.log
-StandardError=append:$logs/dbus.log
-END
-# What the manager starts instead of default.target: the bus, nothing else.
-cat > "$units/zel-sandbox.target" <<END
-[Unit]
-Description=Sandbox machine
-DefaultDependencies=no
-Wants=dbus.socket dbus.service
-END
 
 # --- programs at their fixed paths -------------------------------------------------
 # The library runs its programs by absolute paths, never through PATH, so the
@@ -181,7 +144,7 @@ sandbox_env="env ZEL_SANDBOX=$ZEL_SANDBOX ZELADMINTIME_SYSROOT=\${ZELADMINTIME_S
 install_wrapper /usr/bin/ntpdig env "ZEL_NTPDIG_REAL=\${ZEL_NTPDIG_REAL:-$real/ntpdig}" "$here/stand-ins/ntpdig"
 install_wrapper /usr/bin/synaptic-pkexec "$sandbox_env" "$here/stand-ins/synaptic-pkexec"
 # In system mode the real pkexec asks the real polkitd.
-[ -n "$_ZEL_SB_SYSTEM" ] || install_wrapper /usr/bin/pkexec "$here/stand-ins/pkexec"
+[ -n "$system" ] || install_wrapper /usr/bin/pkexec "$here/stand-ins/pkexec"
 # chronyd never controls the clock here, whoever starts it and however.
 install_wrapper /usr/sbin/chronyd "$chronyd_real" -x
 ln -sfn "$prepared/chrony/usr/bin/chronyc" /usr/bin/chronyc
@@ -189,14 +152,93 @@ ln -sfn "$prepared/chrony/usr/bin/chronyc" /usr/bin/chronyc
 [ ! -x "$prepared/ntpsec/usr/bin/ntpq" ] || ln -sfn "$prepared/ntpsec/usr/bin/ntpq" /usr/bin/ntpq
 [ ! -x "$prepared/openntpd/usr/sbin/ntpctl" ] || ln -sfn "$prepared/openntpd/usr/sbin/ntpctl" /usr/sbin/ntpctl
 
-if [ -n "$_ZEL_SB_SYSTEM" ]; then
+# The major version of the machine's systemd.
+systemd_version() { /lib/systemd/systemd --version | awk 'NR == 1 { print $2 + 0 }'; }
+
+if [ -n "$system" ]; then
     # shellcheck source=system.sh
     . "$here/system.sh"
+elif [ -z "$no_systemd" ] && [ "$(systemd_version)" -ge 256 ]; then
+    # systemd 256 and later manage the unified hierarchy only: its own
+    # mount here, where the machine may have the hybrid layout. The
+    # hierarchies go first: left below it, they would still be listed as
+    # mounted, and groups made at their paths would land in this one.
+    umount -R /sys/fs/cgroup
+    mount -t cgroup2 -o nosuid,nodev,noexec cgroup2 /sys/fs/cgroup
 fi
+
+# In the user-manager mode the units are the manager's user units, on a bus
+# of the sandbox's own that lets root do all.
+if [ -z "$system" ]; then
+    units=$XDG_CONFIG_HOME/systemd/user
+    bus_units=$units
+    bus_socket=%t/bus
+    bus_options="--config-file=$ZEL_SANDBOX/bus.conf"
+fi
+
+# --- the units -----------------------------------------------------------------
+# Debian's unit with its [Service] replaced: keeps what the module looks at
+# (description, ordering, conflicts, install), drops what the sandbox cannot
+# do. DefaultDependencies=no keeps basic.target and sysinit.target, and with
+# them the machine's own sockets and kernel set-up, from being pulled in.
+make_unit() {
+    local package=$1 unit=$2 service=$3
+    {
+        echo "# Sandbox stand-in for Debian's $unit (package $package)."
+        awk '
+            /^\[/ { section = $0 }
+            section == "[Unit]" && /^\[Unit\]/ { print; print "DefaultDependencies=no"; next }
+            section == "[Unit]" && /^(Description|Documentation|Conflicts|After|Before)=/ { print; next }
+            section == "[Service]" && /^\[Service\]/ { print ""; print; printf "%s", service; next }
+            section == "[Install]" { if (/^\[Install\]/) print ""; print; next }
+        ' service="$service" "$stock/$package/lib/systemd/system/$unit"
+    } > "$units/$unit"
+}
+idle=$'Type=simple\nExecStart=/bin/sleep infinity\n'
+make_unit systemd-timesyncd systemd-timesyncd.service "$idle"
+make_unit ntpsec ntpsec.service "$idle"
+make_unit openntpd openntpd.service "$idle"
+make_unit chrony chrony.service "Type=forking
+PIDFile=/run/chrony/chronyd.pid
+ExecStart=/usr/sbin/chronyd -u root -f $root/etc/chrony/chrony.conf -l $logs/chronyd.log
+"
+
+# The bus as units, in both modes: a manager takes its name on the bus only
+# while its dbus.socket and dbus.service run.
+cat > "$bus_units/dbus.socket" <<END
+[Unit]
+Description=D-Bus Message Bus Socket of the sandbox
+DefaultDependencies=no
+
+[Socket]
+ListenStream=$bus_socket
+END
+cat > "$bus_units/dbus.service" <<END
+[Unit]
+Description=D-Bus Message Bus of the sandbox
+Documentation=man:dbus-daemon(1)
+DefaultDependencies=no
+Requires=dbus.socket
+
+[Service]
+Type=notify
+NotifyAccess=main
+ExecStart=/usr/bin/dbus-daemon $bus_options --address=systemd: --nofork --nopidfile --nosyslog
+StandardOutput=append:$logs/dbus.log
+StandardError=append:$logs/dbus.log
+END
+# What the manager starts instead of default.target: the bus, nothing else.
+cat > "$bus_units/zel-sandbox.target" <<END
+[Unit]
+Description=Sandbox machine
+DefaultDependencies=no
+Wants=dbus.socket dbus.service
+END
+
 
 # --- systemd -------------------------------------------------------------------
 # Started early: it comes up while the rest is set up.
-if [ -z "$_ZEL_SB_NO_SYSTEMD" ] && [ -z "$_ZEL_SB_SYSTEM" ]; then
+if [ -z "$no_systemd" ] && [ -z "$system" ]; then
     (
         # shellcheck source=cgroup.sh
         . "$here/cgroup.sh"
@@ -235,9 +277,9 @@ END
     fail "the NTP server on 127.0.0.1:123 did not start"
 
 # --- the system root -------------------------------------------------------------
-if [ -n "$_ZEL_SB_KEEP_ROOT" ]; then
+if [ -n "$keep_root" ]; then
     mkdir -p "$root"
-    cp -a "$_ZEL_SB_KEEP_ROOT/." "$root/"
+    cp -a "$keep_root/." "$root/"
 else
     # shellcheck source=dpkg-status.sh
     . "$here/dpkg-status.sh"
@@ -275,7 +317,9 @@ else
          $1 ~ /^(keyfile|driftfile)$/ { sub(/\/[^\/]*$/, "", $2); print $2 }' \
         "$root/etc/chrony/chrony.conf" | while read -r dir; do mkdir -p "$dir"; done
 
-    list=$root/var/lib/apt/lists/deb.debian.org_debian_dists_bookworm_main_binary-amd64_Packages
+    # apt's list is named after the release's code name.
+    codename=$(. /etc/os-release && echo "${VERSION_CODENAME:-bookworm}")
+    list=$root/var/lib/apt/lists/deb.debian.org_debian_dists_${codename}_main_binary-amd64_Packages
     cp "$prepared/Packages" "$list"
     # dpkg keeps its status sorted by package name.
     stanzas=$ZEL_SANDBOX/stanzas
@@ -283,7 +327,7 @@ else
     awk -v dir="$stanzas" 'BEGIN { RS = ""; FS = "\n" }
         { name = $1; sub(/^Package:[ \t]*/, "", name); print $0 "\n" > (dir "/" name) }' \
         "$prepared/status-base"
-    for p in ${_ZEL_SB_INSTALLED-systemd-timesyncd chrony}; do
+    for p in $installed; do
         status_stanza "$list" "$p" > "$stanzas/$p"
         [ -s "$stanzas/$p" ] || fail "no package $p in $list"
     done
@@ -292,14 +336,14 @@ else
 fi
 
 # --- ready when systemd is -----------------------------------------------------
-if [ -n "$_ZEL_SB_SYSTEM" ]; then
+if [ -n "$system" ]; then
     # run.sh enters the namespaces with enter.sh, which waits for the manager.
     cat > "$ZEL_SANDBOX/env.new" <<END
 export ZEL_SANDBOX='$ZEL_SANDBOX' ZELADMINTIME_SYSROOT='$ZELADMINTIME_SYSROOT' PATH='$PATH'
 export DBUS_SYSTEM_BUS_ADDRESS=unix:path=/run/dbus/system_bus_socket
 export DBUS_SESSION_BUS_ADDRESS=unix:path=/run/dbus/system_bus_socket
 export XDG_RUNTIME_DIR=/run/user/0 XDG_CONFIG_HOME='$XDG_CONFIG_HOME'
-export ZEL_SANDBOX_MODE=system ZEL_SANDBOX_USER=$sandbox_user ZEL_SANDBOX_POLKIT=${_ZEL_SB_POLKIT:-yes} ZEL_SYSTEMD_PID=1
+export ZEL_SANDBOX_MODE=system ZEL_SANDBOX_USER=$sandbox_user ZEL_SANDBOX_POLKIT=$polkit ZEL_SYSTEMD_PID=1
 END
     mv "$ZEL_SANDBOX/env.new" "$ZEL_SANDBOX/env"
     trap - ERR
@@ -309,7 +353,7 @@ END
         /lib/systemd/systemd --system --unit=zel-sandbox.target --log-target=console \
         --default-standard-output=inherit --default-standard-error=inherit \
         </dev/null >"$logs/systemd.log" 2>&1
-elif [ -n "$_ZEL_SB_NO_SYSTEMD" ]; then
+elif [ -n "$no_systemd" ]; then
     wait_for 60 test -S "$XDG_RUNTIME_DIR/bus" || fail "dbus-daemon did not start"
 else
     manager_up() {
@@ -322,12 +366,11 @@ else
     wait_for 60 manager_up || fail "systemd --user did not come up on the bus"
     export ZEL_SYSTEMD_PID=$systemd_pid
     # A hung manager: its name stays on the bus, its calls go unanswered.
-    if [ -n "$_ZEL_SB_HUNG_SYSTEMD" ]; then
+    if [ -n "$hung_systemd" ]; then
         kill -STOP "$systemd_pid"
     fi
 fi
 
-unset _ZEL_SB_BUILD _ZEL_SB_INSTALLED _ZEL_SB_NO_SYSTEMD _ZEL_SB_HUNG_SYSTEMD _ZEL_SB_KEEP_ROOT _ZEL_SB_SYSTEM _ZEL_SB_POLKIT
 trap - ERR
 set +e
 "$@"

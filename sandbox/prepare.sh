@@ -9,7 +9,8 @@
 #                          systemd-timesyncd (both provide time-daemon)
 #   ntpsec/, openntpd/     ntpq and ntpctl from those packages
 #   stock/<package>/...    each package's stock configuration and unit files,
-#                          at the paths the package installs them to
+#                          at the paths the package installs them to (units
+#                          under lib/systemd/system in both releases)
 #   Packages               the packages' stanzas as apt's lists carry them
 #   status-base            a few unrelated dpkg status stanzas of this machine
 # Installs nothing. Quick when everything is there already.
@@ -39,6 +40,13 @@ download() {
     (cd "$out/debs" && apt-get -q -o APT::Sandbox::User=root download "$@")
 }
 
+# The Debian 13 root brings its release's packages along (release13-root.sh).
+if [ -d /var/cache/zel-debs ]; then
+    for deb in /var/cache/zel-debs/*.deb; do
+        [ -e "$out/debs/${deb##*/}" ] || cp "$deb" "$out/debs/"
+    done
+fi
+
 missing=()
 for p in "${packages[@]}"; do
     [ -n "$(deb_of "$p")" ] || missing+=("$p")
@@ -61,10 +69,13 @@ for p in "${packages[@]}"; do
     dest=$out/stock/$p
     mkdir -p "$dest"
     [ -d "$work/$p/etc" ] && cp -a "$work/$p/etc" "$dest/"
-    if [ -d "$work/$p/lib/systemd/system" ]; then
+    # Debian 13's packages install their units under /usr (merged /usr); the
+    # sandbox takes them from lib/systemd/system in both releases.
+    for units in "$work/$p/lib/systemd/system" "$work/$p/usr/lib/systemd/system"; do
+        [ -d "$units" ] || continue
         mkdir -p "$dest/lib/systemd"
-        cp -a "$work/$p/lib/systemd/system" "$dest/lib/systemd/"
-    fi
+        cp -a "$units" "$dest/lib/systemd/"
+    done
 done
 
 # chrony ships its configuration under /usr/share/chrony; its postinst puts it

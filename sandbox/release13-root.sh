@@ -70,7 +70,8 @@ if ! unshare --mount --propagation private mmdebstrap --variant=apt --include="$
         --customize-hook="$fetch_services" \
         trixie "$new" "deb $mirror trixie main" >"$log" 2>&1; then
     rm -rf --one-file-system "$new"
-    fail "mmdebstrap failed ($(tail -n 1 "$log"); whole log in $log)"
+    # The first error says why; the last only that mmdebstrap stopped.
+    fail "mmdebstrap failed ($(grep -m 1 '^E: ' "$log" || tail -n 1 "$log"); whole log in $log)"
 fi
 [ ! -e "$root" ] || mv "$root" "$root.old"
 mv "$new" "$root"

@@ -5,23 +5,33 @@
 # Runs a command inside the Debian 13 root (release13-root.sh makes it when
 # needed), for the Qt 6 / KF6 build:
 #
-#   release13.sh --build-dir DIR [--scratch] -- command args...
-#
-#   DIR/deb13-root    the root, read-only inside
-#   DIR/deb13-build   the Qt 6 build folder, at /build inside
-#   DIR/deb13-ccache  the compiler cache, at /ccache inside
-#   the source tree   at /src inside, read-only
+# Usage: see usage() below.
 #
 # The command runs in private mount, pid, network (loopback only), UTS and
-# IPC namespaces chrooted into the root, with its own /proc, /tmp, /run and a
+# IPC namespaces chrooted into the root, with its own /proc, /run and a
 # minimal /dev, without CAP_SYS_TIME or CAP_SYS_MODULE; everything it started
-# ends with it. --scratch: the root is writable, as a copy of it in memory
-# (an overlay) that is gone afterwards, e.g. to install a package with apt.
+# ends with it. It shares the machine's /tmp, where sandbox machines keep
+# their locked folders, and sees the machine's control groups under a
+# read-only /sys: run.sh starts its sandbox machine from inside the root as
+# on Debian 12, in control groups of its own that it removes afterwards.
 # Exits with the command's status; 125 when the root could not be made or
 # entered.
 set -euo pipefail
 
-usage() { sed -n '5,20p' "$0" | sed 's/^# \{0,1\}//' >&2; exit 2; }
+usage() {
+    cat >&2 <<'END'
+release13.sh --build-dir DIR [--scratch] -- command args...
+
+  DIR/deb13-root    the root, read-only inside
+  DIR/deb13-build   the Qt 6 build folder, at /build inside
+  DIR/deb13-ccache  the compiler cache, at /ccache inside
+  the source tree   at /src inside, read-only
+  --scratch         the root is writable, as a copy of it in memory (an
+                    overlay) that is gone afterwards, e.g. to install a
+                    package with apt
+END
+    exit 2
+}
 
 here=$(cd "$(dirname "$0")" && pwd)
 build=
@@ -31,6 +41,7 @@ while [ $# -gt 0 ]; do
     case $1 in
     --build-dir) [ $# -ge 2 ] || usage; build=$2; shift 2 ;;
     --scratch) scratch=1; shift ;;
+    --help) usage ;;
     --inside) inside=1; shift; break ;;
     --) shift; break ;;
     *) usage ;;
@@ -54,9 +65,12 @@ if [ -n "$inside" ]; then
     mount --bind "$qtbuild" "$root/build"
     mount --bind "$cache" "$root/ccache"
     mount -t proc -o nosuid,nodev,noexec proc "$root/proc"
-    for d in tmp run var/tmp root; do
+    for d in run var/tmp root; do
         mount -t tmpfs -o nosuid,nodev,mode=1777 tmpfs "$root/$d"
     done
+    mount --bind /tmp "$root/tmp"
+    mount -t sysfs -o ro,nosuid,nodev,noexec sysfs "$root/sys"
+    mount --rbind /sys/fs/cgroup "$root/sys/fs/cgroup"
     chmod 700 "$root/root"
     # D-Bus and KDE programs want a machine id; the image's is empty.
     tr -d '-' < /proc/sys/kernel/random/uuid > "$root/run/machine-id"
@@ -68,6 +82,9 @@ if [ -n "$inside" ]; then
     done
     mkdir "$root/dev/shm" "$root/dev/pts"
     mount -t tmpfs -o nosuid,nodev,mode=1777 tmpfs "$root/dev/shm"
+    # Terminals of its own, for script(1) and polkit's text agent.
+    mount -t devpts -o newinstance,ptmxmode=0666,mode=0620 devpts "$root/dev/pts"
+    ln -s pts/ptmx "$root/dev/ptmx"
     ln -s /proc/self/fd "$root/dev/fd"
     [ -n "$scratch" ] || mount -o remount,bind,ro "$root"
     ip link set lo up

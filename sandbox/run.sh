@@ -1,31 +1,13 @@
 #!/bin/bash
+# shellcheck source-path=SCRIPTDIR
 # SPDX-License-Identifier: GPL-2.0-or-later
 # SPDX-FileCopyrightText: 2026 The kcm_zel_admin_time authors
 #
 # Runs a command inside the sandbox machine: a Debian 12 machine's time
-# services, made harmless, in private mount, network, pid, UTS and cgroup
+# services (or with --release 13 a Debian 13 machine's), made harmless, in private mount, network, pid, UTS and cgroup
 # namespaces.
 #
-#   run.sh --build-dir DIR [--installed "pkg pkg ..."] [--no-systemd]
-#          [--hung-systemd] [--keep-root PATH] [--user-manager]
-#          [--user [--polkit=yes|no|ask]] -- command args...
-#
-#   --build-dir DIR   build folder that sandbox/prepare.sh prepared
-#   --installed LIST  packages the dpkg status lists as installed, among
-#                     chrony, systemd-timesyncd, ntpsec and openntpd
-#                     (default "systemd-timesyncd chrony"; "" for none);
-#                     also --installed=LIST
-#   --no-systemd      a bus, but no systemd on it (user-manager mode)
-#   --hung-systemd    systemd on the bus, but stopped (SIGSTOP) once it is up:
-#                     it owns its name and answers nothing, like a hung
-#                     manager; kill -CONT $ZEL_SYSTEMD_PID wakes it
-#                     (user-manager mode)
-#   --keep-root PATH  the system root is a copy of PATH instead of the stock one
-#   --user-manager    systemd --user as the manager instead of the system mode
-#   --user            the command runs as zel-user, an unprivileged user
-#   --polkit=ANSWER   polkit grants (yes, the default) or refuses (no) every
-#                     request of zel-user, or asks for root's password (ask),
-#                     which a scripted agent registered for the command gives
+# Usage: run.sh --help, or usage() below.
 #
 # The system mode, the default: systemd is process 1 of the namespaces, in
 # control groups of its own; Debian's dbus-daemon with its system policy
@@ -76,31 +58,58 @@
 set -euo pipefail
 
 usage() {
-    sed -n '9,28p' "$0" | sed 's/^# \{0,1\}//' >&2
+    cat >&2 <<'END'
+run.sh --build-dir DIR [--release 13] [--installed "pkg pkg ..."] [--no-systemd]
+       [--hung-systemd] [--keep-root PATH] [--user-manager]
+       [--user [--polkit=yes|no|ask]] -- command args...
+
+  --build-dir DIR   build folder that sandbox/prepare.sh prepared
+  --release 13      the Debian 13 machine: the same, inside DIR/deb13-root
+                    (sandbox/release13.sh) for the Qt 6 build DIR/deb13-build;
+                    the command runs in that root, where the source is /src
+                    and the Qt 6 build /build
+  --installed LIST  packages the dpkg status lists as installed, among
+                    chrony, systemd-timesyncd, ntpsec and openntpd
+                    (default "systemd-timesyncd chrony"; "" for none);
+                    also --installed=LIST
+  --no-systemd      a bus, but no systemd on it (user-manager mode)
+  --hung-systemd    systemd on the bus, but stopped (SIGSTOP) once it is up:
+                    it owns its name and answers nothing, like a hung
+                    manager; kill -CONT $ZEL_SYSTEMD_PID wakes it
+                    (user-manager mode)
+  --keep-root PATH  the system root is a copy of PATH instead of the stock one
+  --user-manager    systemd --user as the manager instead of the system mode
+  --user            the command runs as zel-user, an unprivileged user
+  --polkit=ANSWER   polkit grants (yes, the default) or refuses (no) every
+                    request of zel-user, or asks for root's password (ask),
+                    which a scripted agent registered for the command gives
+END
     exit 2
 }
 
 here=$(cd "$(dirname "$0")" && pwd)
 build=
-installed=
-installed_given=
+release=
 no_systemd=
 hung_systemd=
 keep_root=
 system=1
 as_user=
-polkit=yes
+# What machine.sh is told: the options it acts on, passed on as they came.
+machine_options=()
 while [ $# -gt 0 ]; do
     case $1 in
     --build-dir) [ $# -ge 2 ] || usage; build=$2; shift 2 ;;
-    --installed) [ $# -ge 2 ] || usage; installed=$2; installed_given=1; shift 2 ;;
-    --installed=*) installed=${1#*=}; installed_given=1; shift ;;
-    --no-systemd) no_systemd=1; shift ;;
-    --hung-systemd) hung_systemd=1; shift ;;
+    --release) [ $# -ge 2 ] && [ "$2" = 13 ] || usage; release=13; shift 2 ;;
+    --installed) [ $# -ge 2 ] || usage; machine_options+=("--installed=$2"); shift 2 ;;
+    --installed=*) machine_options+=("$1"); shift ;;
+    --no-systemd) no_systemd=1; machine_options+=("$1"); shift ;;
+    --hung-systemd) hung_systemd=1; machine_options+=("$1"); shift ;;
     --keep-root) [ $# -ge 2 ] || usage; keep_root=$2; shift 2 ;;
     --user-manager) system=; shift ;;
     --user) as_user=1; shift ;;
-    --polkit=yes | --polkit=no | --polkit=ask) polkit=${1#*=}; shift ;;
+    --polkit=yes | --polkit=no | --polkit=ask) machine_options+=("$1"); shift ;;
+    --help) usage ;;
     --) shift; break ;;
     *) usage ;;
     esac
@@ -111,6 +120,20 @@ if [ -n "$keep_root" ]; then
     keep_root=$(realpath "$keep_root")
     [ -d "$keep_root" ] || { echo "run.sh: no folder $keep_root" >&2; exit 2; }
 fi
+
+if [ "$release" = 13 ]; then
+    # The same machine, started from inside the Debian 13 root on its own
+    # programs; the Qt 6 build is prepared for it there.
+    [ -z "$keep_root" ] || { echo "run.sh: --keep-root is for Debian 12 only" >&2; exit 2; }
+    inner=("${machine_options[@]}")
+    [ -n "$system" ] || inner+=(--user-manager)
+    [ -z "$as_user" ] || inner+=(--user)
+    exec bash "$here/release13.sh" --build-dir "$build" -- bash -c \
+        'bash /src/sandbox/prepare.sh /build >&2 || exit 125; exec bash /src/sandbox/run.sh --build-dir /build "$@"' \
+        run.sh "${inner[@]}" -- "$@"
+fi
+machine_options+=(--build-dir "$build")
+[ -z "$keep_root" ] || machine_options+=(--keep-root "$keep_root")
 
 # shellcheck source=cgroup.sh
 . "$here/cgroup.sh"
@@ -143,13 +166,6 @@ if [ -n "$as_user" ] && [ -z "$system" ]; then
     echo "run.sh: --user needs the system mode" >&2
     exit 2
 fi
-export _ZEL_SB_BUILD=$build _ZEL_SB_NO_SYSTEMD=$no_systemd _ZEL_SB_HUNG_SYSTEMD=$hung_systemd _ZEL_SB_KEEP_ROOT=$keep_root
-export _ZEL_SB_POLKIT=$polkit
-if [ -n "$installed_given" ]; then
-    export _ZEL_SB_INSTALLED=$installed
-else
-    unset _ZEL_SB_INSTALLED
-fi
 
 # setpriv: the namespaces die with this script even if it is killed, and
 # nobody inside may ever hold CAP_SYS_TIME or load a kernel module.
@@ -157,9 +173,10 @@ fi
 # it, and the kernel then ends every process in the namespace. In system mode
 # that process becomes systemd, in fresh control groups of every hierarchy
 # that are the roots of its cgroup namespace.
-caps=(setpriv --pdeathsig KILL --bounding-set -sys_time,-sys_module --inh-caps -sys_time,-sys_module --)
+caps=(setpriv --pdeathsig KILL --bounding-set "-sys_time,-sys_module" --inh-caps "-sys_time,-sys_module" --)
 start_machine() {
-    export _ZEL_SB_SYSTEM=$1
+    local mode=()
+    [ -z "$1" ] || mode=(--system)
     (
         if [ -n "$1" ]; then
             # systemd as process 1 takes the cgroup namespace's roots for its own.
@@ -172,14 +189,14 @@ start_machine() {
         # unshare complains when it cannot pass on the SIGKILL that ended its
         # child, which is how every system-mode machine ends.
         exec "${caps[@]}" unshare --mount --net --pid --fork --kill-child --mount-proc \
-            --propagation private "$@" bash "$here/machine.sh" "${command[@]}" \
+            --propagation private "$@" bash "$here/machine.sh" "${machine_options[@]}" "${mode[@]}" -- "${command[@]}" \
             2> >(grep --line-buffered -v '^unshare: sigprocmask unblock failed' >&2)
     ) <&3 9<&- &
     machine=$!
 }
 # The first process of the machine's namespaces, once unshare has started it.
 machine_init() {
-    local init= try child ns
+    local init='' try child ns
     for ((try = 0; try < 3000; try++)); do
         # The one child in a pid namespace of its own: the subshell's helpers
         # (mkdir, the stderr filter) are its children too.
@@ -231,7 +248,9 @@ if [ -n "$system" ]; then
     [ -z "$as_user" ] || enter_options+=(--user)
     (
         sandbox_cgroup_enter "${sandbox##*/}" || exit 125
-        exec "${caps[@]}" nsenter --target "${init:-0}" --mount --net --pid --uts --cgroup --wd="$PWD" \
+        # The root too: from inside the Debian 13 root, the machine's process 1 is
+        # chrooted there, and entering its mount namespace alone would leave it.
+        exec "${caps[@]}" nsenter --target "${init:-0}" --mount --net --pid --uts --cgroup --root --wd="$PWD" \
             bash "$here/enter.sh" "$sandbox" "${enter_options[@]}" -- "${command[@]}"
     ) <&3 5>"$ready" 9<&- &
     entered=$!

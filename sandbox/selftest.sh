@@ -1,4 +1,5 @@
 #!/bin/bash
+# shellcheck source-path=SCRIPTDIR
 # SPDX-License-Identifier: GPL-2.0-or-later
 # SPDX-FileCopyrightText: 2026 The kcm_zel_admin_time authors
 #
@@ -63,6 +64,8 @@ inside() {
         test $(( 0x$(awk '/^CapBnd:/ { print $2 }' /proc/self/status) >> 16 & 1 )) -eq 0
     if [ "${ZEL_SANDBOX_MODE-}" = system ]; then
         check "systemd is process 1" test "$(cat /proc/1/comm)" = systemd
+        check "systemd 256 or later on the unified hierarchy alone" bash -c \
+            '[ "$(systemctl --version | awk "NR == 1 { print \$2 + 0 }")" -lt 256 ] || [ "$(stat -fc %T /sys/fs/cgroup)" = cgroup2fs ]'
         check "/proc/sys is read-only" bash -c '! test -w /proc/sys/kernel/hostname && ! echo 1 2>/dev/null > /proc/sys/vm/swappiness'
         check "the bus answers at the standard socket" bash -c \
             'busctl --address=unix:path=/run/dbus/system_bus_socket status org.freedesktop.systemd1 >/dev/null'
@@ -226,9 +229,9 @@ members_of() { # NAMESPACE
     done
 }
 cgroup_gone() {
-    local h
-    for h in $(. "$here/cgroup.sh"; sandbox_cgroup_hierarchies); do
-        [ ! -e "$h/$1" ] || return 1
+    local hierarchy
+    for hierarchy in $(. "$here/cgroup.sh"; sandbox_cgroup_hierarchies); do
+        [ ! -e "$hierarchy/$1" ] || return 1
     done
 }
 
@@ -242,10 +245,10 @@ if wait_for 180 test -e "$state/ready"; then
     echo "      $(wc -w <<< "$members") processes in the sandbox: $(for p in $members; do cat /proc/$p/comm; done 2>/dev/null | sort | tr '\n' ' ')"
     check "the machine's processes run in its own pid namespace" test "$(wc -w <<< "$members")" -ge 4
     sandbox=$(cat "$state/sandbox")
-    check "the sandbox's files are not visible outside" test -z "$(ls -A "$sandbox" | grep -vx ready)"
+    check "the sandbox's files are not visible outside" test -z "$(find "$sandbox" -mindepth 1 -maxdepth 1 ! -name ready)"
 else
     check "the inside checks finished" false
-    ns=none members= sandbox=none
+    ns=none members='' sandbox=none
 fi
 touch "$state/go"
 wait $runner

@@ -1,3 +1,4 @@
+# shellcheck shell=bash disable=SC2154,SC2034 # machine.sh's variables, both ways
 # SPDX-License-Identifier: GPL-2.0-or-later
 # SPDX-FileCopyrightText: 2026 The kcm_zel_admin_time authors
 #
@@ -13,18 +14,25 @@
 mount --bind /proc/sys /proc/sys
 mount -o remount,bind,ro /proc/sys
 mount -o remount,bind,ro /sys
-# The control group hierarchies as seen from the cgroup namespace: their roots
-# are the sandbox's own groups that run.sh made.
-hierarchies=$(awk '{
-    for (i = 7; i <= NF && $i != "-"; i++) ;
-    if (index($5, "/sys/fs/cgroup/") == 1 && ($(i + 1) == "cgroup" || $(i + 1) == "cgroup2"))
-        print $(i + 1), $(i + 3), substr($5, 16)
-}' /proc/self/mountinfo)
-mount -t tmpfs -o mode=0755 zel-cgroup /sys/fs/cgroup
-while read -r type options point; do
-    mkdir -p "/sys/fs/cgroup/$point"
-    mount -t "$type" -o "$options" "$type" "/sys/fs/cgroup/$point"
-done <<< "$hierarchies"
+# The control groups as seen from the cgroup namespace: their roots are the
+# sandbox's own groups that run.sh made. systemd 256 and later run on the
+# unified hierarchy only (Debian 13), which a cgroup2 file system of the
+# namespace's own gives them also where the machine has the hybrid layout.
+if [ "$(systemd_version)" -ge 256 ]; then
+    umount -R /sys/fs/cgroup
+    mount -t cgroup2 -o nosuid,nodev,noexec cgroup2 /sys/fs/cgroup
+else
+    hierarchies=$(awk '{
+        for (i = 7; i <= NF && $i != "-"; i++) ;
+        if (index($5, "/sys/fs/cgroup/") == 1 && ($(i + 1) == "cgroup" || $(i + 1) == "cgroup2"))
+            print $(i + 1), $(i + 3), substr($5, 16)
+    }' /proc/self/mountinfo)
+    mount -t tmpfs -o mode=0755 zel-cgroup /sys/fs/cgroup
+    while read -r type options point; do
+        mkdir -p "/sys/fs/cgroup/$point"
+        mount -t "$type" -o "$options" "$type" "/sys/fs/cgroup/$point"
+    done <<< "$hierarchies"
+fi
 
 # --- users ------------------------------------------------------------------------
 # The unprivileged user of run.sh --user, added to copies of passwd and group
@@ -55,8 +63,8 @@ done
 mount -t tmpfs -o mode=0755 zel-units /etc/systemd/system
 
 # The KAuth helper as the bus activates it, with the sandbox's system root.
-authhelper=$_ZEL_SB_BUILD/bin/zeladmintime_authhelper
-generated=$_ZEL_SB_BUILD/logic/authhelper
+authhelper=$build/bin/zeladmintime_authhelper
+generated=$build/logic/authhelper
 helper_id=org.kde.kcontrol.kcmzeladmintime
 if [ -x "$authhelper" ] && [ -f "$generated/$helper_id.service" ]; then
     install_wrapper "$ZEL_SANDBOX/authhelper" env "ZELADMINTIME_SYSROOT=$ZELADMINTIME_SYSROOT" "$authhelper"
@@ -81,7 +89,7 @@ END
 
 # With --polkit=ask, root's password in the sandbox is "sandbox", for the
 # scripted agent that enter.sh starts to answer with.
-if [ "${_ZEL_SB_POLKIT:-yes}" = ask ]; then
+if [ "$polkit" = ask ]; then
     hash=$(openssl passwd -6 sandbox)
     awk -F: -v OFS=: -v hash="$hash" '$1 == "root" { $2 = hash } { print }' /etc/shadow > "$ZEL_SANDBOX/etc/shadow"
     chmod 0640 "$ZEL_SANDBOX/etc/shadow"
@@ -90,7 +98,7 @@ if [ "${_ZEL_SB_POLKIT:-yes}" = ask ]; then
 fi
 
 # polkit's answer for the sandbox user, run.sh --polkit=yes|no|ask.
-case ${_ZEL_SB_POLKIT:-yes} in
+case $polkit in
 yes) result=YES ;;
 no) result=NO ;;
 *) result=AUTH_ADMIN ;;
@@ -108,14 +116,12 @@ polkit.addAdminRule(function(action, subject) {
 END
 
 # --- units ------------------------------------------------------------------------
+# machine.sh writes the services' units as system units, and the bus's as
+# runtime units with Debian's system policy and activation.
 units=/usr/lib/systemd/system
-make_unit systemd-timesyncd systemd-timesyncd.service "$idle"
-make_unit ntpsec ntpsec.service "$idle"
-make_unit openntpd openntpd.service "$idle"
-make_unit chrony chrony.service "Type=forking
-PIDFile=/run/chrony/chronyd.pid
-ExecStart=/usr/sbin/chronyd -u root -f $root/etc/chrony/chrony.conf -l $logs/chronyd.log
-"
+bus_units=/run/systemd/system
+bus_socket=/run/dbus/system_bus_socket
+bus_options="--system --systemd-activation"
 # Where the user-manager mode keeps the units, and a systemctl that leaves out
 # --user: commands written for either mode reach the one manager.
 mkdir -p "$XDG_CONFIG_HOME/systemd"
@@ -127,30 +133,9 @@ exec /usr/bin/systemctl "${@/#--user/--system}"
 END
 chmod 0755 "$bin/systemctl"
 
-# Debian's bus and polkitd, without the default dependencies that would pull
-# in sysinit.target and its units acting on the machine's kernel.
+# Debian's polkitd, without the default dependencies that would pull in
+# sysinit.target and its units acting on the machine's kernel.
 runtime=/run/systemd/system
-cat > "$runtime/dbus.socket" <<END
-[Unit]
-Description=D-Bus System Message Bus Socket
-DefaultDependencies=no
-
-[Socket]
-ListenStream=/run/dbus/system_bus_socket
-END
-cat > "$runtime/dbus.service" <<END
-[Unit]
-Description=D-Bus System Message Bus
-DefaultDependencies=no
-Requires=dbus.socket
-
-[Service]
-Type=notify
-NotifyAccess=main
-ExecStart=/usr/bin/dbus-daemon --system --address=systemd: --nofork --nopidfile --systemd-activation --nosyslog
-StandardOutput=append:$logs/dbus.log
-StandardError=append:$logs/dbus.log
-END
 cat > "$runtime/polkit.service" <<END
 [Unit]
 Description=Authorization Manager
@@ -163,18 +148,17 @@ ExecStart=/usr/lib/polkit-1/polkitd --no-debug
 StandardOutput=append:$logs/polkitd.log
 StandardError=append:$logs/polkitd.log
 END
-cat > "$runtime/zel-sandbox.target" <<END
-[Unit]
-Description=Sandbox machine
-DefaultDependencies=no
-Wants=dbus.socket dbus.service
-END
 # Units with default dependencies pull in sysinit.target and basic.target:
 # everything those bring along on Debian is masked, and with it whatever
 # else acts on the kernel, the clock or the machine's files.
-masked=$(cd /usr/lib/systemd/system && ls sysinit.target.wants sockets.target.wants \
-    timers.target.wants local-fs.target.wants 2>/dev/null | grep -v -e : -e '^$' -e '^dbus\.socket$' -e '\.target$')
-for unit in $masked \
+masked=()
+for wanted in /usr/lib/systemd/system/{sysinit,sockets,timers,local-fs}.target.wants/*; do
+    case ${wanted##*/} in
+    '*' | dbus.socket | *.target) ;;
+    *) masked+=("${wanted##*/}") ;;
+    esac
+done
+for unit in "${masked[@]}" \
     systemd-sysctl.service systemd-modules-load.service systemd-remount-fs.service \
     systemd-udevd.service systemd-udev-trigger.service systemd-udev-settle.service \
     systemd-tmpfiles-setup.service systemd-tmpfiles-setup-dev.service \

@@ -34,6 +34,8 @@ packages=(
     libcap2 libedit2 libgnutls30 libnettle8 libseccomp2 tzdata
     # the Debian 13 root that the Qt 6 / KF6 build is tested in
     mmdebstrap
+    # the scripts' check
+    shellcheck
     # fuzzing the configuration parsers
     clang libclang-rt-14-dev
 )

@@ -2,33 +2,38 @@
 # SPDX-License-Identifier: GPL-2.0-or-later
 # SPDX-FileCopyrightText: 2026 The kcm_zel_admin_time authors
 #
-# Opens the built module in kcmshell5 (a Qt 6 / KF6 build: kcmshell6):
-#
-#   module-session.sh BUILD_DIR [--screenshot FILE] [--until FILE]
-#                     [--wait SECONDS] [--prefix DIR] [--preload LIBRARY]
-#                     [--systemsettings]
-#
-# kcmshell5 finds modules without JSON metadata through KService only, so a
-# staging folder under BUILD_DIR carries the module's desktop file, with a
-# private KService cache built by kbuildsycoca5; the plug-in itself is found
-# through QT_PLUGIN_PATH, the translations in BUILD_DIR/locale. With --prefix,
-# the module installed under DIR (e.g. a staging install or an unpacked
-# package, DIR being its usr folder) is opened instead, with its plug-in,
-# libraries, desktop file and translations. --preload loads LIBRARY into
-# kcmshell5 alone (tests read its widgets that way). Without a display (or
-# with --screenshot) it runs kcmshell5 under its own Xvfb when there is no
-# DISPLAY, waits until the module's window shows on the screen (with
-# --until: until FILE is not empty, e.g. a preloaded probe's mark), writes a screenshot of the
-# whole screen, prints its path and ends kcmshell5 and Xvfb. --wait is only
-# the limit of that wait (default 90 s): a busy machine takes its time.
-# Exits non-zero when kcmshell5 ended before the screenshot or the wait
-# reached its limit.
-# Without a session bus it runs itself again under dbus-run-session.
-# KF6 hosts find the module by its plug-in path (QT_PLUGIN_PATH), with no
-# desktop file or cache. --systemsettings opens it in System Settings 6.
+# Opens the built module in kcmshell5 or kcmshell6; usage() below says how.
 set -euo pipefail
 
-usage() { sed -n '5,28p' "$0" | sed 's/^# \{0,1\}//' >&2; exit 2; }
+usage() {
+    cat >&2 <<'END'
+Opens the built module in kcmshell5 (a Qt 6 / KF6 build: kcmshell6):
+
+  module-session.sh BUILD_DIR [--screenshot FILE] [--until FILE]
+                    [--wait SECONDS] [--prefix DIR] [--preload LIBRARY]
+                    [--systemsettings]
+
+kcmshell5 finds modules without JSON metadata through KService only, so a
+staging folder under BUILD_DIR carries the module's desktop file, with a
+private KService cache built by kbuildsycoca5; the plug-in itself is found
+through QT_PLUGIN_PATH, the translations in BUILD_DIR/locale. With --prefix,
+the module installed under DIR (e.g. a staging install or an unpacked
+package, DIR being its usr folder) is opened instead, with its plug-in,
+libraries, desktop file and translations. --preload loads LIBRARY into
+kcmshell5 alone (tests read its widgets that way). Without a display (or
+with --screenshot) it runs kcmshell5 under its own Xvfb when there is no
+DISPLAY, waits until the module's window shows on the screen (with
+--until: until FILE is not empty, e.g. a preloaded probe's mark), writes a screenshot of the
+whole screen, prints its path and ends kcmshell5 and Xvfb. --wait is only
+the limit of that wait (default 90 s): a busy machine takes its time.
+Exits non-zero when kcmshell5 ended before the screenshot or the wait
+reached its limit.
+Without a session bus it runs itself again under dbus-run-session.
+KF6 hosts find the module by its plug-in path (QT_PLUGIN_PATH), with no
+desktop file or cache. --systemsettings opens it in System Settings 6.
+END
+    exit 2
+}
 
 src=$(cd "$(dirname "$0")/.." && pwd)
 [ $# -ge 1 ] || usage

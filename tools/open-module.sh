@@ -12,10 +12,10 @@
 # installs what is missing, builds as tools/test.sh does and opens the module
 # in kcmshell5: against this machine's systemd when one answers on the system
 # bus, otherwise inside the sandbox machine, whose services are stand-ins.
-# --release 13 opens the Qt 6 build in kcmshell6 inside the Debian 13 root
-# (tools/test-release13.sh builds it there; no systemd runs in it, so the
-# window shows its no-systemd state), --systemsettings in System Settings 6
-# instead. With no display it runs under Xvfb and writes a screenshot whose
+# --release 13 builds the Qt 6 flavour inside the Debian 13 root and opens it
+# in kcmshell6 inside the Debian 13 sandbox machine (sandbox/run.sh --release
+# 13), against Debian 13's systemd with the services' stand-ins;
+# --systemsettings in System Settings 6 instead. With no display it runs under Xvfb and writes a screenshot whose
 # path it prints (tools/module-session.sh).
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -34,12 +34,12 @@ done
 
 if [ "$release" = 13 ]; then
     build=$(realpath -m "$build")
-    echo "Opening the Qt 6 build in the Debian 13 root."
+    echo "Opening the Qt 6 build in the Debian 13 sandbox machine."
     bash sandbox/release13.sh --build-dir "$build" -- bash -c \
         'cmake -S /src -B /build -DQT_MAJOR_VERSION=6 -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBUILD_TESTING=ON \
              -DCMAKE_CXX_COMPILER_LAUNCHER=ccache >/build/configure.log && cmake --build /build --parallel "$(nproc)" >/build/build.log' ||
         { echo "open-module.sh: the Qt 6 build failed (logs in $build/deb13-build)" >&2; exit 1; }
-    exec bash sandbox/release13.sh --build-dir "$build" -- \
+    exec bash sandbox/run.sh --release 13 --build-dir "$build" -- env -u DISPLAY \
         bash /src/tools/module-session.sh /build "${session_options[@]}" --screenshot /build/kcm_zel_admin_time-screenshot.png
 fi
 

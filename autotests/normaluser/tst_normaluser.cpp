@@ -51,7 +51,7 @@ QDBusPendingReply<QByteArray> callHelper(const char *action, const QVariantMap &
     QDataStream stream(&blob, QIODevice::WriteOnly);
     stream << arguments;
     QDBusMessage call = QDBusMessage::createMethodCall(helper, QStringLiteral("/"), ReleaseCompat::kauthHelperInterface(), QStringLiteral("performAction"));
-    call << QString::fromLatin1(action) << bus.baseService().toUtf8() << QVariantMap() << blob;
+    ReleaseCompat::addHelperCallArguments(call, QString::fromLatin1(action), bus.baseService().toUtf8(), blob);
     return bus.asyncCall(call, 600000);
 }
 

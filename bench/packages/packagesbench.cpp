@@ -102,7 +102,9 @@ int main(int argc, char **argv)
     qint64 bytes = 0;
     const QFileInfoList lists = QDir(listsDir).entryInfoList({QStringLiteral("*_Packages*")}, QDir::Files);
     for (const QFileInfo &list : lists) {
-        if (!QFile::copy(list.absoluteFilePath(), full + QLatin1String("/var/lib/apt/lists/") + list.fileName())) {
+        // Named apart from the sandbox's own list, which on Debian 13 has the
+        // same name as the machine's uncompressed one.
+        if (!QFile::copy(list.absoluteFilePath(), full + QLatin1String("/var/lib/apt/lists/machine-") + list.fileName())) {
             out << "cannot copy " << list.absoluteFilePath() << Qt::endl;
             return 1;
         }

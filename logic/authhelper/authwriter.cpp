@@ -66,7 +66,7 @@ static KAuth::ActionReply callHelper(const QVariantMap &arguments, bool *noAnswe
                                                        QStringLiteral("/"),
                                                        ReleaseCompat::kauthHelperInterface(),
                                                        QStringLiteral("performAction"));
-    call << QString::fromLatin1(WriteRequest::actionId) << bus.baseService().toUtf8() << QVariantMap() << blob;
+    ReleaseCompat::addHelperCallArguments(call, QString::fromLatin1(WriteRequest::actionId), bus.baseService().toUtf8(), blob);
     QDBusPendingCallWatcher watcher(bus.asyncCall(call, helperTimeoutMs));
     NestedWait wait(&watcher);
     wait.quitOn(&watcher, &QDBusPendingCallWatcher::finished);

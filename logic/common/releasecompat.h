@@ -7,6 +7,9 @@
 
 #include <KAuth/Action>
 
+#include <QDBusMessage>
+#include <QDBusMetaType>
+#include <QDBusUnixFileDescriptor>
 #include <QWidget>
 #include <QWindow>
 
@@ -19,6 +22,19 @@ inline QString kauthHelperInterface()
     return QStringLiteral("org.kde.kf6auth");
 #else
     return QStringLiteral("org.kde.kf5auth");
+#endif
+}
+
+// A call of a KAuth helper's performAction, made as KAuth's own client makes
+// it: KF6's helper also takes file descriptors by name (none here), and
+// answers a call without them that it has no such method.
+inline void addHelperCallArguments(QDBusMessage &call, const QString &action, const QByteArray &caller, const QByteArray &arguments)
+{
+    call << action << caller << QVariantMap() << arguments;
+#if QT_VERSION_MAJOR >= 6
+    using Descriptors = QMap<QString, QDBusUnixFileDescriptor>;
+    qDBusRegisterMetaType<Descriptors>();
+    call << QVariant::fromValue(Descriptors());
 #endif
 }
 
