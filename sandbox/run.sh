@@ -219,8 +219,9 @@ end_machine() {
 
 finish() {
     # The mount namespace, and the tmpfs on $sandbox with it, is gone once the
-    # machine has ended; only the empty mount point remains here.
-    sandbox_cgroup_remove "${sandbox##*/}"
+    # machine has ended; only the empty mount point remains here. On a busy
+    # machine the last processes take a while to leave the group: up to 10 s.
+    sandbox_cgroup_remove "${sandbox##*/}" 100
     rm -rf -- "$sandbox"
     exit "$1"
 }
