@@ -4,9 +4,11 @@
 #
 # The controller's construction on both releases in one run: packagesbench of
 # the Qt 5 build in the Debian 12 sandbox machine, then of the Qt 6 build in
-# the Debian 13 root (no machine there: a scratch system root under its /tmp),
-# each with its own release's dpkg status and apt lists. Build both first
-# (tools/build.sh, tools/test-release13.sh).
+# the Debian 13 root (no machine there: a scratch system root under its /tmp,
+# a system bus of its own with no systemd on it, so the systemd part of the
+# construction is not measured there), each with its own release's dpkg
+# status and apt lists. Build both first (tools/build.sh,
+# tools/test-release13.sh).
 #
 #   bench/packages/releases.sh [BUILD_DIR] [ITERATIONS]
 set -euo pipefail
@@ -24,5 +26,6 @@ echo "Debian 13, Qt 6, in its root:"
 bash sandbox/release13.sh --build-dir "$build" -- bash -c '
     mkdir -p /tmp/bench/root/var/lib/dpkg /tmp/bench/root/var/lib/apt/lists
     touch /tmp/bench/root/var/lib/dpkg/status
+    mkdir -p /run/dbus && dbus-daemon --system --fork
     ZEL_SANDBOX=/tmp/bench ZELADMINTIME_SYSROOT=/tmp/bench/root /build/bin/packagesbench --iterations "$1" --list-mb 0' - "$iterations" |
     grep -E "$figures"
