@@ -225,7 +225,8 @@ void SourceParsersTest::timesyncd()
     p.leap = 3;
     QVERIFY(!StateParsers::timesyncd(p).isKnown());
 
-    // timesyncd 257's properties as busctl showed them (org.freedesktop.timesync1(5)).
+    // timesyncd 257's properties as busctl showed them (org.freedesktop.timesync1(5)); offset
+    // ((T2-T1)+(T3-T4))/2 and delay (T4-T1)-(T3-T2) as RFC 5905 has them.
     const QJsonObject all = QJsonDocument::fromJson(debian13("timesyncd.json")).object().value(QLatin1String("data")).toArray().at(0).toObject();
     const auto data = [&all](const char *name) {
         return all.value(QLatin1String(name)).toObject().value(QLatin1String("data"));
@@ -233,15 +234,11 @@ void SourceParsersTest::timesyncd()
     TimesyncdSources d;
     d.serverName = data("ServerName").toString();
     d.serverAddress = data("ServerAddress").toArray().at(1).toVariant().toStringList().join(QLatin1Char('.'));
-    d.systemServers = data("SystemNTPServers").toVariant().toStringList();
-    d.fallbackServers = data("FallbackNTPServers").toVariant().toStringList();
     d.pollUSec = data("PollIntervalUSec").toDouble();
     const QJsonArray m = data("NTPMessage").toArray(); // leap, version, mode, stratum, ..., T1 to T4 at 8 to 11, jitter at 14
-    QCOMPARE(m.size(), 15);
     d.leap = m.at(0).toInt(), d.stratum = m.at(3).toInt(), d.jitterUSec = m.at(14).toDouble();
     d.origin = m.at(8).toDouble(), d.receive = m.at(9).toDouble(), d.transmit = m.at(10).toDouble(), d.destination = m.at(11).toDouble();
     d.nowUSec = d.destination + 3000000;
-    // Offset ((T2-T1)+(T3-T4))/2 and delay (T4-T1)-(T3-T2), RFC 5905.
     QCOMPARE(describe(SourceParsers::timesyncd(d).value(0)), QStringLiteral("127.0.0.2||0|9|-1|3e-06|2.2e-05|0|64|3"));
     QCOMPARE(StateParsers::timesyncd(d).when, QDateTime::fromMSecsSinceEpoch(1796586001170, Qt::UTC));
 }
