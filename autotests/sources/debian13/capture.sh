@@ -19,6 +19,7 @@
 #   ntpq.peers, ntpq.rv      ntpq -n -w -c peers, ntpq -n -c rv (ntpsec's ntpd; 192.0.2.2 answers, 192.0.2.4 not)
 #   timesyncd.json           busctl --json=short call ... GetAll org.freedesktop.timesync1.Manager
 #                            (systemd-timesyncd on a private system bus, NTP=127.0.0.2)
+#   Packages                 apt-cache show --no-all-versions of the four services' packages
 set -euo pipefail
 [ "${ZEL_RELEASE:-}" = 13 ] && [ $# -eq 1 ] || { echo "usage (in the Debian 13 root): $0 OUT_DIR" >&2; exit 2; }
 out=$1
@@ -38,6 +39,8 @@ wait_for() {
     echo "capture.sh: no '$pattern' from $* within 60 s" >&2
     return 1
 }
+
+apt-cache show --no-all-versions chrony systemd-timesyncd ntpsec openntpd > "$out/Packages"
 
 # The server every client follows.
 ip addr add 127.0.0.2/8 dev lo 2>/dev/null || true
