@@ -11,6 +11,7 @@
 #include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
+#include <QDialog>
 #include <QDialogButtonBox>
 #include <QFile>
 #include <QKeyEvent>
@@ -40,6 +41,11 @@ bool run()
     for (QWidget *top : QApplication::topLevelWidgets()) {
         stack = stack ? stack : top->findChild<QStackedWidget *>(QStringLiteral("stackedWidget"));
     }
+    // Without systemd (the Debian 13 root) the window warns first.
+    if (auto *warning = qobject_cast<QMessageBox *>(QApplication::activeModalWidget()); warning) {
+        note(QStringLiteral("warned\t") + warning->text().simplified());
+        warning->accept();
+    }
     QWidget *page = stack ? stack->currentWidget() : nullptr;
     auto *edit = page && page->isVisible() ? page->findChild<QLineEdit *>(QStringLiteral("newServerEdit")) : nullptr;
     auto *add = edit ? edit->parentWidget()->findChild<QAbstractButton *>(QStringLiteral("addServerBtn")) : nullptr;
@@ -65,8 +71,11 @@ bool run()
     how = how.section(QLatin1Char('+'), 0, 0);
     const QPointer<QWidget> host(window);
     QObject::connect(poll, &QTimer::timeout, poll, [button, again, host] {
-        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
-        if (!box || !box->isVisible() || box->property("zelAnswered").toBool()) {
+        // The window's question, or a host's own (System Settings: a dialog with a button box).
+        auto *box = qobject_cast<QDialog *>(QApplication::activeModalWidget());
+        auto *buttons = box ? box->findChild<QDialogButtonBox *>() : nullptr;
+        auto *message = qobject_cast<QMessageBox *>(box);
+        if (!box || !(message || buttons) || !box->isVisible() || box->property("zelAnswered").toBool()) {
             return;
         }
         if (!box->property("zelSeen").toBool()) {
@@ -96,7 +105,7 @@ bool run()
             return;
         }
         box->setProperty("zelAnswered", true);
-        box->button(button)->click();
+        (message ? message->button(button) : buttons->button(QDialogButtonBox::StandardButton(int(button))))->click();
     });
     poll->start(50);
 

@@ -94,12 +94,18 @@ private Q_SLOTS:
         db.addAptList(debianPackages + "\nPackage: unrelated\nbad line\n\nPackage: openntpd\nno colon\n", QStringLiteral("x_Packages"));
         QCOMPARE(QVector<bool>({db.isInstalled(all[0]), db.isInstalled(all[1]), db.isInstalled(all[2]), db.isInstalled(all[3])}),
                  QVector<bool>({true, false, false, false}));
+        // And Debian 13's, as its apt showed them (sources/debian13/capture.sh).
+        QFile trixie(QStringLiteral(ZEL_DEBIAN13_FIXTURES "Packages"));
+        PackageDatabase db13(all, QString());
+        QVERIFY(trixie.open(QIODevice::ReadOnly));
+        db13.addAptList(trixie.readAll(), QStringLiteral("trixie_Packages"));
         for (const QString &a : all) {
             for (const QString &b : all) {
-                QVERIFY2(db.conflict(a, b) == (a != b), qPrintable(a + QLatin1Char(' ') + b));
+                QVERIFY2(db.conflict(a, b) == (a != b) && db13.conflict(a, b) == (a != b), qPrintable(a + QLatin1Char(' ') + b));
             }
         }
         QCOMPARE(db.record(QStringLiteral("systemd-timesyncd")).replaces, (QVector<QByteArray>{"systemd", "time-daemon"}));
+        QCOMPARE(db13.record(QStringLiteral("systemd-timesyncd")).replaces, QVector<QByteArray>{"time-daemon"});
         const PackageRecord a{"a", false, {}, {"b"}, {}}, b{"b", false, {"time-daemon"}, {"ntp"}, {}}, c{"c", false, {"time-daemon"}, {"ntp"}, {}};
         QVERIFY(PackageRelations::conflict(a, b));
         QVERIFY(PackageRelations::conflict(b, a));

@@ -13,6 +13,9 @@
 #include "syncstate/stateparsers.h"
 
 #include <QTemporaryDir>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QTest>
 
 // Files under a root: "path=text" a line, "\\n" for a newline.
@@ -36,6 +39,13 @@ static QString describe(const SourceRow &r)
     return QStringLiteral("%1|%2|%3|%4|%5|%6|%7|%8|%9|%10")
         .arg(r.address, r.name, QString::number(r.state), QString::number(r.stratum), reach)
         .arg(n(r.offset), n(r.delay), n(r.jitter), n(r.poll), n(r.sinceLast));
+}
+
+// Debian 13's answers as debian13/capture.sh captured them.
+static QByteArray debian13(const char *name)
+{
+    QFile file(QLatin1String(ZEL_DEBIAN13_FIXTURES) + QLatin1String(name));
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("missing fixture");
 }
 
 class SourceParsersTest : public QObject
@@ -89,6 +99,7 @@ void SourceParsersTest::tools_data()
            "192.0.2.9||3|3|17|0.3512|-|-|1024|1200\n"
            "192.0.2.10||2|2|1|0.0012|-|-|64|40"
         << QString();
+    QTest::newRow("chrony 4.6") << "chrony" << debian13("chrony-synchronized.sources") << "127.0.0.2||0|8|377|3.33e-07|-|1.86e-07|0.25|0" << QString();
     QTest::newRow("chrony: no daemon") << "chrony" << QByteArray("506 Cannot talk to daemon\n") << ""
                                        << "506 Cannot talk to daemon";
     QTest::newRow("chrony: no sources") << "chrony" << QByteArray() << "" << QString();
@@ -107,6 +118,8 @@ void SourceParsersTest::tools_data()
               "-198.51.100.7                            203.0.113.5      3 u   3m  128  177  40.0000   5.0000   2.0000\n"
         << "|0.debian.pool.ntp.org|5|-1|0|-|-|-|256|-\n" "192.0.2.10||0|1|377|-0.000123|0.01235|0.000456|64|35\n" "2001:db8:4a1b:70:1c02:2bff:fe35:8ee1||1|2|376|0.001234|0.02512|0.000789|1024|7200\n" "203.0.113.9||4|-1|0|-|-|-|1024|-\n" "192.0.2.99||3|2|377|0.2501|0.009|0.003|64|50\n" "198.51.100.7||2|3|177|0.005|0.04|0.002|128|180"
         << QString();
+    QTest::newRow("ntpq 1.2.3") << "ntpq" << debian13("ntpq.peers") << "192.0.2.2||0|8|1|1.83e-05|5.71e-05|9e-06|8|-\n192.0.2.4||4|-1|0|-|-|-|8|-"
+                                << QString();
     QTest::newRow("ntpq: no daemon") << "ntpq" << QByteArray("ntpq: read: Connection refused\n") << ""
                                      << "ntpq: read: Connection refused";
 
@@ -238,6 +251,23 @@ void SourceParsersTest::timesyncd()
         Diagnosis::refineTimesyncd(&f, p);
         QCOMPARE(f.kind == Finding::NoneSelected && f.reasons.value(0).reason == Finding::Distance, dispersion > 4000000);
     }
+
+    // timesyncd 257's properties as busctl showed them (org.freedesktop.timesync1(5)); offset
+    // ((T2-T1)+(T3-T4))/2 and delay (T4-T1)-(T3-T2) as RFC 5905 has them.
+    const QJsonObject all = QJsonDocument::fromJson(debian13("timesyncd.json")).object().value(QLatin1String("data")).toArray().at(0).toObject();
+    const auto data = [&all](const char *name) {
+        return all.value(QLatin1String(name)).toObject().value(QLatin1String("data"));
+    };
+    TimesyncdSources d;
+    d.serverName = data("ServerName").toString();
+    d.serverAddress = data("ServerAddress").toArray().at(1).toVariant().toStringList().join(QLatin1Char('.'));
+    d.pollUSec = data("PollIntervalUSec").toDouble();
+    const QJsonArray m = data("NTPMessage").toArray(); // leap, version, mode, stratum, ..., T1 to T4 at 8 to 11, jitter at 14
+    d.leap = m.at(0).toInt(), d.stratum = m.at(3).toInt(), d.jitterUSec = m.at(14).toDouble();
+    d.origin = m.at(8).toDouble(), d.receive = m.at(9).toDouble(), d.transmit = m.at(10).toDouble(), d.destination = m.at(11).toDouble();
+    d.nowUSec = d.destination + 3000000;
+    QCOMPARE(describe(SourceParsers::timesyncd(d).value(0)), QStringLiteral("127.0.0.2||0|9|-1|3e-06|2.2e-05|0|64|3"));
+    QCOMPARE(StateParsers::timesyncd(d).when, QDateTime::fromMSecsSinceEpoch(1796586001170, Qt::UTC));
 }
 
 void SourceParsersTest::state_data()
@@ -258,6 +288,8 @@ void SourceParsersTest::state_data()
     // A reference clock has no address; its ID spells "GPS".
     QTest::newRow("chronyc: refclock") << "chronyc" << QByteArray("47505300,,1,1700000000.500000000,0,0,0,0,0,0,0,0,16.0,Normal") << 0
                                        << "GPS 2023-11-14T22:13:20.500";
+    QTest::newRow("chronyc 4.6") << "chronyc" << debian13("chrony.tracking") << 0 << "127.0.0.2 2026-12-06T19:39:47.174";
+    QTest::newRow("ntpq 1.2.3") << "ntpq" << debian13("ntpq.rv") << 0 << "192.0.2.2 2026-12-06T19:39:59.651";
     QTest::newRow("chronyc: no daemon") << "chronyc" << QByteArray("506 Cannot talk to daemon") << 2 << "";
     QTest::newRow("ntpq: synchronized") << "ntpq"
                                         << QByteArray(
@@ -330,6 +362,8 @@ void SourceParsersTest::diagnosis_data()
                                  << "9|127.0.0.5 9||0|0:127.0.0.1|0";
     QTest::newRow("NTS server gone") << "ntsfailing"
                                      << "6| -1||0|11:127.0.0.5|1";
+    QTest::newRow("chrony 4.6: synchronized") << "../debian13/chrony-synchronized" << "9|127.0.0.2 8||0||0";
+    QTest::newRow("chrony 4.6: unreachable") << "../debian13/chrony-unreachable" << "4| -1|127.0.0.4|0||1";
     QTest::newRow("ntpq: falseticker, outlier")
         << "ntpq:remote refid\n*192.0.2.10 .GPS. 1 u 35 64 377 12.3 -0.1 0.4\nx192.0.2.99 192.0.2.1 2 u 50 64 377 9.0 250.1 3.0\n"
            "-198.51.100.7 203.0.113.5 3 u 3m 128 177 40.0 5.0 2.0\n"
