@@ -142,7 +142,7 @@ private Q_SLOTS:
         QCOMPARE(words->accessibleDescription(), words->text());
         // Another service meanwhile holds the clock.
         QCOMPARE(systemctl(QStringLiteral("start"), QStringLiteral("systemd-timesyncd.service")), 0);
-        QTRY_COMPARE_WITH_TIMEOUT(diagnosis->finding().others.join(diagnosis->finding().kind), QStringLiteral("systemd-timesyncd.service"), 30000);
+        QTRY_COMPARE_WITH_TIMEOUT(diagnosis->finding().others, QStringList{QStringLiteral("systemd-timesyncd.service")}, 30000);
         QCOMPARE(diagnosis->finding().kind, Finding::OtherActive);
         QCOMPARE(systemctl(QStringLiteral("stop"), QStringLiteral("systemd-timesyncd.service")), 0);
 
