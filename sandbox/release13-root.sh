@@ -33,7 +33,7 @@ packages=(
     breeze-icon-theme
     # the machine: its system manager, bus, polkit and time services
     systemd systemd-sysv dbus polkitd pkexec chrony ntpsec-ntpdig
-    iproute2 procps openssl tzdata
+    iproute2 procps openssl tzdata strace
     # what ntpsec's ntpq and openntpd's ntpctl need, run from their packages
     python3-ntp libtls28t64
     # on-screen checks
