@@ -5,10 +5,11 @@
 
 #include <QObject>
 #include <QPointer>
-#include <QProcess>
 #include <QTimer>
 
 #include <functional>
+
+class SpawnedTool;
 
 // What one run of a service's tool gave.
 struct ToolOutput {
@@ -48,7 +49,7 @@ public:
 private:
     void finish(quint64 serial, const ToolOutput &result);
 
-    QPointer<QProcess> m_process;
+    QPointer<SpawnedTool> m_process;
     QTimer m_limit;
     Done m_done;
     quint64 m_serial = 0;
