@@ -14,6 +14,7 @@
 #include <KCModule>
 #include <KPluginFactory>
 
+#include <QAccessible>
 #include <QAction>
 #include <QComboBox>
 #include <QFile>
@@ -23,6 +24,8 @@
 #include <QPluginLoader>
 #include <QProcess>
 #include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QSignalSpy>
 
 #include <memory>
@@ -126,6 +129,37 @@ private Q_SLOTS:
         module.reset(); // the other module stays whole
         QVERIFY(controller.isNull());
         QVERIFY(hostWidget(other.get())->findChild<LogicController *>());
+    }
+
+    // A screen reader counts a page's children, then asks for each; a bar
+    // that hid meanwhile leaves its count stale. Qt's contract for child():
+    // nothing, not a crash, for an index that is not a child's.
+    void staleChildIndex()
+    {
+        chrony();
+        QScrollArea *area = nullptr;
+        for (QScrollArea *candidate : window->findChildren<QScrollArea *>()) {
+            if (candidate->isVisible() && candidate->accessibleName() == QLatin1String("Settings of chrony")) {
+                area = candidate;
+            }
+        }
+        QVERIFY(area);
+        QWidget *host = hostWidget(module.get());
+        host->resize(900, 250);
+        QTRY_VERIFY(area->verticalScrollBar()->isVisible());
+        QAccessibleInterface *reader = QAccessible::queryAccessibleInterface(area);
+        QVERIFY(reader);
+        const int counted = reader->childCount();
+        QVERIFY(counted >= 2);
+        host->resize(900, 5000);
+        QTRY_VERIFY(!area->verticalScrollBar()->isVisible());
+        QVERIFY(reader->childCount() < counted);
+        // Past the end by one and by more: a stale slot may hold anything.
+        for (int index = reader->childCount(); index < counted + 64; ++index) {
+            QCOMPARE(reader->child(index), nullptr);
+        }
+        QCOMPARE(reader->child(0)->object(), area->viewport());
+        QCOMPARE(reader->indexOfChild(reader->child(0)), 0);
     }
 
     void startStopAndBoot()

@@ -9,13 +9,13 @@
 #include "config/configformat.h"
 #include "settingspages/directivepage.h"
 #include "settingspages/mainsettingsdialog.h"
+#include "settingspages/scrollpane.h"
 #include "settingspages/timesyncdpage.h"
 #include "settingspages/wheelguard.h"
 #include "zeladmintime_debug.h"
 
 #include <KLocalizedString>
 #include <KMessageWidget>
-#include <QScrollArea>
 #include <QVBoxLayout>
 
 #include <cerrno>
@@ -193,7 +193,7 @@ void ServiceSettings::createPage()
     m_message->setVisible(!m_failure.isEmpty());
     m_message->setText(m_failure);
     layout->addWidget(m_message);
-    m_scrollArea = new QScrollArea(m_pane);
+    m_scrollArea = new ScrollPane(m_pane);
     m_scrollArea->setFrameShape(QFrame::NoFrame);
     m_scrollArea->setWidgetResizable(true);
     // The forms wrap and shrink to the pane's width; only a font too large
