@@ -158,6 +158,7 @@ for wanted in /usr/lib/systemd/system/{sysinit,sockets,timers,local-fs}.target.w
     *) masked+=("${wanted##*/}") ;;
     esac
 done
+links=()
 for unit in "${masked[@]}" \
     systemd-sysctl.service systemd-modules-load.service systemd-remount-fs.service \
     systemd-udevd.service systemd-udev-trigger.service systemd-udev-settle.service \
@@ -172,6 +173,8 @@ for unit in "${masked[@]}" \
     ldconfig.service dev-hugepages.mount dev-mqueue.mount sys-fs-fuse-connections.mount \
     sys-kernel-config.mount sys-kernel-debug.mount sys-kernel-tracing.mount \
     systemd-networkd.service systemd-resolved.service systemd-timedated.service getty.target; do
-    ln -sfn /dev/null "$runtime/$unit"
+    links+=("$runtime/$unit")
 done
+# One process for all the masks: one ln each cost a third of a second a start.
+perl -e 'for (@ARGV) { unlink; symlink("/dev/null", $_) or die "$_: $!\n" }' "${links[@]}"
 mkdir -p /run/dbus /run/polkit-1
