@@ -9,7 +9,8 @@
 namespace
 {
 // The same children as Qt's interface gives a scroll area, in the same order,
-// so readers see no difference; only a stale index is refused.
+// so readers see no difference; only a stale index is refused. childAt() is
+// QAccessibleObject's, which asks child().
 class ScrollPaneAccessible : public QAccessibleWidget
 {
 public:
@@ -32,20 +33,6 @@ public:
     int indexOfChild(const QAccessibleInterface *child) const override
     {
         return child ? parts().indexOf(qobject_cast<QWidget *>(child->object())) : -1;
-    }
-
-    QAccessibleInterface *childAt(int x, int y) const override
-    {
-        if (!widget()->isVisible()) {
-            return nullptr;
-        }
-        const QWidgetList list = parts();
-        for (QWidget *part : list) {
-            if (QRect(part->mapToGlobal(QPoint(0, 0)), part->size()).contains(x, y)) {
-                return QAccessible::queryAccessibleInterface(part);
-            }
-        }
-        return nullptr;
     }
 
 private:

@@ -5,16 +5,21 @@
 
 #include "common/programs.h"
 
+// Whether the clock is synchronized now, from the same reading as the last
+// synchronization.
+template<SyncState (*reading)(const QByteArray &)>
+static SyncState::Answer answerOf(const QByteArray &output)
+{
+    return reading(output).answer;
+}
+
 // -n everywhere: a slow resolver must not cost an answer its time limit.
 static ServiceTools::Service chrony()
 {
     const ServiceTools::Command tracking{Programs::chronyc(), {QStringLiteral("-n"), QStringLiteral("-c"), QStringLiteral("tracking")}};
     return {
         {tracking, StateParsers::chronyTracking},
-        {tracking,
-         [](const QByteArray &output) {
-             return StateParsers::chronyTracking(output).answer;
-         }},
+        {tracking, answerOf<StateParsers::chronyTracking>},
         // -m: every command in one run, one program started a refresh; the
         // diagnosis reads the rest (Diagnosis::parseChrony). chronyc stops at
         // the first that fails, so the table's come first.
@@ -37,10 +42,7 @@ static ServiceTools::Service ntpsec()
     const ServiceTools::Command variables{Programs::ntpq(), {QStringLiteral("-n"), QStringLiteral("-c"), QStringLiteral("rv")}};
     return {
         {variables, StateParsers::ntpqVariables},
-        {variables,
-         [](const QByteArray &output) {
-             return StateParsers::ntpqVariables(output).answer;
-         }},
+        {variables, answerOf<StateParsers::ntpqVariables>},
         {{Programs::ntpq(), {QStringLiteral("-n"), QStringLiteral("-w"), QStringLiteral("-c"), QStringLiteral("peers")}}, SourceParsers::ntpq},
     };
 }
